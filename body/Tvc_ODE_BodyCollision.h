@@ -1,0 +1,102 @@
+#pragma once
+// The rigid-body channel ("ODE Body"): a matrix channel whose matrix comes from an ODE body built from a
+// list of shapes. Every method is virtual and the order below is the library's interface.
+
+#include "body/ODE_GeometryItem.h"
+#include "host/Tav_List.h"
+#include "host/siblings/Tvc_MatrixChannel.h"
+
+#include <ode/ode.h>
+
+class Tav_WorldInterface;
+class Tav_ValueInterface;
+
+class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel {
+public:
+    Tvc_ODE_BodyCollision();
+    // Copies would free the same items and ODE objects twice.
+    Tvc_ODE_BodyCollision(const Tvc_ODE_BodyCollision&) = delete;
+    Tvc_ODE_BodyCollision& operator=(const Tvc_ODE_BodyCollision&) = delete;
+
+    // Tav_Channel slots.
+    ~Tvc_ODE_BodyCollision() override;
+    void CallChannel() override;
+    bool SaveChannel(TavFileSaver& saver) override;
+    bool LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group) override;
+    void DoDependencyInit(Tav_List* list) override;
+
+    // Tvc_MatrixChannel slots (SetMatrix inherited).
+    D3DXMATRIX GetOldMatrix() override;
+    D3DXMATRIX GetMatrix() override;
+    void Release() override;
+
+    // Own slots, in this order.
+    virtual D3DXMATRIX GetODEMatrix();
+    virtual D3DXMATRIX GetBodyMatrix(bool sized);
+    virtual D3DXMATRIX GetNonSizedBodyMatrix();
+    virtual void InitializeBody();
+    virtual void SetBodyPositionFromMatrix();
+    virtual int GetGeometryCount();
+    virtual ODE_GeometryItem* GetGeometryItem(int index);
+    virtual void SetGeometryItem(ODE_GeometryItem item, int index);
+    virtual void AddGeometryItem();
+    virtual void RemoveGeometryItem(int index);
+    virtual dBodyID GetBodyID();
+    virtual void SetIfUseDynamics(bool use);
+    virtual bool GetIfUseDynamics();
+    virtual void UpdateGeometryPositions();
+    virtual D3DXMATRIX GetMatrixRotation(D3DXMATRIX m);
+    virtual void GetODERotationMatrix(D3DXMATRIX m, dReal* R);
+    virtual unsigned long CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
+                                        unsigned long skip);
+    virtual unsigned long CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts, unsigned long skip,
+                                     dGeomID meshGeom);
+    virtual bool SphereTriangleCollision(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, D3DXVECTOR3& centre,
+                                         D3DXVECTOR3& out);
+    virtual bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out,
+                                     float radius);
+    virtual void CalculateSphereBounds(D3DXMATRIX objectMatrix, D3DXVECTOR3 centre, float radius);
+    virtual bool GetIfPlaneContainsPoint(D3DXVECTOR3& planePoint, D3DXVECTOR3& planeNormal, D3DXVECTOR3 point,
+                                         D3DXVECTOR3& out);
+    virtual float GetPointEdgeDistance(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& point, D3DXVECTOR3& closest);
+    virtual void CreateBoxFromPoly(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, dReal* position,
+                                   dReal* rotation, dReal* sides, D3DXVECTOR3& normal);
+    virtual void CalculateBoxBounds(D3DXMATRIX objectMatrix, D3DXMATRIX boxMatrix, const dReal* sides);
+    virtual int dBoxBox(const dReal* p1, const dReal* R1, const dReal* side1, const dReal* p2, const dReal* R2,
+                        const dReal* side2, dReal* normal, dReal* depth, int* code, int flags,
+                        dContactGeom* contact, int skip);
+    virtual void lineClosestApproach(const dReal* pa, const dReal* ua, const dReal* pb, const dReal* ub,
+                                     dReal* alpha, dReal* beta);
+    virtual void SetAngularVelocityDampenValue(float value);
+    virtual float GetAngularVelocityDampenValue();
+    virtual void SetIfDisableForces(bool disable);
+    virtual bool GetIfDisableForces();
+    virtual bool GetIfRunningDynamics();
+    virtual D3DXVECTOR3 GetLinearVelocityVector();
+    virtual D3DXVECTOR3 GetAngularVelocityVector();
+    virtual D3DXVECTOR3 GetForceVector();
+    virtual D3DXVECTOR3 GetTorqueVector();
+    virtual D3DXVECTOR3 GetBodyGetRelPointVel(D3DXVECTOR3 point);
+    virtual void SetPenetrationOfBody(float depth);
+    virtual void SetBodyPositionFromOldMatrix();
+    virtual void SetIfDynamicDisableForces(bool enable);
+    virtual bool GetIfDynamicDisableForces();
+
+    // Members, in the order the channel declares them.
+    Tav_WorldInterface* world;
+    dBodyID bodyID;
+    bool initialised;
+    Tav_List geometryItems;
+    D3DXMATRIX oldMatrix;
+    bool useDynamics;
+    D3DXVECTOR3 boundsMin;
+    D3DXVECTOR3 boundsMax;
+    float angularDampenValue;
+    Tav_ValueInterface* dampingFactorChannel;
+    bool disableForces;
+    D3DXVECTOR3 bodyScale;
+    bool dynamicDisableForces;
+    float penetration;
+    bool resting;
+    unsigned long restTimer;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// Writes tagged chunks (tag, 32-bit little-endian size, payload) into a channel's section, or raw bytes
+// into a file. A file is written to a temporary name and replaces its target only when complete.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TavFileSaver {
+public:
+    TavFileSaver() = default;
+    TavFileSaver(const TavFileSaver&) = delete;
+    TavFileSaver& operator=(const TavFileSaver&) = delete;
+    /// An open file that was never closed is discarded: the target keeps its previous contents.
+    ~TavFileSaver();
+
+    /// Four characters; a shorter tag is padded with zero bytes, a longer one is cut.
+    bool SaveTag(const char* tag);
+    bool SaveBlockSize(int bytes);
+    bool SaveDataToFile(const void* data, int bytes);
+
+    /// Starts a raw file at path (append false: replace; true: keep what the file holds and add to it).
+    bool OpenSaveFile(const char* path, bool append);
+    /// Writes everything to a temporary file beside the target and renames it over the target.
+    /// False (target untouched) when any step fails; the reason is in GetError().
+    bool CloseSaveFile();
+    bool IsFileOpen() const { return fileOpen_; }
+
+    /// The bytes written so far (a channel's section when no file is open).
+    const std::vector<uint8_t>& GetBytes() const { return bytes_; }
+    std::vector<uint8_t> TakeBytes() { return std::move(bytes_); }
+    const std::string& GetError() const { return error_; }
+
+    /// Writes bytes to path through a temporary file and a rename; the previous file survives any failure.
+    static bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::string path_;
+    std::string error_;
+    bool fileOpen_ = false;
+};

@@ -1,0 +1,65 @@
+#pragma once
+// What every channel can reach of its host: messages for the user and channels by type.
+
+#include "platform/Guid.h"
+
+#include <functional>
+#include <string>
+
+class Tav_Channel;
+
+/// The host's message functor: `host->ShowDebugMessage("text")` or `("text", 42)`.
+class Tav_DebugMessage {
+public:
+    using Sink = std::function<void(const std::string&)>;
+
+    void operator()(const char* text) const;
+    /// Shows "text value".
+    void operator()(const char* text, int value) const;
+
+    /// Where messages go; without a sink they go to standard error.
+    void SetSink(Sink sink) { sink_ = std::move(sink); }
+
+private:
+    Sink sink_;
+};
+
+class Tav_HostContext {
+public:
+    Tav_HostContext() = default;
+    Tav_HostContext(const Tav_HostContext&) = delete;
+    Tav_HostContext& operator=(const Tav_HostContext&) = delete;
+    virtual ~Tav_HostContext() = default;
+
+    /// Creates a new channel of that type (loading its library on first use); the caller owns it and
+    /// deletes it through its virtual destructor. Null when the type cannot be had.
+    virtual Tav_Channel* CreateChannelByGuid(_GUID type, int reserved1, int reserved2) = 0;
+    /// An existing channel of the host's graph of that type (or deriving from it), not owned; or null.
+    virtual Tav_Channel* GetChannelByGuid(_GUID type, int reserved) = 0;
+
+    /// The host's frame number; CheckRenderCount lets a channel run once per frame.
+    virtual unsigned long GetFrameCount() const = 0;
+    /// Called by every channel's destructor so the host drops all links to it.
+    virtual void ChannelDestroyed(Tav_Channel* channel) = 0;
+
+    Tav_DebugMessage ShowDebugMessage;
+};
+
+namespace vex {
+
+/// The host context that channel constructors see: the host sets it around InitDLL so that a constructor
+/// can already look up other channels. Nests; restores the previous context when it ends.
+class ScopedConstructionHost {
+public:
+    explicit ScopedConstructionHost(Tav_HostContext* host);
+    ~ScopedConstructionHost();
+    ScopedConstructionHost(const ScopedConstructionHost&) = delete;
+    ScopedConstructionHost& operator=(const ScopedConstructionHost&) = delete;
+
+    static Tav_HostContext* Current();
+
+private:
+    Tav_HostContext* previous_;
+};
+
+} // namespace vex

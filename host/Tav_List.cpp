@@ -1,0 +1,28 @@
+#include "host/Tav_List.h"
+
+int Tav_List::AddItem(void* item)
+{
+    items_.push_back(item);
+    return static_cast<int>(items_.size()) - 1;
+}
+
+void* Tav_List::GetItem(int index) const
+{
+    if (index < 0 || index >= GetItemCount())
+        return nullptr;
+    return items_[static_cast<size_t>(index)];
+}
+
+void Tav_List::SetItem(void* item, int index)
+{
+    if (index == GetItemCount())
+        items_.push_back(item);
+    else if (index >= 0 && index < GetItemCount())
+        items_[static_cast<size_t>(index)] = item;
+}
+
+void Tav_List::RemoveItem(int index)
+{
+    if (index >= 0 && index < GetItemCount())
+        items_.erase(items_.begin() + index);
+}
