@@ -17,8 +17,7 @@ void CopyName(char* field, size_t size, const char* text)
 ChildCreation MakeChildCreation(const char* childTypeName, const _GUID& childType, int32_t linkNumber,
                                 const char* linkName)
 {
-    ChildCreation c;
-    std::memset(&c, 0, sizeof c);
+    ChildCreation c{};
     CopyName(c.childType.name, sizeof c.childType.name, childTypeName);
     c.childType.typeGuid = childType;
     c.childType.baseTypeGuid = GuidFromText("11111111-1111-1111-1111-111111111111");

@@ -1,6 +1,7 @@
 #pragma once
 // What every channel can reach of its host: messages for the user and channels by type.
 
+#include "common/ChannelType.h"
 #include "platform/Guid.h"
 
 #include <functional>
@@ -51,15 +52,18 @@ namespace vex {
 /// can already look up other channels. Nests; restores the previous context when it ends.
 class ScopedConstructionHost {
 public:
-    explicit ScopedConstructionHost(Tav_HostContext* host);
+    /// record: the type record of the library being instantiated (null outside the host).
+    explicit ScopedConstructionHost(Tav_HostContext* host, const ChannelType* record = nullptr);
     ~ScopedConstructionHost();
     ScopedConstructionHost(const ScopedConstructionHost&) = delete;
     ScopedConstructionHost& operator=(const ScopedConstructionHost&) = delete;
 
     static Tav_HostContext* Current();
+    static const ChannelType* CurrentType();
 
 private:
     Tav_HostContext* previous_;
+    const ChannelType* previousType_;
 };
 
 } // namespace vex

@@ -1,6 +1,7 @@
 #pragma once
 // The host's list of untyped pointers. It never frees its items: callers free them before ReleaseItems.
 
+#include <cstddef>
 #include <vector>
 
 class Tav_List {
