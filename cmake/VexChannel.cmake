@@ -7,7 +7,7 @@ function(vex_add_channel_library target)
   cmake_parse_arguments(ARG "" "GUID" "SOURCES;LINKS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_GUID} PREFIX "" SUFFIX ".so")
-  target_link_libraries(${target} PUBLIC Vexcore ${ARG_LINKS})
+  target_link_libraries(${target} PUBLIC Vexcore PRIVATE ${ARG_LINKS})
   install(TARGETS ${target} EXPORT VexcoreTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vex)
 endfunction()
 
