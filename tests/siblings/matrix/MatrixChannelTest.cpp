@@ -149,8 +149,14 @@ D3DXMATRIX Extremes()
     return m;
 }
 
+std::string MatrixCaseName(const ::testing::TestParamInfo<D3DXMATRIX>& info)
+{
+    static const char* const names[] = {"Identity", "ScaledRotatedMoved", "SignedZeroDenormalAndLimits", "Counting"};
+    return names[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(Matrices, MatrixRoundTrip,
-                         ::testing::Values(Identity(), Posed(), Extremes(), Numbered(100.0f)));
+                         ::testing::Values(Identity(), Posed(), Extremes(), Numbered(100.0f)), MatrixCaseName);
 
 TEST_F(MatrixChannelTest, ShortChunkIsRefusedAndKeepsTheMatrix)
 {
