@@ -1,14 +1,206 @@
-// Collider methods of the body channel. Placeholder until the mesh colliders land: finds no contacts.
+// The body channel's mesh colliders and their primitives. The methods are thin wrappers over the free
+// functions of this folder; the colliders reach the primitives through the channel's virtual methods, so
+// a derived channel that overrides one of them changes the colliders too.
 #include "body/Tvc_ODE_BodyCollision.h"
+#include "body/collision/BoxBox.h"
+#include "body/collision/CollideBoxVsTriangles.h"
+#include "body/collision/CollideSphereVsTriangles.h"
+#include "body/collision/CollisionConstants.h"
+#include "body/collision/CollisionGeometry.h"
+#include "host/siblings/Tav_CollisionObjectInterface.h"
 
-unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID, unsigned long, dContactGeom*, unsigned long) { return 0; }
-unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID, unsigned long, dContactGeom*, unsigned long, dGeomID) { return 0; }
-bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&) { return false; }
-bool Tvc_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, float) { return false; }
-void Tvc_ODE_BodyCollision::CalculateSphereBounds(D3DXMATRIX, D3DXVECTOR3, float) {}
-bool Tvc_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3, D3DXVECTOR3&) { return false; }
-float Tvc_ODE_BodyCollision::GetPointEdgeDistance(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&) { return 0; }
-void Tvc_ODE_BodyCollision::CreateBoxFromPoly(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, dReal*, dReal*, dReal*, D3DXVECTOR3&) {}
-void Tvc_ODE_BodyCollision::CalculateBoxBounds(D3DXMATRIX, D3DXMATRIX, const dReal*) {}
-int Tvc_ODE_BodyCollision::dBoxBox(const dReal*, const dReal*, const dReal*, const dReal*, const dReal*, const dReal*, dReal*, dReal*, int*, int, dContactGeom*, int) { return 0; }
-void Tvc_ODE_BodyCollision::lineClosestApproach(const dReal*, const dReal*, const dReal*, const dReal*, dReal*, dReal*) {}
+#include <cstring>
+
+namespace {
+
+using namespace vex::collision;
+
+constexpr int kCollisionObjectLink = 2;
+
+struct ChannelSpherePrimitives {
+    Tvc_ODE_BodyCollision* body;
+
+    bool RayThroughTriangle(D3DXVECTOR3 deepPoint, D3DXVECTOR3 centre, D3DXVECTOR3 edge1, D3DXVECTOR3 edge2,
+                            D3DXVECTOR3 vertex0) const
+    {
+        return body->SphereTriangleCollision(deepPoint, centre, edge1, edge2, vertex0);
+    }
+    bool PointBehindPlane(D3DXVECTOR3 a, D3DXVECTOR3 b, const D3DXVECTOR3& c, D3DXVECTOR3 point) const
+    {
+        return body->GetIfPlaneContainsPoint(a, b, c, point);
+    }
+    bool SphereSegmentPush(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 centre, float radius, D3DXVECTOR3& ioPush) const
+    {
+        return body->SphereEdgeCollision(a, b, centre, ioPush, radius);
+    }
+};
+
+struct ChannelBoxPrimitives {
+    Tvc_ODE_BodyCollision* body;
+
+    float PointSegmentDistance(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 point) const
+    {
+        D3DXVECTOR3 direction;
+        return body->GetPointEdgeDistance(a, b, point, direction);
+    }
+    void CreateSlab(D3DXVECTOR3 edgeStart, D3DXVECTOR3 edgeEnd, D3DXVECTOR3 apex, D3DXVECTOR3 normal, double* centre,
+                    double* rotation, double* sides) const
+    {
+        body->CreateBoxFromPoly(edgeStart, edgeEnd, apex, centre, rotation, sides, normal);
+    }
+    int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
+               const double* side2, double* normal, double* depth, int* code, dContactGeom* contact) const
+    {
+        return body->dBoxBox(p1, R1, side1, p2, R2, side2, normal, depth, code, kBoxBoxScratchContacts, contact,
+                             static_cast<int>(sizeof(dContactGeom)));
+    }
+};
+
+// Walks the collision objects at the collision link: for each, computes the query box (bounds), asks the
+// object for its candidate polygons and hands every polygon, in world space, to addTriangle.
+template <class Bounds, class AddTriangle, class Stop>
+void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangle addTriangle, Stop stop)
+{
+    Tav_List polygons;
+    const int objectCount = body.GetChildLinkPositionCount(kCollisionObjectLink);
+    for (int i = 0; i < objectCount && !stop(); ++i) {
+        // The host type-checked the link: only collision objects sit at this position.
+        auto* object = static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
+        if (!object)
+            continue;
+        const D3DXMATRIX matrix = object->GetCollisionMatrix();
+        const bool identity = IsIdentity(matrix);
+        bounds(matrix);
+        polygons.ReleaseItems();
+        object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
+        for (int j = 0; j < polygons.GetItemCount() && !stop(); ++j) {
+            const float* v = object->GetPolygonVertices(polygons.GetItem(j));
+            if (!v)
+                continue;
+            D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
+            // The identity leaves every bit as it is, so the transform is skipped for it.
+            if (!identity) {
+                D3DXVec3TransformCoord(&a, &a, &matrix);
+                D3DXVec3TransformCoord(&b, &b, &matrix);
+                D3DXVec3TransformCoord(&c, &c, &matrix);
+            }
+            addTriangle(a, b, c);
+        }
+    }
+}
+
+} // namespace
+
+unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
+                                                   unsigned long /*skip: only the first record is written*/)
+{
+    // A caller that allows no contact has no record to write into.
+    if ((flags & kContactCountMask) == 0 || !contacts)
+        return 0;
+    const float radius = static_cast<float>(dGeomSphereGetRadius(sphere));
+    const dReal* position = dGeomGetPosition(sphere);
+    D3DXVECTOR3 centre(static_cast<float>(position[0]), static_cast<float>(position[1]),
+                       static_cast<float>(position[2]));
+    if (radius == 0)
+        return 0;
+    const float queryHalfSize = SphereQueryHalfSize(radius);
+
+    SphereTriangleAccumulator<ChannelSpherePrimitives> accumulator(centre, radius, ChannelSpherePrimitives{this});
+    ForEachCandidateTriangle(
+        *this, [&](const D3DXMATRIX& matrix) { CalculateSphereBounds(matrix, centre, queryHalfSize); },
+        [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { accumulator.AddTriangle(a, b, c); },
+        [] { return false; });
+
+    SphereContact contact;
+    if (!accumulator.GetContact(contact))
+        return 0;
+    contacts->pos[0] = contact.position.x;
+    contacts->pos[1] = contact.position.y;
+    contacts->pos[2] = contact.position.z;
+    contacts->normal[0] = contact.normal.x;
+    contacts->normal[1] = contact.normal.y;
+    contacts->normal[2] = contact.normal.z;
+    contacts->depth = contact.depth;
+    return 1;
+}
+
+unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts,
+                                                unsigned long skip, dGeomID meshGeom)
+{
+    const unsigned long limit = flags & kContactCountMask;
+    if (limit == 0 || !contacts)
+        return 0;
+    BoxPose pose{};
+    dGeomBoxGetLengths(box, pose.lengths);
+    std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
+    std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
+    const D3DXMATRIX boxMatrix = pose.Matrix();
+
+    BoxTriangleCollector<ChannelBoxPrimitives> collector(pose, limit, contacts, skip, box, meshGeom,
+                                                         ChannelBoxPrimitives{this});
+    ForEachCandidateTriangle(
+        *this, [&](const D3DXMATRIX& matrix) { CalculateBoxBounds(matrix, boxMatrix, pose.lengths); },
+        [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { collector.AddTriangle(a, b, c); },
+        [&] { return collector.IsFull(); });
+    return collector.Count();
+}
+
+bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DXVECTOR3& centre, D3DXVECTOR3& edge1,
+                                                    D3DXVECTOR3& edge2, D3DXVECTOR3& vertex0)
+{
+    return RayThroughTriangle(deepPoint, centre, edge1, edge2, vertex0);
+}
+
+bool Tvc_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre,
+                                                D3DXVECTOR3& push, float radius)
+{
+    return SphereSegmentPush(a, b, centre, radius, push);
+}
+
+void Tvc_ODE_BodyCollision::CalculateSphereBounds(D3DXMATRIX objectMatrix, D3DXVECTOR3 centre, float radius)
+{
+    const QueryBox box = SphereQueryBounds(objectMatrix, centre, radius);
+    boundsMin = box.min;
+    boundsMax = box.max;
+}
+
+bool Tvc_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3 c,
+                                                    D3DXVECTOR3& point)
+{
+    return PointBehindPlane(a, b, c, point);
+}
+
+float Tvc_ODE_BodyCollision::GetPointEdgeDistance(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& point,
+                                                  D3DXVECTOR3& direction)
+{
+    return PointSegmentDistance(a, b, point, direction);
+}
+
+void Tvc_ODE_BodyCollision::CreateBoxFromPoly(D3DXVECTOR3& edgeStart, D3DXVECTOR3& edgeEnd, D3DXVECTOR3& apex,
+                                              dReal* centre, dReal* rotation, dReal* sides, D3DXVECTOR3& normal)
+{
+    const Slab slab = SlabFromTriangle(edgeStart, edgeEnd, apex, normal);
+    std::memcpy(centre, slab.centre, sizeof slab.centre);
+    std::memcpy(sides, slab.sides, sizeof slab.sides);
+    GetODERotationMatrix(SlabAxesMatrix(slab), rotation);
+}
+
+void Tvc_ODE_BodyCollision::CalculateBoxBounds(D3DXMATRIX objectMatrix, D3DXMATRIX boxMatrix, const dReal* sides)
+{
+    const QueryBox box = BoxQueryBounds(objectMatrix, boxMatrix, sides);
+    boundsMin = box.min;
+    boundsMax = box.max;
+}
+
+int Tvc_ODE_BodyCollision::dBoxBox(const dReal* p1, const dReal* R1, const dReal* side1, const dReal* p2,
+                                   const dReal* R2, const dReal* side2, dReal* normal, dReal* depth, int* code,
+                                   int /*maxContacts: one at most*/, dContactGeom* contact, int /*skip*/)
+{
+    return BoxBox(p1, R1, side1, p2, R2, side2, normal, depth, code, contact);
+}
+
+void Tvc_ODE_BodyCollision::lineClosestApproach(const dReal* pa, const dReal* ua, const dReal* pb, const dReal* ub,
+                                                dReal* alpha, dReal* beta)
+{
+    LineClosestApproach(pa, ua, pb, ub, alpha, beta);
+}

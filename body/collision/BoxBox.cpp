@@ -1,0 +1,180 @@
+// Fifteen candidate axes: three face normals of each box and the nine cross products of their edges. The
+// axis of least penetration wins; earlier axes win ties (so box 1's faces beat box 2's, and faces beat
+// edges). Face contacts take the incident box's deepest corner, unclipped; edge contacts the midpoint of
+// the closest points of the two edge lines.
+#include "body/collision/BoxBox.h"
+
+#include <cmath>
+#include <limits>
+
+namespace vex::collision {
+namespace {
+
+// Column i of an ODE rotation: the box's axis i.
+double DotColumn(const double* R, int i, const double* v) { return R[i] * v[0] + R[4 + i] * v[1] + R[8 + i] * v[2]; }
+
+double DotColumns(const double* Ra, int i, const double* Rb, int j)
+{
+    return Ra[i] * Rb[j] + Ra[4 + i] * Rb[4 + j] + Ra[8 + i] * Rb[8 + j];
+}
+
+// Centre plus sum of half sides along the axes, each signed by sign(i).
+template <class Sign>
+void Corner(const double* p, const double* R, const double* half, Sign sign, double* out)
+{
+    for (int k = 0; k < 3; ++k)
+        out[k] = p[k];
+    for (int i = 0; i < 3; ++i) {
+        const double s = sign(i) * half[i];
+        out[0] += s * R[i];
+        out[1] += s * R[4 + i];
+        out[2] += s * R[8 + i];
+    }
+}
+
+} // namespace
+
+void LineClosestApproach(const double* pa, const double* ua, const double* pb, const double* ub, double* outAlpha,
+                         double* outBeta)
+{
+    const double p[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
+    const double c = ua[0] * ub[0] + ua[1] * ub[1] + ua[2] * ub[2];
+    const double q1 = ua[0] * p[0] + ua[1] * p[1] + ua[2] * p[2];
+    const double q2 = -(ub[0] * p[0] + ub[1] * p[1] + ub[2] * p[2]);
+    double d = 1 - c * c;
+    if (d <= 0) {
+        *outAlpha = 0;
+        *outBeta = 0;
+        return;
+    }
+    d = 1 / d;
+    *outAlpha = (q1 + c * q2) * d;
+    *outBeta = (c * q1 + q2) * d;
+}
+
+int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
+           const double* side2, double* outNormal, double* outDepth, int* outCode, dContactGeom* contact)
+{
+    const double p[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
+    const double pp[3] = {DotColumn(R1, 0, p), DotColumn(R1, 1, p), DotColumn(R1, 2, p)};
+    const double A[3] = {side1[0] * 0.5, side1[1] * 0.5, side1[2] * 0.5};
+    const double B[3] = {side2[0] * 0.5, side2[1] * 0.5, side2[2] * 0.5};
+
+    const double R11 = DotColumns(R1, 0, R2, 0), R12 = DotColumns(R1, 0, R2, 1), R13 = DotColumns(R1, 0, R2, 2);
+    const double R21 = DotColumns(R1, 1, R2, 0), R22 = DotColumns(R1, 1, R2, 1), R23 = DotColumns(R1, 1, R2, 2);
+    const double R31 = DotColumns(R1, 2, R2, 0), R32 = DotColumns(R1, 2, R2, 1), R33 = DotColumns(R1, 2, R2, 2);
+    const double Q11 = std::fabs(R11), Q12 = std::fabs(R12), Q13 = std::fabs(R13);
+    const double Q21 = std::fabs(R21), Q22 = std::fabs(R22), Q23 = std::fabs(R23);
+    const double Q31 = std::fabs(R31), Q32 = std::fabs(R32), Q33 = std::fabs(R33);
+
+    double s = -std::numeric_limits<double>::infinity();
+    bool invert = false;
+    int code = 0;
+    // Face axis: the column of R1 or R2; edge axis: w in box 1's frame, normalised.
+    const double* faceAxisR = nullptr;
+    int faceAxisColumn = 0;
+    double edgeAxis[3] = {0, 0, 0};
+    *outCode = 0;
+
+    auto face = [&](double e1, double e2, const double* R, int column, int axisCode) {
+        const double s2 = std::fabs(e1) - e2;
+        if (s2 > 0)
+            return false;
+        if (s2 > s) {
+            s = s2;
+            faceAxisR = R;
+            faceAxisColumn = column;
+            invert = e1 < 0;
+            code = axisCode;
+            *outCode = code;
+        }
+        return true;
+    };
+    auto edge = [&](double e1, double e2, double wx, double wy, double wz, int axisCode) {
+        double s2 = std::fabs(e1) - e2;
+        if (s2 > 0)
+            return false;
+        const double l = std::sqrt(wx * wx + wy * wy + wz * wz);
+        // A zero cross product (parallel edges) gives no axis.
+        if (l > 0) {
+            s2 /= l;
+            if (s2 > s) {
+                s = s2;
+                faceAxisR = nullptr;
+                edgeAxis[0] = wx / l;
+                edgeAxis[1] = wy / l;
+                edgeAxis[2] = wz / l;
+                invert = e1 < 0;
+                code = axisCode;
+                *outCode = code;
+            }
+        }
+        return true;
+    };
+
+    if (!face(pp[0], A[0] + B[0] * Q11 + B[1] * Q12 + B[2] * Q13, R1, 0, 1)) return 0;
+    if (!face(pp[1], A[1] + B[0] * Q21 + B[1] * Q22 + B[2] * Q23, R1, 1, 2)) return 0;
+    if (!face(pp[2], A[2] + B[0] * Q31 + B[1] * Q32 + B[2] * Q33, R1, 2, 3)) return 0;
+    if (!face(DotColumn(R2, 0, p), A[0] * Q11 + A[1] * Q21 + A[2] * Q31 + B[0], R2, 0, 4)) return 0;
+    if (!face(DotColumn(R2, 1, p), A[0] * Q12 + A[1] * Q22 + A[2] * Q32 + B[1], R2, 1, 5)) return 0;
+    if (!face(DotColumn(R2, 2, p), A[0] * Q13 + A[1] * Q23 + A[2] * Q33 + B[2], R2, 2, 6)) return 0;
+
+    if (!edge(pp[2] * R21 - pp[1] * R31, A[1] * Q31 + A[2] * Q21 + B[1] * Q13 + B[2] * Q12, 0, -R31, R21, 7)) return 0;
+    if (!edge(pp[2] * R22 - pp[1] * R32, A[1] * Q32 + A[2] * Q22 + B[0] * Q13 + B[2] * Q11, 0, -R32, R22, 8)) return 0;
+    if (!edge(pp[2] * R23 - pp[1] * R33, A[1] * Q33 + A[2] * Q23 + B[0] * Q12 + B[1] * Q11, 0, -R33, R23, 9)) return 0;
+    if (!edge(pp[0] * R31 - pp[2] * R11, A[0] * Q31 + A[2] * Q11 + B[1] * Q23 + B[2] * Q22, R31, 0, -R11, 10)) return 0;
+    if (!edge(pp[0] * R32 - pp[2] * R12, A[0] * Q32 + A[2] * Q12 + B[0] * Q23 + B[2] * Q21, R32, 0, -R12, 11)) return 0;
+    if (!edge(pp[0] * R33 - pp[2] * R13, A[0] * Q33 + A[2] * Q13 + B[0] * Q22 + B[1] * Q21, R33, 0, -R13, 12)) return 0;
+    if (!edge(pp[1] * R11 - pp[0] * R21, A[0] * Q21 + A[1] * Q11 + B[1] * Q33 + B[2] * Q32, -R21, R11, 0, 13)) return 0;
+    if (!edge(pp[1] * R12 - pp[0] * R22, A[0] * Q22 + A[1] * Q12 + B[0] * Q33 + B[2] * Q31, -R22, R12, 0, 14)) return 0;
+    if (!edge(pp[1] * R13 - pp[0] * R23, A[0] * Q23 + A[1] * Q13 + B[0] * Q32 + B[1] * Q31, -R23, R13, 0, 15)) return 0;
+
+    // NaN anywhere makes every comparison false: no axis was chosen and the normal would be garbage.
+    if (code == 0)
+        return 0;
+
+    double normal[3];
+    if (faceAxisR) {
+        normal[0] = faceAxisR[faceAxisColumn];
+        normal[1] = faceAxisR[4 + faceAxisColumn];
+        normal[2] = faceAxisR[8 + faceAxisColumn];
+    } else {
+        for (int i = 0; i < 3; ++i)
+            normal[i] = R1[4 * i] * edgeAxis[0] + R1[4 * i + 1] * edgeAxis[1] + R1[4 * i + 2] * edgeAxis[2];
+    }
+    if (invert)
+        for (double& n : normal)
+            n = -n;
+    for (int i = 0; i < 3; ++i)
+        outNormal[i] = normal[i];
+    *outDepth = -s;
+
+    // Box 1's part furthest along the normal, box 2's part furthest against it.
+    auto towardsBox2 = [&](int i) { return DotColumn(R1, i, normal) > 0 ? 1.0 : -1.0; };
+    auto towardsBox1 = [&](int j) { return DotColumn(R2, j, normal) > 0 ? -1.0 : 1.0; };
+    double pos[3];
+    if (code > 6) {
+        double pa[3], pb[3];
+        Corner(p1, R1, A, towardsBox2, pa);
+        Corner(p2, R2, B, towardsBox1, pb);
+        const int i = (code - 7) / 3;
+        const int j = (code - 7) % 3;
+        const double ua[3] = {R1[i], R1[4 + i], R1[8 + i]};
+        const double ub[3] = {R2[j], R2[4 + j], R2[8 + j]};
+        double alpha, beta;
+        LineClosestApproach(pa, ua, pb, ub, &alpha, &beta);
+        for (int k = 0; k < 3; ++k)
+            pos[k] = ((pa[k] + ua[k] * alpha) + (pb[k] + ub[k] * beta)) * 0.5;
+    } else if (code <= 3) {
+        Corner(p2, R2, B, towardsBox1, pos);
+    } else {
+        Corner(p1, R1, A, towardsBox2, pos);
+    }
+    contact->pos[0] = pos[0];
+    contact->pos[1] = pos[1];
+    contact->pos[2] = pos[2];
+    contact->depth = *outDepth;
+    return 1;
+}
+
+} // namespace vex::collision

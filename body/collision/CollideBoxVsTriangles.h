@@ -1,0 +1,139 @@
+#pragma once
+// Box against world-space triangles. Each triangle that faces the box centre is replaced by a thin slab
+// built on its edge nearest the centre, and the box is tested against the slab with the separating-axis
+// test: at most one contact per triangle.
+
+#include "body/collision/BoxBox.h"
+#include "body/collision/CollisionConstants.h"
+#include "body/collision/CollisionGeometry.h"
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+namespace vex::collision {
+
+/// The primitive steps as free functions; the body channel substitutes its own virtual methods.
+struct FreeBoxPrimitives {
+    float PointSegmentDistance(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& point) const
+    {
+        D3DXVECTOR3 direction;
+        return collision::PointSegmentDistance(a, b, point, direction);
+    }
+    void CreateSlab(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
+                    const D3DXVECTOR3& normal, double* centre, double* rotation, double* sides) const
+    {
+        const Slab slab = SlabFromTriangle(edgeStart, edgeEnd, apex, normal);
+        std::memcpy(centre, slab.centre, sizeof slab.centre);
+        std::memcpy(sides, slab.sides, sizeof slab.sides);
+        OdeRotationFromMatrix(SlabAxesMatrix(slab), rotation);
+    }
+    int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
+               const double* side2, double* normal, double* depth, int* code, dContactGeom* contact) const
+    {
+        return collision::BoxBox(p1, R1, side1, p2, R2, side2, normal, depth, code, contact);
+    }
+};
+
+/// The box as the collider sees it: centre, ODE rotation and full edge lengths (double), and its engine
+/// matrix (rows = the box axes, fourth row = the centre) in single precision.
+struct BoxPose {
+    double centre[3];
+    double rotation[12];
+    double lengths[3];
+
+    D3DXMATRIX Matrix() const;
+    D3DXVECTOR3 Centre() const
+    {
+        return {static_cast<float>(centre[0]), static_cast<float>(centre[1]), static_cast<float>(centre[2])};
+    }
+};
+
+/// Writes the contacts of the triangles offered to it into a caller's ODE contact array, at most `limit`
+/// records, record m at byte offset m * stride.
+template <class Primitives = FreeBoxPrimitives>
+class BoxTriangleCollector {
+public:
+    BoxTriangleCollector(const BoxPose& box, unsigned long limit, dContactGeom* contacts, unsigned long stride,
+                         dGeomID g1, dGeomID g2, Primitives primitives = {})
+        : box_(box), centre_(box.Centre()), limit_(limit), contacts_(contacts), stride_(stride), g1_(g1), g2_(g2),
+          primitives_(primitives)
+    {
+    }
+
+    /// One triangle in world space; its front side is (b - a) x (c - a).
+    void AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
+    {
+        if (IsFull())
+            return;
+        const D3DXVECTOR3 e1 = b - a;
+        const D3DXVECTOR3 e2 = c - a;
+        D3DXVECTOR3 n;
+        D3DXVec3Cross(&n, &e1, &e2);
+        D3DXVec3Normalize(&n, &n);
+        if (!(D3DXVec3Dot(&n, &centre_) - D3DXVec3Dot(&n, &a) >= kTriangleFrontEpsilon))
+            return;
+
+        // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
+        const float dAB = primitives_.PointSegmentDistance(a, b, centre_);
+        const float dBC = primitives_.PointSegmentDistance(b, c, centre_);
+        const float dCA = primitives_.PointSegmentDistance(c, a, centre_);
+        const D3DXVECTOR3 *start, *end, *apex;
+        if (dAB < dBC) {
+            if (dAB < dCA) { start = &a; end = &b; apex = &c; }
+            else { start = &c; end = &a; apex = &b; }
+        } else {
+            if (dBC < dCA) { start = &b; end = &c; apex = &a; }
+            else { start = &c; end = &a; apex = &b; }
+        }
+        double slabCentre[3], slabRotation[12], slabSides[3];
+        primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
+
+        // The box test writes one record; the scratch holds a few so a test written for more stays inside.
+        dContactGeom scratch[kBoxBoxScratchContacts] = {};
+        double normal[3];
+        double depth = 0;
+        int code = 0;
+        const int k = primitives_.BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation,
+                                         slabSides, normal, &depth, &code, scratch);
+        if (k <= 0)
+            return;
+        const int count = k < kBoxBoxScratchContacts ? k : kBoxBoxScratchContacts;
+        // Append only while the total stays within the caller's limit: a limit of N allows N contacts.
+        if (total_ + static_cast<unsigned long>(count) > limit_)
+            return;
+        for (int m = 0; m < count; ++m) {
+            dContactGeom record = scratch[m];
+            record.normal[0] = normal[0];
+            record.normal[1] = normal[1];
+            record.normal[2] = normal[2];
+            record.g1 = g1_;
+            record.g2 = g2_;
+            record.side1 = -1;
+            record.side2 = -1;
+            std::memcpy(reinterpret_cast<uint8_t*>(contacts_) + total_ * stride_, &record, sizeof record);
+            ++total_;
+        }
+    }
+
+    unsigned long Count() const { return total_; }
+    /// True once no further contact can be appended (every box test gives one).
+    bool IsFull() const { return total_ >= limit_; }
+
+private:
+    BoxPose box_;
+    D3DXVECTOR3 centre_;
+    unsigned long limit_;
+    dContactGeom* contacts_;
+    unsigned long stride_;
+    dGeomID g1_;
+    dGeomID g2_;
+    Primitives primitives_;
+    unsigned long total_ = 0;
+};
+
+/// A box against a list of world-space triangles (nine floats each); returns the contacts written.
+unsigned long CollideBoxVsTriangles(const BoxPose& box, std::span<const float> triangles, unsigned long limit,
+                                    dContactGeom* contacts, unsigned long stride);
+
+} // namespace vex::collision
