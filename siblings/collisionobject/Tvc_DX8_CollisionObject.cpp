@@ -1,0 +1,252 @@
+#include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
+
+#include "common/PluginEntry.h"
+#include "host/ByteIO.h"
+#include "host/TavFileLoader.h"
+#include "host/TavFileSaver.h"
+#include "host/siblings/Tvc_MatrixChannel.h"
+#include "host/siblings/TypeGuids.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+constexpr int kMatrixLink = 0;
+constexpr const char* kSourceTag = "COMS";
+constexpr const char* kMatrixTag = "COMX";
+/// Longest OBJ path a project may hold, in bytes.
+constexpr size_t kMaxPathLength = 4096;
+/// Most explicit triangles a project may hold (36 bytes each).
+constexpr uint32_t kMaxStoredTriangles = 1u << 22;
+
+void WriteChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& writer)
+{
+    saver.SaveTag(tag);
+    saver.SaveBlockSize(static_cast<int>(writer.Size()));
+    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
+}
+
+} // namespace
+
+Tvc_DX8_CollisionObject::Tvc_DX8_CollisionObject()
+{
+    SetChannelName("DX8 CollisionObject");
+    SetChildCreateType(vex::MakeChildCreation("Matrix", vex::Guid(vex::guids::kMatrix), 0, "Collision matrix"),
+                       kMatrixLink);
+    D3DXMatrixIdentity(&ownMatrix_);
+}
+
+Tvc_DX8_CollisionObject::~Tvc_DX8_CollisionObject() = default;
+
+void Tvc_DX8_CollisionObject::Report(const std::string& text) const
+{
+    if (host_)
+        host_->ShowDebugMessage(text.c_str());
+}
+
+D3DXMATRIX Tvc_DX8_CollisionObject::GetCollisionMatrix()
+{
+    // The host type-checked the link: only matrix channels sit at this position.
+    if (auto* matrix = static_cast<Tvc_MatrixChannel*>(GetChild(kMatrixLink)))
+        return matrix->GetMatrix();
+    return ownMatrix_;
+}
+
+bool Tvc_DX8_CollisionObject::GetPolygonsInBox(Tav_List* list, D3DXVECTOR3* low, D3DXVECTOR3* high)
+{
+    if (!list || !low || !high)
+        return false;
+    const float lo[3] = {low->x, low->y, low->z};
+    const float hi[3] = {high->x, high->y, high->z};
+    // A handle is the triangle's position plus one, so that no handle is null and a stale or foreign one
+    // can be recognised by its range.
+    tree_.Query(lo, hi, [&](int index) { list->AddItem(reinterpret_cast<void*>(static_cast<uintptr_t>(index) + 1)); });
+    return true;
+}
+
+float* Tvc_DX8_CollisionObject::GetPolygonVertices(void* polygon)
+{
+    const uintptr_t handle = reinterpret_cast<uintptr_t>(polygon);
+    if (handle == 0 || handle > static_cast<uintptr_t>(tree_.GetTriangleCount()))
+        return nullptr;
+    return const_cast<float*>(tree_.GetTriangle(static_cast<int>(handle - 1)));
+}
+
+void Tvc_DX8_CollisionObject::SetMesh(MeshSource source, const std::vector<float>& triangles)
+{
+    source_ = source;
+    tree_.Build(triangles);
+}
+
+bool Tvc_DX8_CollisionObject::ApplyGrid(MeshSource source, const vex::GridParameters& grid)
+{
+    const std::string problem = vex::CheckGridParameters(grid);
+    grid_ = grid;
+    explicitTriangles_.clear();
+    objPath_.clear();
+    if (!problem.empty()) {
+        Report("CollisionObject: grid not built: " + problem);
+        SetMesh(source, {});
+        return false;
+    }
+    SetMesh(source, vex::GenerateGridTriangles(grid));
+    return true;
+}
+
+bool Tvc_DX8_CollisionObject::SetGridSource(int cellsX, int cellsZ, float sizeX, float sizeZ)
+{
+    vex::GridParameters grid;
+    grid.cellsX = cellsX;
+    grid.cellsZ = cellsZ;
+    grid.sizeX = sizeX;
+    grid.sizeZ = sizeZ;
+    grid.amplitude = 0.0f;
+    return ApplyGrid(MeshSource::Grid, grid);
+}
+
+bool Tvc_DX8_CollisionObject::SetHeightFieldSource(int cellsX, int cellsZ, float sizeX, float sizeZ, float amplitude,
+                                                   float frequencyX, float frequencyZ)
+{
+    const vex::GridParameters grid{cellsX, cellsZ, sizeX, sizeZ, amplitude, frequencyX, frequencyZ};
+    return ApplyGrid(MeshSource::HeightField, grid);
+}
+
+bool Tvc_DX8_CollisionObject::SetObjSource(const std::string& path)
+{
+    objPath_ = path;
+    explicitTriangles_.clear();
+    std::vector<float> triangles;
+    std::string error;
+    const bool loaded = vex::LoadObjTriangles(path, triangles, error);
+    if (!loaded)
+        Report("CollisionObject: OBJ file '" + path + "' not loaded: " + error);
+    SetMesh(MeshSource::Obj, triangles);
+    return loaded;
+}
+
+bool Tvc_DX8_CollisionObject::SetTriangles(const std::vector<float>& triangles)
+{
+    objPath_.clear();
+    explicitTriangles_.assign(triangles.begin(), triangles.begin() + static_cast<std::ptrdiff_t>(triangles.size() / 9 * 9));
+    SetMesh(MeshSource::Triangles, explicitTriangles_);
+    return true;
+}
+
+// COMS: u8 source; then for a grid or height field i32 cellsX, cellsZ and f32 sizeX, sizeZ, amplitude,
+// frequencyX, frequencyZ; for an OBJ file u32 length and the path bytes; for explicit triangles u32 count
+// and nine f32 per triangle. COMX: sixteen f32, the own matrix row by row.
+bool Tvc_DX8_CollisionObject::SaveChannel(TavFileSaver& saver)
+{
+    if (!Tav_Channel::SaveChannel(saver))
+        return false;
+    vex::ByteWriter source;
+    source.U8(static_cast<uint8_t>(source_));
+    switch (source_) {
+    case MeshSource::Grid:
+    case MeshSource::HeightField:
+        source.I32(grid_.cellsX);
+        source.I32(grid_.cellsZ);
+        source.F32(grid_.sizeX);
+        source.F32(grid_.sizeZ);
+        source.F32(grid_.amplitude);
+        source.F32(grid_.frequencyX);
+        source.F32(grid_.frequencyZ);
+        break;
+    case MeshSource::Obj:
+        source.String(objPath_);
+        break;
+    case MeshSource::Triangles:
+        source.U32(static_cast<uint32_t>(explicitTriangles_.size() / 9));
+        for (float f : explicitTriangles_)
+            source.F32(f);
+        break;
+    case MeshSource::None:
+        break;
+    }
+    WriteChunk(saver, kSourceTag, source);
+
+    vex::ByteWriter matrix;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            matrix.F32(ownMatrix_.m[r][c]);
+    WriteChunk(saver, kMatrixTag, matrix);
+    return true;
+}
+
+bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
+{
+    if (!Tav_Channel::LoadChannel(loader, group))
+        return false;
+
+    if (loader.GetInfoIfTag(kMatrixTag)) {
+        const int size = loader.GetTagDataSize();
+        vex::ByteReader reader(loader.GetTagData(), size > 0 ? static_cast<size_t>(size) : 0);
+        D3DXMATRIX m;
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                if (!reader.F32(m.m[r][c]) || !std::isfinite(m.m[r][c])) {
+                    Report("CollisionObject load: chunk COMX is not sixteen finite numbers");
+                    return false;
+                }
+            }
+        }
+        ownMatrix_ = m;
+    }
+
+    if (!loader.GetInfoIfTag(kSourceTag))
+        return true;
+    const int size = loader.GetTagDataSize();
+    vex::ByteReader reader(loader.GetTagData(), size > 0 ? static_cast<size_t>(size) : 0);
+    uint8_t kind = 0;
+    if (!reader.U8(kind)) {
+        Report("CollisionObject load: chunk COMS is empty");
+        return false;
+    }
+    switch (static_cast<MeshSource>(kind)) {
+    case MeshSource::None:
+        SetMesh(MeshSource::None, {});
+        return true;
+    case MeshSource::Grid:
+    case MeshSource::HeightField: {
+        vex::GridParameters grid;
+        if (!reader.I32(grid.cellsX) || !reader.I32(grid.cellsZ) || !reader.F32(grid.sizeX) ||
+            !reader.F32(grid.sizeZ) || !reader.F32(grid.amplitude) || !reader.F32(grid.frequencyX) ||
+            !reader.F32(grid.frequencyZ)) {
+            Report("CollisionObject load: chunk COMS too short for grid parameters (" + std::to_string(size) +
+                   " bytes)");
+            return false;
+        }
+        // A bad grid is reported by ApplyGrid and leaves an empty mesh; the project still loads.
+        ApplyGrid(static_cast<MeshSource>(kind), grid);
+        return true;
+    }
+    case MeshSource::Obj: {
+        std::string path;
+        if (!reader.String(path, kMaxPathLength)) {
+            Report("CollisionObject load: chunk COMS holds no valid OBJ path");
+            return false;
+        }
+        // A missing or bad file is reported by SetObjSource and leaves an empty mesh.
+        SetObjSource(path);
+        return true;
+    }
+    case MeshSource::Triangles: {
+        uint32_t count = 0;
+        if (!reader.U32(count) || count > kMaxStoredTriangles || reader.Left() < size_t{count} * 36) {
+            Report("CollisionObject load: chunk COMS triangle count does not match its size");
+            return false;
+        }
+        std::vector<float> triangles(size_t{count} * 9);
+        for (float& f : triangles)
+            reader.F32(f);
+        SetTriangles(triangles);
+        return true;
+    }
+    }
+    Report("CollisionObject load: chunk COMS names an unknown mesh source " + std::to_string(kind));
+    return false;
+}
+
+VEX_CHANNEL_PLUGIN(Tvc_DX8_CollisionObject, "DX8 CollisionObject", vex::guids::kCollisionObject,
+                   vex::guids::kCollisionObject)

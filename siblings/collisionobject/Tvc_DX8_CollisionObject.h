@@ -1,0 +1,59 @@
+#pragma once
+// The collision object ("DX8 CollisionObject"): a triangle mesh in its local space, answered from an
+// AABB tree, and a local-to-world matrix taken from a linked matrix channel (link 0) or its own matrix.
+
+#include "host/siblings/Tav_CollisionObjectInterface.h"
+#include "siblings/collisionobject/AabbTree.h"
+#include "siblings/collisionobject/MeshSources.h"
+
+#include <string>
+#include <vector>
+
+class Tvc_DX8_CollisionObject : public Tav_CollisionObjectInterface {
+public:
+    /// Where the triangles come from; saved with the project.
+    enum class MeshSource : uint8_t { None = 0, Triangles = 1, Grid = 2, HeightField = 3, Obj = 4 };
+
+    Tvc_DX8_CollisionObject();
+    ~Tvc_DX8_CollisionObject() override;
+
+    bool SaveChannel(TavFileSaver& saver) override;
+    bool LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group) override;
+
+    D3DXMATRIX GetCollisionMatrix() override;
+    bool GetPolygonsInBox(Tav_List* list, D3DXVECTOR3* low, D3DXVECTOR3* high) override;
+    float* GetPolygonVertices(void* polygon) override;
+
+    // Mesh source. Each setter rebuilds the mesh and its tree at once; false (mesh left empty, the user
+    // told through the host) when the source is not usable.
+    /// A flat grid of cellsX x cellsZ cells over sizeX x sizeZ, centred on the origin, facing +y.
+    bool SetGridSource(int cellsX, int cellsZ, float sizeX, float sizeZ);
+    /// The grid lifted to y = amplitude * sin(x * frequencyX) * cos(z * frequencyZ).
+    bool SetHeightFieldSource(int cellsX, int cellsZ, float sizeX, float sizeZ, float amplitude, float frequencyX,
+                              float frequencyZ);
+    bool SetObjSource(const std::string& path);
+    /// Explicit triangles, nine floats each (a trailing partial triangle is dropped).
+    bool SetTriangles(const std::vector<float>& triangles);
+
+    /// The matrix used when no matrix channel is linked (identity by default); saved with the project.
+    void SetOwnMatrix(const D3DXMATRIX& m) { ownMatrix_ = m; }
+    D3DXMATRIX GetOwnMatrix() const { return ownMatrix_; }
+
+    MeshSource GetMeshSource() const { return source_; }
+    const vex::GridParameters& GetGridParameters() const { return grid_; }
+    const std::string& GetObjPath() const { return objPath_; }
+    int GetTriangleCount() const { return tree_.GetTriangleCount(); }
+
+private:
+    bool ApplyGrid(MeshSource source, const vex::GridParameters& grid);
+    void SetMesh(MeshSource source, const std::vector<float>& triangles);
+    void Report(const std::string& text) const;
+
+    MeshSource source_ = MeshSource::None;
+    vex::GridParameters grid_;
+    std::string objPath_;
+    /// Kept for saving when the source is explicit triangles.
+    std::vector<float> explicitTriangles_;
+    vex::AabbTree tree_;
+    D3DXMATRIX ownMatrix_;
+};
