@@ -1,0 +1,161 @@
+// Building the ODE body and geoms from the geometry items, and placing a static body's geoms.
+#include "body/Tvc_ODE_BodyCollision.h"
+
+#include "host/siblings/Tav_WorldInterface.h"
+
+#include <cmath>
+
+namespace {
+
+bool IsBuildableKind(uint8_t kind) { return kind <= kShapePlane; }
+
+} // namespace
+
+// Release everything; decide static or dynamic; for a dynamic body create it at the start pose and wrap
+// each shape in a transform whose inner geom carries the shape's offset and rotation, summing the masses in
+// body space; for a static body create free geoms and place them at the start matrix.
+void Tvc_ODE_BodyCollision::InitializeBody()
+{
+    dMass total;
+    dMassSetZero(&total);
+    bool meshCreated = false;
+
+    Release();
+    if (geometryItems.GetItemCount() == 0 || !world)
+        return;
+
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (item && (item->kind == kShapeMesh || item->kind == kShapePlane))
+            useDynamics = false;
+    }
+
+    if (useDynamics) {
+        bodyID = dBodyCreate(world->GetWorld());
+        SetBodyPositionFromMatrix();
+        dMassSetZero(&total);
+    }
+
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item)
+            continue;
+        const float lx = item->size.x * bodyScale.x;
+        const float ly = item->size.y * bodyScale.y;
+        const float lz = item->size.z * bodyScale.z;
+        if (!useDynamics) {
+            switch (item->kind) {
+            case kShapeBox: item->geom = world->CreateBox(lx, ly, lz, 1); break;
+            case kShapeSphere: item->geom = world->CreateSphere(item->radius, 1); break;
+            case kShapeMesh:
+                // One mesh geom stands for all collision objects of the body.
+                if (!meshCreated) {
+                    item->geom = world->CreateMeshGeom(this);
+                    meshCreated = true;
+                }
+                break;
+            case kShapePlane: item->geom = world->CreatePlane(0, 1, 0, 0); break;
+            default: break; // unknown kinds get no geom
+            }
+            if (item->geom)
+                dGeomSetData(item->geom, item);
+            continue;
+        }
+
+        // A dynamic body holds boxes and spheres only; anything else stays unbuilt.
+        if (item->kind != kShapeBox && item->kind != kShapeSphere)
+            continue;
+        item->geom = world->CreateGeomTransform();
+        dGeomSetData(item->geom, item);
+        // ODE marks geom transforms deprecated, but they are how a body's shapes and their user data reach
+        // the world channel, which other libraries rely on.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        dGeomTransformSetCleanup(item->geom, 1);
+        dGeomTransformSetInfo(item->geom, 1);
+        if (item->kind == kShapeBox) {
+            item->innerGeom = world->CreateBox(lx, ly, lz, 0);
+            dMassSetBox(&item->mass, 1.0, lx, ly, lz);
+        } else {
+            item->innerGeom = world->CreateSphere(item->radius, 0);
+            dMassSetSphere(&item->mass, 1.0, item->radius);
+        }
+        // Density 1 only sets the distribution; the shape's mass is what the item says.
+        dMassAdjust(&item->mass, item->massValue);
+        dGeomTransformSetGeom(item->geom, item->innerGeom);
+#pragma GCC diagnostic pop
+        dGeomSetPosition(item->innerGeom, item->offset.x, item->offset.y, item->offset.z);
+        dMassTranslate(&item->mass, item->offset.x, item->offset.y, item->offset.z);
+        dMatrix3 R;
+        GetODERotationMatrix(item->GetRotationMatrix(), R);
+        dGeomSetRotation(item->innerGeom, R);
+        dMassRotate(&item->mass, R);
+        // A shape without volume or mass collides but adds nothing (its adjusted mass is not a number).
+        if (item->mass.mass > 0 && std::isfinite(item->mass.mass))
+            dMassAdd(&total, &item->mass);
+    }
+
+    if (useDynamics) {
+        for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+            auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+            if (item && item->geom)
+                dGeomSetBody(item->geom, bodyID);
+        }
+        // ODE refuses a mass that is not positive definite (no buildable shape, all masses zero): the body
+        // then keeps ODE's default mass.
+        if (total.mass > 0 && dMassCheck(&total))
+            dBodySetMass(bodyID, &total);
+    } else {
+        UpdateGeometryPositions();
+    }
+    SetTimeStamp();
+    initialised = true;
+}
+
+void Tvc_ODE_BodyCollision::UpdateGeometryPositions()
+{
+    if (useDynamics)
+        return;
+    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    D3DXMATRIX w;
+    D3DXMatrixIdentity(&w);
+    if (start)
+        w = start->GetMatrix();
+
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item || !item->geom || !IsBuildableKind(item->kind))
+            continue;
+        D3DXMATRIX t;
+        D3DXMatrixTranslation(&t, item->offset.x, item->offset.y, item->offset.z);
+        D3DXMATRIX sc;
+        D3DXMatrixIdentity(&sc);
+        if (item->kind == kShapeBox)
+            D3DXMatrixScaling(&sc, item->size.x * bodyScale.x, item->size.y * bodyScale.y,
+                              item->size.z * bodyScale.z);
+        else if (item->kind == kShapeSphere)
+            D3DXMatrixScaling(&sc, item->radius, item->radius, item->radius);
+        const D3DXMATRIX rotation = item->GetRotationMatrix();
+        D3DXMATRIX rt;
+        D3DXMatrixMultiply(&rt, &rotation, &t);
+        D3DXMATRIX srt;
+        D3DXMatrixMultiply(&srt, &sc, &rt);
+        D3DXMatrixMultiply(&t, &srt, &w);
+
+        // Decided by the geom itself: an item edited after the build must not send a box to the plane call.
+        if (dGeomGetClass(item->geom) != dPlaneClass) {
+            dGeomSetPosition(item->geom, t._41, t._42, t._43);
+            dMatrix3 R;
+            GetODERotationMatrix(GetMatrixRotation(t), R);
+            dGeomSetRotation(item->geom, R);
+        } else {
+            const D3DXVECTOR3 n(t._21, t._22, t._23);
+            const D3DXVECTOR3 p(t._41, t._42, t._43);
+            dGeomPlaneSetParams(item->geom, n.x, n.y, n.z, D3DXVec3Dot(&n, &p));
+        }
+    }
+    oldMatrix = w;
+}
+
+void Tvc_ODE_BodyCollision::SetIfUseDynamics(bool use) { useDynamics = use; }
+bool Tvc_ODE_BodyCollision::GetIfUseDynamics() { return useDynamics; }

@@ -1,0 +1,113 @@
+// Conversions between the engine matrix (float, row vectors, scale in the rows) and the ODE pose
+// (double, column vectors, no scale), and placing or reading the body.
+#include "body/Tvc_ODE_BodyCollision.h"
+
+namespace {
+
+D3DXMATRIX Identity()
+{
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+}
+
+float RowLength(const D3DXMATRIX& m, int row)
+{
+    const D3DXVECTOR3 v(m.m[row][0], m.m[row][1], m.m[row][2]);
+    return D3DXVec3Length(&v);
+}
+
+} // namespace
+
+D3DXMATRIX Tvc_ODE_BodyCollision::GetOldMatrix() { return oldMatrix; }
+
+void Tvc_ODE_BodyCollision::GetODERotationMatrix(D3DXMATRIX m, dReal* R)
+{
+    if (!R)
+        return;
+    // Row c of the engine matrix is column c of the ODE rotation.
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            R[4 * r + c] = m.m[c][r];
+        R[4 * r + 3] = 0;
+    }
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::GetMatrixRotation(D3DXMATRIX m)
+{
+    D3DXMATRIX result;
+    for (int row = 0; row < 3; ++row) {
+        D3DXVECTOR3 v(m.m[row][0], m.m[row][1], m.m[row][2]);
+        // Rows are normalised one by one (no orthogonalisation); a zero row stays zero.
+        if (v.x != 0 || v.y != 0 || v.z != 0)
+            D3DXVec3Normalize(&v, &v);
+        result.m[row][0] = v.x;
+        result.m[row][1] = v.y;
+        result.m[row][2] = v.z;
+        result.m[row][3] = 0;
+    }
+    result._44 = 1;
+    return result;
+}
+
+void Tvc_ODE_BodyCollision::SetBodyPositionFromMatrix()
+{
+    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    if (!bodyID)
+        return;
+    const D3DXMATRIX s = start ? start->GetMatrix() : Identity();
+    dBodySetPosition(bodyID, s._41, s._42, s._43);
+    dMatrix3 R;
+    GetODERotationMatrix(GetMatrixRotation(s), R);
+    dBodySetRotation(bodyID, R);
+    bodyScale = D3DXVECTOR3(RowLength(s, 0), RowLength(s, 1), RowLength(s, 2));
+}
+
+void Tvc_ODE_BodyCollision::SetBodyPositionFromOldMatrix()
+{
+    if (!bodyID)
+        return;
+    const D3DXMATRIX s = oldMatrix;
+    dBodySetPosition(bodyID, s._41, s._42, s._43);
+    dMatrix3 R;
+    GetODERotationMatrix(GetMatrixRotation(s), R);
+    dBodySetRotation(bodyID, R);
+    bodyScale = D3DXVECTOR3(RowLength(s, 0), RowLength(s, 1), RowLength(s, 2));
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::GetBodyMatrix(bool sized)
+{
+    auto* first = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(0));
+    // A plane has no pose to read (ODE would stop the process on the attempt).
+    if (!first || !first->geom || dGeomGetClass(first->geom) == dPlaneClass)
+        return Identity();
+    // On a dynamic body item 0's geom is its transform, which rides on the body.
+    const dReal* p = dGeomGetPosition(first->geom);
+    const dReal* R = dGeomGetRotation(first->geom);
+    D3DXMATRIX m(static_cast<float>(R[0]), static_cast<float>(R[4]), static_cast<float>(R[8]), 0,
+                 static_cast<float>(R[1]), static_cast<float>(R[5]), static_cast<float>(R[9]), 0,
+                 static_cast<float>(R[2]), static_cast<float>(R[6]), static_cast<float>(R[10]), 0,
+                 static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 1);
+    if (sized) {
+        D3DXMATRIX scale;
+        D3DXMatrixScaling(&scale, bodyScale.x, bodyScale.y, bodyScale.z);
+        D3DXMatrixMultiply(&m, &scale, &m);
+    }
+    return m;
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::GetNonSizedBodyMatrix()
+{
+    if (GetIfRunningDynamics())
+        return GetBodyMatrix(false);
+    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    if (!start)
+        return Identity();
+    const D3DXMATRIX s = start->GetMatrix();
+    const D3DXMATRIX rotation = GetMatrixRotation(s);
+    D3DXMATRIX translation;
+    D3DXMatrixTranslation(&translation, s._41, s._42, s._43);
+    D3DXMATRIX result;
+    D3DXMatrixMultiply(&result, &rotation, &translation);
+    return result;
+}

@@ -1,0 +1,210 @@
+// Lifetime and frame evaluation of the rigid-body channel.
+#include "body/Tvc_ODE_BodyCollision.h"
+
+#include "body/BodyConstants.h"
+#include "common/ChannelType.h"
+#include "common/PluginEntry.h"
+#include "host/siblings/Tav_ValueInterface.h"
+#include "host/siblings/Tav_WorldInterface.h"
+#include "host/siblings/TypeGuids.h"
+#include "platform/Win32.h"
+
+#include <cmath>
+#include <cstring>
+
+VEX_CHANNEL_PLUGIN(Tvc_ODE_BodyCollision, "ODE Body", vex::guids::kBody, vex::guids::kMatrix)
+
+namespace {
+
+D3DXMATRIX Identity()
+{
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+}
+
+void StopBody(dBodyID body)
+{
+    dBodySetLinearVel(body, 0, 0, 0);
+    dBodySetAngularVel(body, 0, 0, 0);
+}
+
+} // namespace
+
+Tvc_ODE_BodyCollision::Tvc_ODE_BodyCollision()
+    : world(nullptr), bodyID(nullptr), initialised(false), oldMatrix(Identity()), useDynamics(true),
+      angularDampenValue(0.0f), dampingFactorChannel(nullptr), disableForces(false),
+      // Static boxes are sized with the scale before any matrix was applied: start with "no scale".
+      bodyScale(1, 1, 1), dynamicDisableForces(false), penetration(0.0f), resting(true), restTimer(0)
+{
+    SetChannelName("ODE Body");
+    SetChildCreateType(vex::MakeChildCreation("Matrix", vex::Guid(vex::guids::kMatrix), 0, "Start position"), 0);
+    SetChildCreateType(vex::MakeChildCreation("Value", vex::Guid(vex::guids::kValue), 1, "Enable Body"), 1);
+    SetChildCreateType(vex::MakeChildCreation("DX8 CollisionObject", vex::Guid(vex::guids::kCollisionObject), -1,
+                                              "Collision object"),
+                       2);
+
+    if (host_)
+        world = static_cast<Tav_WorldInterface*>(host_->GetChannelByGuid(vex::Guid(vex::guids::kWorld), 0));
+    if (world)
+        world->RegisterBody();
+    else if (host_)
+        // Without a world there is nowhere to build a body: the channel passes its start matrix through.
+        host_->ShowDebugMessage("ODE Body: no world channel exists; the body follows its start matrix");
+
+    auto* item = new ODE_GeometryItem;
+    item->owner = this;
+    geometryItems.AddItem(item);
+
+    if (host_)
+        dampingFactorChannel = static_cast<Tav_ValueInterface*>(
+            host_->CreateChannelByGuid(vex::Guid(vex::guids::kDampingFactor), 0, 0));
+}
+
+Tvc_ODE_BodyCollision::~Tvc_ODE_BodyCollision()
+{
+    if (bodyID) {
+        dBodyDestroy(bodyID);
+        bodyID = nullptr;
+    }
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i)
+        delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+    geometryItems.ReleaseItems();
+    delete dampingFactorChannel;
+    dampingFactorChannel = nullptr;
+    if (world)
+        world->UnregisterBody();
+}
+
+void Tvc_ODE_BodyCollision::CallChannel() { GetMatrix(); }
+
+void Tvc_ODE_BodyCollision::DoDependencyInit(Tav_List* list)
+{
+    AddChannelGuidDepend(vex::Guid(vex::guids::kWorld), list);
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::GetMatrix()
+{
+    const D3DXMATRIX result = GetODEMatrix();
+    if (!matrix)
+        return result;
+    *matrix = result;
+    return *matrix;
+}
+
+void Tvc_ODE_BodyCollision::Release()
+{
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (item && item->geom) {
+            // A transform destroys its wrapped shape with it.
+            dGeomDestroy(item->geom);
+            item->geom = nullptr;
+        }
+    }
+    if (bodyID) {
+        dBodyDestroy(bodyID);
+        bodyID = nullptr;
+    }
+    initialised = false;
+}
+
+bool Tvc_ODE_BodyCollision::GetIfRunningDynamics()
+{
+    if (!useDynamics)
+        return false;
+    auto* enable = static_cast<Tav_ValueInterface*>(GetChild(1));
+    // Written as "not below" so that NaN does not run the body.
+    return enable && enable->GetReal() >= vex::body::kEnableThreshold;
+}
+
+// Frame evaluation, once per host frame:
+//   start pose -> freeze -> enable/disable -> forced follow -> rest rule -> damping -> build -> output.
+D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
+{
+    if (!CheckRenderCount())
+        return oldMatrix;
+
+    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    auto* enable = static_cast<Tav_ValueInterface*>(GetChild(1));
+    const D3DXMATRIX startMatrix = start ? start->GetMatrix() : Identity();
+
+    if (!world) {
+        oldMatrix = startMatrix;
+        return startMatrix;
+    }
+    if (world->GetIfFrozen())
+        return oldMatrix;
+
+    if (useDynamics && enable) {
+        const float value = enable->GetReal();
+        if (!(value >= vex::body::kEnableThreshold)) {
+            if (initialised)
+                Release();
+            resting = true;
+            oldMatrix = startMatrix;
+            return startMatrix;
+        }
+        if (!initialised)
+            InitializeBody();
+    }
+
+    if (disableForces) {
+        if (bodyID)
+            StopBody(bodyID);
+        SetBodyPositionFromMatrix();
+    }
+
+    if (dynamicDisableForces) {
+        const D3DXVECTOR3 w = GetAngularVelocityVector();
+        if (bodyID) {
+            const float f = world->GetWorldFactor();
+            const bool still = penetration > 0.0f && f * penetration < vex::body::kRestPenetration &&
+                               f * D3DXVec3Length(&w) <= vex::body::kRestAngularSpeed;
+            if (still) {
+                const DWORD elapsed = GetTickCount() - static_cast<DWORD>(restTimer);
+                if (!resting && elapsed > vex::body::kRestDelayMs)
+                    resting = true;
+                if (resting) {
+                    if (bodyID)
+                        StopBody(bodyID);
+                    SetBodyPositionFromOldMatrix();
+                }
+            } else if (penetration != 0.0f) {
+                resting = false;
+                restTimer = GetTickCount();
+            }
+        }
+    }
+
+    penetration = 0.0f;
+    if (angularDampenValue != 0.0f && bodyID) {
+        const dReal* w = dBodyGetAngularVel(bodyID);
+        // Without a factor channel the setting applies as given (factor 1).
+        const double k = dampingFactorChannel ? dampingFactorChannel->GetReal() : 1.0;
+        const double d = angularDampenValue;
+        dBodySetAngularVel(bodyID, w[0] + k * (d * w[0] - w[0]), w[1] + k * (d * w[1] - w[1]),
+                           w[2] + k * (d * w[2] - w[2]));
+    }
+
+    if (!initialised) {
+        InitializeBody();
+        if (!initialised) {
+            oldMatrix = startMatrix;
+            return startMatrix;
+        }
+    }
+
+    if (!useDynamics) {
+        if (!start)
+            return Identity();
+        const D3DXMATRIX current = start->GetMatrix();
+        // Bitwise: a static body moves its geoms only when the start matrix really changed.
+        if (std::memcmp(current.m, oldMatrix.m, sizeof current.m) != 0)
+            UpdateGeometryPositions();
+        return current;
+    }
+
+    oldMatrix = GetBodyMatrix(true);
+    return oldMatrix;
+}
