@@ -1,0 +1,167 @@
+#include "texlight/SampleGrid.h"
+
+#include "texlight/MeshSnapshot.h"
+#include "texlight/UVTree.h"
+
+#include <cmath>
+
+namespace vex::texlight {
+
+int SampleGridSide(int mode) { return static_cast<int>(std::pow(2.0, mode)); }
+
+int SampleCount(int mode) { return static_cast<int>(std::pow(4.0, mode)); }
+
+void SamplePosition(int x, int y, int width, int height, int mode, int s, float& u, float& v)
+{
+    const int n = SampleGridSide(mode);
+    const int sx = s % n;
+    const int sy = s / n;
+    const float fn = static_cast<float>(n);
+    u = ((static_cast<float>(sx) + 0.5f) / fn) * (1.0f / static_cast<float>(width)) +
+        static_cast<float>(x) / static_cast<float>(width);
+    v = ((static_cast<float>(sy) + 0.5f) / fn) * (1.0f / static_cast<float>(height)) +
+        static_cast<float>(y) / static_cast<float>(height);
+}
+
+namespace {
+D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float Length(const D3DXVECTOR3& a) { return std::sqrt(Dot(a, a)); }
+
+/// v / |v|, or nothing usable when v has no finite non-zero length.
+bool Normalised(const D3DXVECTOR3& v, D3DXVECTOR3& out)
+{
+    const float length = Length(v);
+    if (!(length > 0.0f) || !std::isfinite(length))
+        return false;
+    out = v * (1.0f / length);
+    return true;
+}
+} // namespace
+
+int IntersectTriangle(const D3DXVECTOR3* origin, const D3DXVECTOR3* direction, const D3DXVECTOR3* T0,
+                      const D3DXVECTOR3* T1, const D3DXVECTOR3* T2, float* t, float* b1, float* b2)
+{
+    const D3DXVECTOR3 e1 = *T1 - *T0;
+    const D3DXVECTOR3 e2 = *T2 - *T0;
+    const D3DXVECTOR3 p = Cross(*direction, e2);
+    float det = Dot(e1, p);
+    D3DXVECTOR3 q0;
+    if (det > 0) {
+        q0 = *origin - *T0;
+    } else {
+        q0 = *T0 - *origin;
+        det = -det;
+    }
+    *b1 = Dot(q0, p);
+    if (*b1 < 0 || *b1 > det)
+        return 0;
+    const D3DXVECTOR3 q = Cross(q0, e1);
+    *b2 = Dot(*direction, q);
+    if (*b2 < 0 || *b1 + *b2 > det)
+        return 0;
+    const float inverse = 1.0f / det;
+    *t = Dot(e2, q) * inverse;
+    *b1 *= inverse;
+    *b2 *= inverse;
+    return 1;
+}
+
+float GetPlaneRatio(D3DXVECTOR3 n, D3DXVECTOR3 point, D3DXVECTOR3 p0, D3DXVECTOR3 p1)
+{
+    return Dot(n, point - p0) / Dot(n, p1 - p0);
+}
+
+D3DXVECTOR3 InterpolateLine(D3DXVECTOR3 from, D3DXVECTOR3 to, float ratio) { return from + (to - from) * ratio; }
+
+D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3], D3DXVECTOR3 point)
+{
+    const D3DXVECTOR3& P0 = positions[0];
+    const D3DXVECTOR3& P1 = positions[1];
+    const D3DXVECTOR3& P2 = positions[2];
+
+    D3DXVECTOR3 n;
+    if (Normalised(Cross(Cross(P0 - P1, P0 - P2), P1 - P2), n)) {
+        const float s1 = GetPlaneRatio(n, point, P0, P1);
+        const float s2 = GetPlaneRatio(n, point, P0, P2);
+        const D3DXVECTOR3 A = InterpolateLine(P0, P1, s1);
+        const D3DXVECTOR3 B = InterpolateLine(P0, P2, s2);
+        const D3DXVECTOR3 NA = normals[0] * (1 - s1) + normals[1] * s1;
+        const D3DXVECTOR3 NB = normals[0] * (1 - s2) + normals[2] * s2;
+        const float w = Length(B - point) / Length(A - B);
+        D3DXVECTOR3 result;
+        if (std::isfinite(w) && Normalised(NA * w + NB * (1 - w), result))
+            return result;
+    }
+    // On the apex |A - B| is 0, and a degenerate triangle has no in-plane direction: the apex normal is
+    // the right answer at the apex and the only defined one on a degenerate triangle.
+    D3DXVECTOR3 fallback;
+    if (Normalised(normals[0], fallback))
+        return fallback;
+    if (Normalised(Cross(P1 - P0, P2 - P0), fallback))
+        return fallback;
+    return D3DXVECTOR3(0, 0, 0);
+}
+
+int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, float v, float& b1, float& b2)
+{
+    // The uv square is lifted into the plane y = 0 and shot at from above.
+    const D3DXVECTOR3 origin(u, 1, v);
+    const D3DXVECTOR3 direction(0, -1, 0);
+    const auto test = [&](int tri) {
+        const SnapshotTriangle& t = mesh.triangles[static_cast<size_t>(tri)];
+        const D3DXVECTOR3 T0(t.u[0], 0, t.v[0]);
+        const D3DXVECTOR3 T1(t.u[1], 0, t.v[1]);
+        const D3DXVECTOR3 T2(t.u[2], 0, t.v[2]);
+        float distance;
+        return IntersectTriangle(&origin, &direction, &T0, &T1, &T2, &distance, &b1, &b2) != 0;
+    };
+
+    if (root) {
+        UVTreeNode* leaf = root->Find(u, v);
+        if (!leaf)
+            return -1;
+        const int count = leaf->GetItemCount();
+        for (int i = 0; i < count; ++i) {
+            const int tri = static_cast<int>(leaf->GetItem(i) / 3);
+            if (tri >= 0 && static_cast<size_t>(tri) < mesh.triangles.size() && test(tri))
+                return tri;
+        }
+        return -1;
+    }
+    for (size_t tri = 0; tri < mesh.triangles.size(); ++tri)
+        if (test(static_cast<int>(tri)))
+            return static_cast<int>(tri);
+    return -1;
+}
+
+LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y,
+                          int width, int height, int mode, int s)
+{
+    LightSample sample;
+    if (!mesh.usable || width <= 0 || height <= 0)
+        return sample;
+    float u;
+    float v;
+    SamplePosition(x, y, width, height, mode, s, u, v);
+    float b1;
+    float b2;
+    const int tri = FindCoveringTriangle(mesh, root, u, v, b1, b2);
+    if (tri < 0)
+        return sample;
+
+    const SnapshotTriangle& t = mesh.triangles[static_cast<size_t>(tri)];
+    const D3DXVECTOR3 X = t.position[0] + (t.position[1] - t.position[0]) * b1 + (t.position[2] - t.position[0]) * b2;
+    const D3DXVECTOR3 N = InterpolateNormal(t.position, t.normal, X);
+    D3DXVec3TransformCoord(&sample.position, &X, &world);
+    D3DXVECTOR3 worldNormal;
+    D3DXVec3TransformNormal(&worldNormal, &N, &world);
+    D3DXVec3Normalize(&sample.normal, &worldNormal);
+    sample.missed = false;
+    return sample;
+}
+
+} // namespace vex::texlight

@@ -1,0 +1,422 @@
+#include "texlight/ShadowBuffer.h"
+
+#include "host/Tav_HostContext.h"
+#include "host/siblings/Tav_3DObjectInterface.h"
+#include "host/siblings/Tav_InputInterface.h"
+#include "host/siblings/Tav_LightInterface.h"
+#include "host/siblings/Tav_MeshInterface.h"
+#include "host/siblings/Tav_OctTreeInterface.h"
+#include "host/siblings/Tav_ProgressInterface.h"
+#include "host/siblings/Tav_SurfaceInterface.h"
+#include "host/siblings/TypeGuids.h"
+#include "platform/Win32.h"
+#include "texlight/EdgeFill.h"
+#include "texlight/ProgressText.h"
+#include "texlight/SampleGrid.h"
+#include "texlight/TexLightConstants.h"
+#include "texlight/Tvc_DX8_TextureShadow.h"
+#include "texlight/UVTree.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string>
+
+using namespace vex::texlight;
+
+namespace {
+
+/// Asks shadow queries of the light-map object's own TraceShadowRay, which resolves scene and mesh anew.
+class BufferShadowTracer final : public ShadowTracer {
+public:
+    explicit BufferShadowTracer(ShadowBuffer* buffer) : buffer_(buffer) {}
+    void Trace(const D3DXVECTOR3& origin, const D3DXVECTOR3& target, ShadowColor& colour) override
+    {
+        const D3DXVECTOR3 direction = target - origin;
+        buffer_->TraceShadowRay(&origin, &target, &direction, colour.rgba);
+    }
+
+private:
+    ShadowBuffer* buffer_;
+};
+
+/// Position of owner among the surface's texture links, or -1.
+int TexturePosition(Tav_SurfaceInterface* surface, const Tav_Channel* owner)
+{
+    const int count = surface->GetChildLinkPositionCount(Tav_SurfaceInterface::kTextureLink);
+    for (int i = 0; i < count; ++i)
+        if (surface->GetChildFromLinkPosition(Tav_SurfaceInterface::kTextureLink, i) == owner)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+ShadowBuffer::ShadowBuffer(Tav_HostContext* host) : host_(host) { D3DXMatrixIdentity(&worldMatrix_); }
+
+ShadowBuffer::ShadowBuffer(const ShadowBuffer& other)
+    : host_(other.host_), width_(other.width_), height_(other.height_), texels_(other.texels_),
+      ready_(other.ready_), sampleGridMode_(other.sampleGridMode_), worldMatrix_(other.worldMatrix_)
+{
+}
+
+ShadowBuffer::~ShadowBuffer() { DeleteUVTree(); }
+
+void ShadowBuffer::SetOwner(Tvc_DX8_TextureShadow* owner) { owner_ = owner; }
+
+bool ShadowBuffer::Calculate(bool placeholder)
+{
+    if (placeholder) {
+        Reset();
+        return true;
+    }
+    return Compute();
+}
+
+void ShadowBuffer::FreeStorage()
+{
+    std::vector<uint8_t>().swap(texels_);
+    width_ = 0;
+    height_ = 0;
+}
+
+void ShadowBuffer::Reset()
+{
+    ready_ = false;
+    FreeStorage();
+
+    int width = owner_ ? owner_->GetDesiredWidth() : 0;
+    int height = owner_ ? owner_->GetDesiredHeight() : 0;
+    if (width <= 0)
+        width = kDefaultLightMapSize;
+    if (height <= 0)
+        height = kDefaultLightMapSize;
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width > kMaxLightMapSide || height > kMaxLightMapSide) {
+        Message(("light map of " + size + " texels is too large (at most " + std::to_string(kMaxLightMapSide) +
+                 " a side)").c_str());
+        return;
+    }
+    try {
+        texels_.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * kTexelBytes, 0);
+    } catch (const std::bad_alloc&) {
+        Message(("light map of " + size + " texels: out of memory").c_str());
+        return;
+    }
+    width_ = width;
+    height_ = height;
+    FillPlaceholder(texels_.data(), width_, height_);
+    ready_ = true;
+}
+
+int ShadowBuffer::ClampedAntiAliasMode() const
+{
+    return std::clamp(owner_ ? owner_->GetAntiAliasMode() : 0, 0, kMaxSampleGridMode);
+}
+
+void ShadowBuffer::Message(const char* text) const
+{
+    if (host_)
+        host_->ShowDebugMessage(text);
+}
+
+// Computation: checks and messages, texture-coordinate set, storage size, shadow scene, progress display,
+// soft-shadow table and uv tree; then the texel loop column by column (progress and stop request after
+// each column) and the edge fill.
+bool ShadowBuffer::Compute()
+{
+    if (!owner_) {
+        Message("textureShadowChannel_==NULL");
+        return false;
+    }
+    auto* object = dynamic_cast<Tav_3DObjectInterface*>(owner_->GetChild(0));
+    if (!object)
+        return false;
+    D3DXMATRIX scratch;
+    if (const D3DXMATRIX* world = object->GetWorldMatrix(&scratch))
+        worldMatrix_ = *world;
+
+    const D3DSURFACE_DESC desc = owner_->GetTextureDescription(0);
+    if (desc.Width == 0 || desc.Height == 0) {
+        Message("desc.Width<=0||desc.Height<=0");
+        return false;
+    }
+    const int surfaceNr = owner_->GetShadowSurfaceNr();
+    Tav_Channel* surfaceChannel = object->GetChildFromLinkGuid(vex::Guid(vex::guids::kSurface), surfaceNr);
+    if (!surfaceChannel) {
+        if (host_)
+            host_->ShowDebugMessage("surface==NULL : ", surfaceNr);
+        return false;
+    }
+    if (surfaceChannel->GetChannelType().baseTypeGuid == vex::Guid(vex::guids::kSurface))
+        if (auto* surface = dynamic_cast<Tav_SurfaceInterface*>(surfaceChannel))
+            AdoptStageTexCoordSet(surface);
+
+    auto* mesh = dynamic_cast<Tav_MeshInterface*>(surfaceChannel->GetChild(0));
+    if (!mesh)
+        return false;
+    if (desc.Width != static_cast<UINT>(width_) || desc.Height != static_cast<UINT>(height_))
+        Reset();
+    if (!ready_)
+        return false;
+
+    PrepareShadowScene();
+    const int total = width_ * height_;
+    int done = 0;
+    const DWORD start = GetTickCount();
+
+    // The display is optional: without a progress channel the computation runs without one.
+    std::unique_ptr<Tav_Channel> progressOwner;
+    Tav_ProgressInterface* progress = nullptr;
+    Tav_InputInterface* input = nullptr;
+    std::string baseText;
+    if (owner_->GetUseProgressBar() && host_) {
+        progressOwner.reset(host_->CreateChannelByGuid(vex::Guid(vex::guids::kProgress), 0, 0));
+        progress = dynamic_cast<Tav_ProgressInterface*>(progressOwner.get());
+        input = dynamic_cast<Tav_InputInterface*>(host_->GetChannelByGuid(vex::Guid(vex::guids::kInput), 0));
+        baseText = ProgressBaseText(surfaceNr, object->GetSurfaceCount());
+        if (progress) {
+            progress->SetText(baseText.c_str());
+            progress->Show();
+        }
+    }
+
+    sampleGridMode_ = ClampedAntiAliasMode();
+    const int samples = SampleCount(sampleGridMode_);
+    if (samples > 4)
+        CreateSoftShadowOffsets();
+    BuildUVTree(mesh);
+
+    // Everything the texel loop reads is fixed for the whole computation: read it once.
+    const std::vector<LightSource> lights = ReadLights();
+    const LightingOptions options = ReadLightingOptions();
+    auto* octree = dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1));
+    surfaceMesh_ = mesh;
+    if (octree)
+        octree->SetUseCulling(owner_->GetUseShadowCulling());
+    OctTreeShadowTracer tracer(octree, mesh);
+
+    for (int x = 0; x < width_; ++x) {
+        ComputeColumn(x, samples, lights.data(), lights.size(), options, &tracer);
+        done += height_;
+        if (progress) {
+            progress->SetText(ProgressText(baseText, GetTickCount() - start).c_str());
+            progress->SetProgress(static_cast<float>(done) / static_cast<float>(total));
+        }
+        if (input) {
+            channelInternal.SetIgnoreTreeCount(input, true);
+            const unsigned char* state = input->GetInputState();
+            channelInternal.SetIgnoreTreeCount(input, false);
+            if (state && (state[Tav_InputInterface::kStopByte] & Tav_InputInterface::kStopBit))
+                return false;
+        }
+    }
+
+    EdgeFill(texels_.data(), width_, height_);
+    return true;
+}
+
+// One column of the texel loop. It writes only the texels of column x and reads only state that stays
+// fixed during the computation, so columns can later be computed in parallel.
+void ShadowBuffer::ComputeColumn(int x, int samples, const LightSource* lights, size_t lightCount,
+                                 const LightingOptions& options, ShadowTracer* tracer)
+{
+    const D3DXVECTOR3* offsets = softShadowOffsets_.data();
+    const size_t offsetCount = softShadowOffsets_.size();
+    for (int y = 0; y < height_; ++y) {
+        float sum[3] = {0, 0, 0};
+        float hits = 0;
+        for (int s = 0; s < samples; ++s) {
+            LightSample sample =
+                ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, s);
+            if (sample.missed)
+                continue;
+            ShadeSampleWithLights(sample, s, lights, lightCount, options, offsets, offsetCount, tracer);
+            sum[0] += sample.colour[0];
+            sum[1] += sample.colour[1];
+            sum[2] += sample.colour[2];
+            hits += 1;
+        }
+        uint8_t* texel = texels_.data() + TexelOffset(x, y, height_);
+        if (hits > 0) {
+            const float inverse = 1.0f / hits;
+            for (int k = 0; k < 3; ++k)
+                texel[k] = static_cast<uint8_t>(static_cast<int>(sum[k] * inverse));
+            texel[3] = kCovered;
+        } else {
+            texel[3] = kNotCovered;
+        }
+    }
+}
+
+// The owner is one of the surface's textures: its stage is its position among them, after the stages of
+// the leading texture channel's textures when the surface has one.
+void ShadowBuffer::AdoptStageTexCoordSet(Tav_SurfaceInterface* surface)
+{
+    int stage = -1;
+    if (surface->GetLeadingTextureIndex() == -1) {
+        stage = TexturePosition(surface, owner_);
+    } else if (Tav_Channel* leading = surface->GetLeadingTextureChannel()) {
+        const int position = TexturePosition(surface, owner_);
+        if (position >= 0)
+            stage = leading->GetChildTypeCount(vex::Guid(vex::guids::kTexture)) + position;
+    }
+    if (stage >= 0)
+        owner_->SetTextureCoordSetUse(surface->GetStageTexCoordSet(stage));
+}
+
+std::vector<LightSource> ShadowBuffer::ReadLights() const
+{
+    std::vector<LightSource> lights;
+    if (!owner_)
+        return lights;
+    const int count = owner_->GetChildLinkPositionCount(3);
+    for (int i = 0; i < count; ++i) {
+        auto* light = dynamic_cast<Tav_LightInterface*>(owner_->GetChildFromLinkPosition(3, i));
+        if (!light)
+            continue;
+        D3DLIGHT8 scratch;
+        const D3DLIGHT8* description = light->GetLight(&scratch);
+        if (!description)
+            continue;
+        LightSource source;
+        source.light = *description;
+        source.type = light->GetLightType();
+        lights.push_back(source);
+    }
+    return lights;
+}
+
+LightingOptions ShadowBuffer::ReadLightingOptions() const
+{
+    LightingOptions options;
+    if (!owner_)
+        return options;
+    options.useOverbright = owner_->GetUseOverbright();
+    options.useShadow = owner_->GetUseShadow();
+    options.useLighting = owner_->GetUseLighting();
+    options.useColorTransparency = owner_->GetUseColorTransparency();
+    options.softShadows = ClampedAntiAliasMode() >= kSoftShadowMinMode && owner_->GetSoftUseShadows();
+    return options;
+}
+
+LightSample ShadowBuffer::GetSample(int x, int y, Tav_MeshInterface* mesh, int sampleIndex)
+{
+    const int set = owner_ ? owner_->GetTextureCoordSetUse() : 0;
+    if (mesh && mesh == mesh_.source && set == mesh_.texCoordSet)
+        return ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, sampleIndex);
+    // Another mesh than the tree was built for: search all of its triangles.
+    const MeshSnapshot other = ReadMeshSnapshot(mesh, set);
+    return ComputeSample(other, nullptr, worldMatrix_, x, y, width_, height_, sampleGridMode_, sampleIndex);
+}
+
+D3DXVECTOR3 ShadowBuffer::InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3],
+                                            D3DXVECTOR3 point)
+{
+    return vex::texlight::InterpolateNormal(positions, normals, point);
+}
+
+float ShadowBuffer::GetPlaneRatio(D3DXVECTOR3 n, D3DXVECTOR3 point, D3DXVECTOR3 p0, D3DXVECTOR3 p1)
+{
+    return vex::texlight::GetPlaneRatio(n, point, p0, p1);
+}
+
+int ShadowBuffer::GetTexel(int x, int y)
+{
+    if (x < 0 || x >= width_ || y < 0 || y >= height_)
+        return 0;
+    const uint8_t* texel = texels_.data() + TexelOffset(x, y, height_);
+    return (texel[0] << 16) | (texel[1] << 8) | texel[2];
+}
+
+uint8_t ShadowBuffer::GetCoverage(int x, int y) const
+{
+    if (x < 0 || x >= width_ || y < 0 || y >= height_)
+        return kNotCovered;
+    return texels_[TexelOffset(x, y, height_) + 3];
+}
+
+int ShadowBuffer::GetWidth() { return width_; }
+
+int ShadowBuffer::GetHeight() { return height_; }
+
+int ShadowBuffer::IntersectTriangle(const D3DXVECTOR3* origin, const D3DXVECTOR3* direction, const D3DXVECTOR3* T0,
+                                    const D3DXVECTOR3* T1, const D3DXVECTOR3* T2, float* t, float* b1, float* b2)
+{
+    return vex::texlight::IntersectTriangle(origin, direction, T0, T1, T2, t, b1, b2);
+}
+
+void ShadowBuffer::ShadeSample(LightSample* sample, int sampleIndex)
+{
+    if (!sample)
+        return;
+    const std::vector<LightSource> lights = ReadLights();
+    const LightingOptions options = ReadLightingOptions();
+    BufferShadowTracer tracer(this);
+    ShadeSampleWithLights(*sample, sampleIndex, lights.data(), lights.size(), options, softShadowOffsets_.data(),
+                          softShadowOffsets_.size(), &tracer);
+}
+
+D3DXVECTOR3 ShadowBuffer::InterpolateLine(D3DXVECTOR3 from, D3DXVECTOR3 to, float ratio)
+{
+    return vex::texlight::InterpolateLine(from, to, ratio);
+}
+
+ShadowColor ShadowBuffer::GetShadowColor(LightSample* sample, D3DXVECTOR3 target)
+{
+    ShadowColor colour;
+    if (!sample)
+        return colour;
+    const D3DXVECTOR3 direction = target - sample->position;
+    TraceShadowRay(&sample->position, &target, &direction, colour.rgba);
+    return colour;
+}
+
+void ShadowBuffer::PrepareShadowScene()
+{
+    if (!owner_)
+        return;
+    if (auto* octree = dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1)))
+        octree->PrepareShadowTree(owner_->GetUseProgressBar());
+}
+
+bool ShadowBuffer::TraceShadowRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
+                                  float shadowColor[4])
+{
+    if (!owner_)
+        return false;
+    auto* octree = dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1));
+    Tav_Channel* object = owner_->GetChild(0);
+    Tav_Channel* surface =
+        object ? object->GetChildFromLinkGuid(vex::Guid(vex::guids::kSurface), owner_->GetShadowSurfaceNr()) : nullptr;
+    if (!surface)
+        return false;
+    surfaceMesh_ = surface->GetChild(0);
+    if (!surfaceMesh_ || !octree)
+        return false;
+    octree->SetUseCulling(owner_->GetUseShadowCulling());
+    return octree->TraceRay(origin, target, direction, shadowColor, surfaceMesh_);
+}
+
+void ShadowBuffer::CreateSoftShadowOffsets()
+{
+    const int mode = ClampedAntiAliasMode();
+    if (mode < kSoftShadowMinMode)
+        return;
+    softShadowOffsets_ = MakeSoftShadowOffsets(mode, owner_->GetSoftShadowRadius());
+}
+
+void ShadowBuffer::BuildUVTree(Tav_MeshInterface* mesh)
+{
+    if (!mesh)
+        return;
+    DeleteUVTree();
+    mesh_ = ReadMeshSnapshot(mesh, owner_ ? owner_->GetTextureCoordSetUse() : 0);
+    uvTreeRoot_ = vex::texlight::BuildUVTree(mesh_);
+}
+
+void ShadowBuffer::DeleteUVTree()
+{
+    delete uvTreeRoot_;
+    uvTreeRoot_ = nullptr;
+}

@@ -1,0 +1,134 @@
+#include "texlight/UVTree.h"
+
+#include "texlight/MeshSnapshot.h"
+#include "texlight/TexLightConstants.h"
+
+#include <algorithm>
+#include <vector>
+
+UVTreeNode::~UVTreeNode()
+{
+    triangles.ReleaseItems();
+    delete left;
+    delete right;
+}
+
+UVTreeNode* UVTreeNode::Find(float u, float v)
+{
+    if (!Contains(u, v))
+        return nullptr;
+    if (leaf)
+        return this;
+    if (left)
+        if (UVTreeNode* found = left->Find(u, v))
+            return found;
+    if (right)
+        if (UVTreeNode* found = right->Find(u, v))
+            return found;
+    return nullptr;
+}
+
+int UVTreeNode::GetItemCount() { return triangles.GetItemCount(); }
+
+intptr_t UVTreeNode::GetItem(int i) { return reinterpret_cast<intptr_t>(triangles.GetItem(i)); }
+
+bool UVTreeNode::Contains(float u, float v)
+{
+    return boxMin.x <= u && u <= boxMax.x && boxMin.z <= v && v <= boxMax.z;
+}
+
+namespace vex::texlight {
+
+int ClassifyTriangle(const float coords[3], float m)
+{
+    const double low = static_cast<double>(m) - kUVTreeSplitEpsilon;
+    const double high = static_cast<double>(m) + kUVTreeSplitEpsilon;
+    bool upper = false;
+    bool lower = false;
+    for (int k = 0; k < 3; ++k) {
+        const double c = coords[k];
+        if (low < c && c < high)
+            return 2;
+        if (coords[k] >= m)
+            upper = true;
+        else
+            lower = true;
+    }
+    if (upper && lower)
+        return 2;
+    return upper ? 1 : 0;
+}
+
+namespace {
+
+void Split(const MeshSnapshot& mesh, UVTreeNode* node, const std::vector<int>& tris, D3DXVECTOR3 boxMin,
+           D3DXVECTOR3 boxMax, int depth)
+{
+    node->boxMin = boxMin;
+    node->boxMax = boxMax;
+    if (static_cast<int>(tris.size()) < kUVTreeLeafSize || depth > kUVTreeMaxDepth) {
+        node->leaf = true;
+        node->triangles.ReleaseItems();
+        for (int t : tris)
+            node->triangles.AddItem(reinterpret_cast<void*>(static_cast<intptr_t>(3 * t)));
+        return;
+    }
+
+    // Split the longer side; ties split along v.
+    const float du = boxMax.x - boxMin.x;
+    const float dv = boxMax.z - boxMin.z;
+    const bool alongU = du > dv;
+    D3DXVECTOR3 lowerMax = boxMax;
+    D3DXVECTOR3 upperMin = boxMin;
+    float m;
+    if (alongU) {
+        m = boxMin.x + du * 0.5f;
+        lowerMax.x = m;
+        upperMin.x = m;
+    } else {
+        m = boxMin.z + dv * 0.5f;
+        lowerMax.z = m;
+        upperMin.z = m;
+    }
+
+    std::vector<int> lowerList;
+    std::vector<int> upperList;
+    for (int t : tris) {
+        const SnapshotTriangle& tri = mesh.triangles[static_cast<size_t>(t)];
+        const int side = ClassifyTriangle(alongU ? tri.u : tri.v, m);
+        if (side != 1)
+            lowerList.push_back(t);
+        if (side != 0)
+            upperList.push_back(t);
+    }
+
+    if (!lowerList.empty())
+        node->left = new UVTreeNode;
+    if (!upperList.empty())
+        node->right = new UVTreeNode;
+    if (node->left)
+        Split(mesh, node->left, lowerList, boxMin, lowerMax, depth + 1);
+    if (node->right)
+        Split(mesh, node->right, upperList, upperMin, boxMax, depth + 1);
+}
+
+} // namespace
+
+UVTreeNode* BuildUVTree(const MeshSnapshot& mesh)
+{
+    std::vector<int> all(mesh.triangles.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<int>(i);
+    auto* root = new UVTreeNode;
+    Split(mesh, root, all, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 1), 0);
+    return root;
+}
+
+int UVTreeDepth(const UVTreeNode* node)
+{
+    if (!node || node->leaf)
+        return 0;
+    return 1 + std::max(UVTreeDepth(node->left), UVTreeDepth(node->right));
+}
+
+} // namespace vex::texlight
