@@ -21,6 +21,8 @@ public:
 
     /// The device of the device channel (found through the host on first use), or null.
     IDirect3DDevice8* GetDevice();
+    /// The device channel this user holds (null until found or after InvalidateDirectGraphics).
+    Tav_DeviceInterface* GetDeviceChannel() const { return deviceChannel; }
 
 protected:
     /// The device channel; null until found.

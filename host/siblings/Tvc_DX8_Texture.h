@@ -4,6 +4,8 @@
 
 #include "host/siblings/Tvc_DX8_D3DDeviceUse.h"
 
+#include <cstdint>
+
 class Tvc_DX8_Texture : public Tvc_DX8_D3DDeviceUse {
 public:
     Tvc_DX8_Texture();
@@ -70,7 +72,16 @@ public:
     /// Rebuilds the texture when the bitmap buffer changed since it was last built.
     virtual void CheckBufferUpdate();
 
+    /// The channel a public texture registers with (borrowed, may be null); registration is the
+    /// deriving channel's business, the slot stays -1 until then.
+    void SetPublicTextureParent(Tav_Channel* parent) { publicTextureParent = parent; }
+    Tav_Channel* GetPublicTextureParent() const { return publicTextureParent; }
+    int GetPublicTextureSlot() const { return publicTextureSlot; }
+
 protected:
+    /// Replaces the texture by a new A8R8G8B8 texture of the device holding texels (0xAARRGGBB, row 0
+    /// first). False, with no texture, when there is no device or it cannot make one.
+    bool BuildTexture(int width, int height, const uint32_t* texels);
     /// Replaces the bitmap buffer with a copy of bytes (allocated with operator new[]).
     void SetTextureBuffer(const unsigned char* bytes, int count);
     void FreeTextureBuffer();

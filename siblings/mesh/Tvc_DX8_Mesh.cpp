@@ -1,0 +1,317 @@
+#include "siblings/mesh/Tvc_DX8_Mesh.h"
+
+#include "common/PluginEntry.h"
+#include "host/ByteIO.h"
+#include "host/TavFileLoader.h"
+#include "host/TavFileSaver.h"
+#include "host/siblings/TypeGuids.h"
+
+namespace {
+
+/// Longest stored OBJ path, in bytes.
+constexpr int kMaxPathBytes = 4096;
+
+void SaveChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& writer)
+{
+    saver.SaveTag(tag);
+    saver.SaveBlockSize(static_cast<int>(writer.Size()));
+    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
+}
+
+/// The payload of the next chunk with that tag, or false.
+bool ChunkReader(TavFileLoader& loader, const char* tag, vex::ByteReader& reader)
+{
+    if (!loader.GetInfoIfTag(tag))
+        return false;
+    reader = vex::ByteReader(loader.GetTagData(), static_cast<size_t>(loader.GetTagDataSize()));
+    return true;
+}
+
+void WriteData(const vex::MeshData& data, vex::ByteWriter& w)
+{
+    w.U32(static_cast<uint32_t>(data.positions.size()));
+    w.U32(static_cast<uint32_t>(data.texCoordSets.size()));
+    w.U32(static_cast<uint32_t>(data.indices.size()));
+    for (const auto* list : {&data.positions, &data.normals})
+        for (const D3DXVECTOR3& v : *list) {
+            w.F32(v.x);
+            w.F32(v.y);
+            w.F32(v.z);
+        }
+    for (const auto& set : data.texCoordSets)
+        for (const D3DXVECTOR2& uv : set) {
+            w.F32(uv.x);
+            w.F32(uv.y);
+        }
+    for (int index : data.indices)
+        w.I32(index);
+}
+
+/// Reads what WriteData wrote; every count is checked against the bytes left before anything is sized.
+bool ReadData(vex::ByteReader& r, vex::MeshData& data, std::string* error)
+{
+    uint32_t vertices = 0, sets = 0, indices = 0;
+    if (!r.U32(vertices) || !r.U32(sets) || !r.U32(indices)) {
+        *error = "mesh data header cut short";
+        return false;
+    }
+    if (vertices > vex::kMaxMeshVertices || sets > vex::kMaxTexCoordSets || indices > vex::kMaxMeshIndices) {
+        *error = "mesh data counts out of range";
+        return false;
+    }
+    const uint64_t need = uint64_t(vertices) * (24 + 8 * uint64_t(sets)) + uint64_t(indices) * 4;
+    if (need != r.Left()) {
+        *error = "mesh data size does not match its counts";
+        return false;
+    }
+    data = vex::MeshData{};
+    data.positions.resize(vertices);
+    data.normals.resize(vertices);
+    data.texCoordSets.assign(sets, std::vector<D3DXVECTOR2>(vertices));
+    data.indices.resize(indices);
+    for (auto* list : {&data.positions, &data.normals})
+        for (D3DXVECTOR3& v : *list)
+            r.F32(v.x), r.F32(v.y), r.F32(v.z);
+    for (auto& set : data.texCoordSets)
+        for (D3DXVECTOR2& uv : set)
+            r.F32(uv.x), r.F32(uv.y);
+    for (int& index : data.indices) {
+        int32_t v = 0;
+        r.I32(v);
+        index = v;
+    }
+    return vex::ValidateMesh(data, error);
+}
+
+} // namespace
+
+Tvc_DX8_Mesh::Tvc_DX8_Mesh() { SetChannelName("DX8 Mesh"); }
+
+void Tvc_DX8_Mesh::Report(const std::string& text) const
+{
+    if (host_)
+        host_->ShowDebugMessage(text.c_str());
+    else
+        Tav_DebugMessage{}(text.c_str());
+}
+
+bool Tvc_DX8_Mesh::SaveChannel(TavFileSaver& saver)
+{
+    if (!Tav_MeshInterface::SaveChannel(saver))
+        return false;
+    vex::ByteWriter kind;
+    kind.I32(static_cast<int32_t>(source_));
+    SaveChunk(saver, "MSKD", kind);
+    vex::ByteWriter w;
+    switch (source_) {
+    case Source::kNone:
+        return true;
+    case Source::kGrid:
+        w.I32(gridCells_[0]);
+        w.I32(gridCells_[1]);
+        w.F32(gridSize_[0]);
+        w.F32(gridSize_[1]);
+        SaveChunk(saver, "MSGR", w);
+        break;
+    case Source::kBox:
+        for (float s : boxSize_)
+            w.F32(s);
+        SaveChunk(saver, "MSBX", w);
+        break;
+    case Source::kSphere:
+        w.F32(sphereRadius_);
+        w.I32(sphereSegments_[0]);
+        w.I32(sphereSegments_[1]);
+        SaveChunk(saver, "MSSP", w);
+        break;
+    case Source::kObj:
+        w.Bytes(objPath_.data(), objPath_.size());
+        SaveChunk(saver, "MSOB", w);
+        break;
+    case Source::kData:
+        WriteData(data_, w);
+        SaveChunk(saver, "MSDT", w);
+        break;
+    }
+    return true;
+}
+
+bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
+{
+    if (!Tav_MeshInterface::LoadChannel(loader, group))
+        return false;
+    vex::ByteReader r(nullptr, 0);
+    int32_t kind = 0;
+    if (!ChunkReader(loader, "MSKD", r))
+        return true; // no stored source: keep the mesh as it is
+    if (r.Left() != 4 || !r.I32(kind)) {
+        Report("Tvc_DX8_Mesh::LoadChannel: bad MSKD chunk");
+        return true;
+    }
+    data_ = vex::MeshData{};
+    source_ = Source::kNone;
+    bool ok = true;
+    std::string why;
+    switch (static_cast<Source>(kind)) {
+    case Source::kNone:
+        return true;
+    case Source::kGrid: {
+        int32_t cx = 0, cz = 0;
+        float sx = 0, sz = 0;
+        ok = ChunkReader(loader, "MSGR", r) && r.Left() == 16 && r.I32(cx) && r.I32(cz) && r.F32(sx) && r.F32(sz) &&
+             SetGrid(cx, cz, sx, sz);
+        why = "bad grid parameters (MSGR)";
+        break;
+    }
+    case Source::kBox: {
+        float s[3] = {};
+        ok = ChunkReader(loader, "MSBX", r) && r.Left() == 12 && r.F32(s[0]) && r.F32(s[1]) && r.F32(s[2]) &&
+             SetBox(s[0], s[1], s[2]);
+        why = "bad box parameters (MSBX)";
+        break;
+    }
+    case Source::kSphere: {
+        float radius = 0;
+        int32_t slices = 0, stacks = 0;
+        ok = ChunkReader(loader, "MSSP", r) && r.Left() == 12 && r.F32(radius) && r.I32(slices) && r.I32(stacks) &&
+             SetSphere(radius, slices, stacks);
+        why = "bad sphere parameters (MSSP)";
+        break;
+    }
+    case Source::kObj: {
+        ok = ChunkReader(loader, "MSOB", r) && r.Left() > 0 && r.Left() <= kMaxPathBytes;
+        why = "bad OBJ path (MSOB)";
+        if (ok) {
+            std::string path(r.Left(), '\0');
+            r.Bytes(path.data(), path.size());
+            // LoadObj reports its own failures and keeps the path so that saving again preserves it.
+            LoadObj(path);
+            return true;
+        }
+        break;
+    }
+    case Source::kData: {
+        vex::MeshData data;
+        ok = ChunkReader(loader, "MSDT", r) && ReadData(r, data, &why);
+        if (why.empty())
+            why = "missing mesh data (MSDT)";
+        if (ok)
+            ok = SetData(std::move(data));
+        break;
+    }
+    default:
+        ok = false;
+        why = "unknown mesh source " + std::to_string(kind);
+        break;
+    }
+    if (!ok) {
+        data_ = vex::MeshData{};
+        source_ = Source::kNone;
+        Report("Tvc_DX8_Mesh::LoadChannel: " + why);
+    }
+    return true;
+}
+
+int Tvc_DX8_Mesh::GetIndexCount() { return static_cast<int>(data_.indices.size()); }
+
+int Tvc_DX8_Mesh::GetVertexIndex(int position)
+{
+    if (position < 0 || static_cast<size_t>(position) >= data_.indices.size())
+        return 0;
+    return data_.indices[static_cast<size_t>(position)];
+}
+
+D3DXVECTOR3* Tvc_DX8_Mesh::GetVertexPosition(D3DXVECTOR3* scratch, int vertex)
+{
+    const bool inRange = vertex >= 0 && static_cast<size_t>(vertex) < data_.positions.size();
+    *scratch = inRange ? data_.positions[static_cast<size_t>(vertex)] : D3DXVECTOR3();
+    return scratch;
+}
+
+D3DXVECTOR3* Tvc_DX8_Mesh::GetVertexNormal(D3DXVECTOR3* scratch, int vertex)
+{
+    const bool inRange = vertex >= 0 && static_cast<size_t>(vertex) < data_.normals.size();
+    *scratch = inRange ? data_.normals[static_cast<size_t>(vertex)] : D3DXVECTOR3();
+    return scratch;
+}
+
+float* Tvc_DX8_Mesh::GetVertexTexCoord(float* scratch, int set, int vertex)
+{
+    scratch[0] = scratch[1] = 0.0f;
+    if (HasTexCoordSet(set) && vertex >= 0 && static_cast<size_t>(vertex) < data_.positions.size()) {
+        const D3DXVECTOR2& uv = data_.texCoordSets[static_cast<size_t>(set)][static_cast<size_t>(vertex)];
+        scratch[0] = uv.x;
+        scratch[1] = uv.y;
+    }
+    return scratch;
+}
+
+bool Tvc_DX8_Mesh::HasTexCoordSet(int set)
+{
+    return set >= 0 && static_cast<size_t>(set) < data_.texCoordSets.size();
+}
+
+bool Tvc_DX8_Mesh::SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ)
+{
+    vex::MeshData data;
+    if (!vex::GenerateGrid(cellsX, cellsZ, sizeX, sizeZ, data))
+        return false;
+    data_ = std::move(data);
+    source_ = Source::kGrid;
+    gridCells_[0] = cellsX;
+    gridCells_[1] = cellsZ;
+    gridSize_[0] = sizeX;
+    gridSize_[1] = sizeZ;
+    return true;
+}
+
+bool Tvc_DX8_Mesh::SetBox(float sizeX, float sizeY, float sizeZ)
+{
+    vex::MeshData data;
+    if (!vex::GenerateBox(sizeX, sizeY, sizeZ, data))
+        return false;
+    data_ = std::move(data);
+    source_ = Source::kBox;
+    boxSize_[0] = sizeX;
+    boxSize_[1] = sizeY;
+    boxSize_[2] = sizeZ;
+    return true;
+}
+
+bool Tvc_DX8_Mesh::SetSphere(float radius, int slices, int stacks)
+{
+    vex::MeshData data;
+    if (!vex::GenerateSphere(radius, slices, stacks, data))
+        return false;
+    data_ = std::move(data);
+    source_ = Source::kSphere;
+    sphereRadius_ = radius;
+    sphereSegments_[0] = slices;
+    sphereSegments_[1] = stacks;
+    return true;
+}
+
+bool Tvc_DX8_Mesh::LoadObj(const std::string& path)
+{
+    source_ = Source::kObj;
+    objPath_ = path;
+    std::string error;
+    if (!vex::LoadObjMesh(path, data_, &error)) {
+        Report("Tvc_DX8_Mesh::LoadObj: " + path + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+bool Tvc_DX8_Mesh::SetData(vex::MeshData data)
+{
+    std::string error;
+    if (!vex::ValidateMesh(data, &error) || data.positions.size() > vex::kMaxMeshVertices ||
+        data.indices.size() > vex::kMaxMeshIndices)
+        return false;
+    data_ = std::move(data);
+    source_ = Source::kData;
+    return true;
+}
+
+VEX_CHANNEL_PLUGIN(Tvc_DX8_Mesh, "DX8 Mesh", vex::guids::kMesh, vex::guids::kMesh)
