@@ -41,7 +41,9 @@ bool Tvc_ODE_BodyCollision::SaveChannel(TavFileSaver& saver)
     for (int i = 0; i < count; ++i) {
         const ODE_GeometryItem* item = GetGeometryItem(i);
         if (!item) {
+            // An empty entry: the tag with an empty payload (the chunk reader needs every chunk's size).
             saver.SaveTag("BDEG");
+            saver.SaveBlockSize(0);
             continue;
         }
         // Handles are never saved: the record carries zeros where they stand.

@@ -1,0 +1,124 @@
+#include "siblings/world/MeshGeom.h"
+
+#include "body/Tvc_ODE_BodyCollision.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace vex::world {
+
+namespace {
+
+struct MeshGeomData {
+    Tvc_ODE_BodyCollision* body;
+};
+
+/// ODE's contact-count field of the collider flags.
+constexpr int kContactCountMask = 0xffff;
+
+dContactGeom* Record(dContactGeom* contacts, int skip, int i)
+{
+    return reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contacts) + static_cast<size_t>(i) * skip);
+}
+
+// ODE calls a class's collider with the class's own geom first, and wants the normal of every record to
+// point from g2 towards g1. The body's colliders give normals from the shape into the mesh, so the records
+// name the mesh as g1 and the shape as g2; ODE swaps both back when the pair came the other way round.
+void NameGeoms(dContactGeom* contacts, int skip, int count, dGeomID mesh, dGeomID shape)
+{
+    for (int i = 0; i < count; ++i) {
+        dContactGeom* c = Record(contacts, skip, i);
+        c->g1 = mesh;
+        c->g2 = shape;
+        c->side1 = -1;
+        c->side2 = -1;
+    }
+}
+
+int CollideMeshSphere(dGeomID mesh, dGeomID sphere, int flags, dContactGeom* contacts, int skip)
+{
+    Tvc_ODE_BodyCollision* body = MeshGeomBody(mesh);
+    const int limit = flags & kContactCountMask;
+    if (!body || limit < 1)
+        return 0;
+    // The sphere collider writes at most one record: the first.
+    const int count = std::min(limit, static_cast<int>(body->CollideSphere(sphere, flags, contacts, skip)));
+    NameGeoms(contacts, skip, count, mesh, sphere);
+    return count;
+}
+
+int CollideMeshBox(dGeomID mesh, dGeomID box, int flags, dContactGeom* contacts, int skip)
+{
+    Tvc_ODE_BodyCollision* body = MeshGeomBody(mesh);
+    const int limit = flags & kContactCountMask;
+    if (!body || limit < 1)
+        return 0;
+    // The box collider keeps a triangle's contacts only while the total stays below the count it is given;
+    // one more than our room lets it fill exactly `limit` records.
+    const int passed = std::min(limit + 1, kContactCountMask);
+    const unsigned long boxFlags = static_cast<unsigned long>((flags & ~kContactCountMask) | passed);
+    const int count = std::min(limit, static_cast<int>(body->CollideBox(box, boxFlags, contacts, skip, mesh)));
+    NameGeoms(contacts, skip, count, mesh, box);
+    return count;
+}
+
+dColliderFn* ColliderFor(int otherClass)
+{
+    switch (otherClass) {
+    case dSphereClass: return &CollideMeshSphere;
+    case dBoxClass: return &CollideMeshBox;
+    // Transforms are unwrapped by ODE's own transform collider, which then asks us about the inner geom.
+    default: return nullptr;
+    }
+}
+
+void InfiniteAabb(dGeomID, dReal aabb[6])
+{
+    for (int i = 0; i < 6; i += 2) {
+        aabb[i] = -dInfinity;
+        aabb[i + 1] = dInfinity;
+    }
+}
+
+std::once_flag gOdeInit;
+
+} // namespace
+
+void EnsureOdeInitialised()
+{
+    std::call_once(gOdeInit, [] {
+        dInitODE2(0);
+        dAllocateODEDataForThread(dAllocateMaskAll);
+    });
+}
+
+int MeshGeomClass()
+{
+    // ODE keeps the class (and pointers to the colliders above) for the life of the process; this library
+    // is linked not to unload, so the number stays valid across hosts.
+    static const int classNumber = [] {
+        EnsureOdeInitialised();
+        dGeomClass cls{};
+        cls.bytes = sizeof(MeshGeomData);
+        cls.collider = &ColliderFor;
+        cls.aabb = &InfiniteAabb;
+        return dCreateGeomClass(&cls);
+    }();
+    return classNumber;
+}
+
+dGeomID CreateMeshGeom(Tvc_ODE_BodyCollision* body)
+{
+    dGeomID geom = dCreateGeom(MeshGeomClass());
+    static_cast<MeshGeomData*>(dGeomGetClassData(geom))->body = body;
+    return geom;
+}
+
+Tvc_ODE_BodyCollision* MeshGeomBody(dGeomID geom)
+{
+    if (!geom || dGeomGetClass(geom) != MeshGeomClass())
+        return nullptr;
+    return static_cast<MeshGeomData*>(dGeomGetClassData(geom))->body;
+}
+
+} // namespace vex::world

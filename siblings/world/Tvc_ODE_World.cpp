@@ -1,0 +1,158 @@
+// Lifetime, geom creation, settings and stepping of the world channel.
+#include "siblings/world/Tvc_ODE_World.h"
+
+#include "common/PluginEntry.h"
+#include "host/siblings/TypeGuids.h"
+#include "siblings/world/MeshGeom.h"
+#include "siblings/world/WorldConstants.h"
+
+#include <cmath>
+
+VEX_CHANNEL_PLUGIN(Tvc_ODE_World, "ODE World", vex::guids::kWorld, vex::guids::kWorld)
+
+namespace {
+
+// ODE stops the process on a negative or NaN size: such a shape is built with size zero instead.
+dReal SafeLength(float v) { return std::isfinite(v) && v > 0 ? v : 0; }
+
+} // namespace
+
+Tvc_ODE_World::Tvc_ODE_World()
+    : stepSize_(vex::world::kDefaultStepSize), solverIterations_(vex::world::kDefaultSolverIterations),
+      gravity_(0, vex::world::kDefaultGravityY, 0), contactsPerPair_(vex::world::kDefaultContactsPerPair)
+{
+    SetChannelName("ODE World");
+    vex::world::EnsureOdeInitialised();
+    world_ = dWorldCreate();
+    dWorldSetContactSurfaceLayer(world_, vex::world::kContactSurfaceLayer);
+    // Hash space: planes and mesh geoms have infinite bounds, which it keeps in its own list.
+    space_ = dHashSpaceCreate(nullptr);
+    // The body channels own and destroy their geoms; the space must not destroy them a second time.
+    dSpaceSetCleanup(space_, 0);
+    contacts_ = dJointGroupCreate(0);
+}
+
+Tvc_ODE_World::~Tvc_ODE_World()
+{
+    if (registeredBodies_ > 0) {
+        // Body channels still hold bodies and geoms in this world; destroying it would free them under
+        // their feet. Leave the ODE objects to the process rather than crash later.
+        if (host_)
+            host_->ShowDebugMessage("ODE World: destroyed while body channels still use it, bodies:",
+                                    registeredBodies_);
+        return;
+    }
+    dJointGroupDestroy(contacts_);
+    dSpaceDestroy(space_);
+    dWorldDestroy(world_);
+}
+
+void Tvc_ODE_World::DoEvent(int event, unsigned long value)
+{
+    if (event != kTavEventFrameEnd || value == lastSteppedFrame_)
+        return;
+    lastSteppedFrame_ = value;
+    if (!frozen_)
+        Step();
+}
+
+void Tvc_ODE_World::Step()
+{
+    dWorldSetGravity(world_, gravity_.x, gravity_.y, gravity_.z);
+    dWorldSetQuickStepNumIterations(world_, solverIterations_);
+    dSpaceCollide(space_, this, &Tvc_ODE_World::NearCallback);
+    dWorldQuickStep(world_, stepSize_);
+    dJointGroupEmpty(contacts_);
+    ++stepCount_;
+}
+
+dWorldID Tvc_ODE_World::GetWorld() { return world_; }
+
+dGeomID Tvc_ODE_World::CreateGeomTransform()
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    // Deprecated in ODE, but the body channels' shapes and user data are built on transforms.
+    return dCreateGeomTransform(space_);
+#pragma GCC diagnostic pop
+}
+
+dGeomID Tvc_ODE_World::CreateBox(float x, float y, float z, int inSpace)
+{
+    return dCreateBox(inSpace ? space_ : nullptr, SafeLength(x), SafeLength(y), SafeLength(z));
+}
+
+dGeomID Tvc_ODE_World::CreateSphere(float radius, int inSpace)
+{
+    return dCreateSphere(inSpace ? space_ : nullptr, SafeLength(radius));
+}
+
+dGeomID Tvc_ODE_World::CreatePlane(float a, float b, float c, float d)
+{
+    return dCreatePlane(space_, a, b, c, d);
+}
+
+dGeomID Tvc_ODE_World::CreateMeshGeom(Tvc_ODE_BodyCollision* body)
+{
+    dGeomID geom = vex::world::CreateMeshGeom(body);
+    dSpaceAdd(space_, geom);
+    return geom;
+}
+
+float Tvc_ODE_World::GetWorldFactor() { return worldFactor_; }
+void Tvc_ODE_World::RegisterBody() { ++registeredBodies_; }
+void Tvc_ODE_World::UnregisterBody()
+{
+    if (registeredBodies_ > 0)
+        --registeredBodies_;
+}
+bool Tvc_ODE_World::GetIfFrozen() { return frozen_; }
+
+bool Tvc_ODE_World::SetStepSize(float seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return false;
+    stepSize_ = seconds;
+    return true;
+}
+float Tvc_ODE_World::GetStepSize() { return stepSize_; }
+
+bool Tvc_ODE_World::SetSolverIterations(int iterations)
+{
+    if (iterations < 1 || iterations > vex::world::kMaxSolverIterations)
+        return false;
+    solverIterations_ = iterations;
+    return true;
+}
+int Tvc_ODE_World::GetSolverIterations() { return solverIterations_; }
+
+bool Tvc_ODE_World::SetGravity(D3DXVECTOR3 gravity)
+{
+    if (!std::isfinite(gravity.x) || !std::isfinite(gravity.y) || !std::isfinite(gravity.z))
+        return false;
+    gravity_ = gravity;
+    return true;
+}
+D3DXVECTOR3 Tvc_ODE_World::GetGravity() { return gravity_; }
+
+bool Tvc_ODE_World::SetWorldFactor(float factor)
+{
+    if (!std::isfinite(factor) || factor < 0)
+        return false;
+    worldFactor_ = factor;
+    return true;
+}
+void Tvc_ODE_World::SetIfFrozen(bool frozen) { frozen_ = frozen; }
+
+bool Tvc_ODE_World::SetContactsPerPair(int contacts)
+{
+    if (contacts < 1 || contacts > vex::world::kMaxContactsPerPair)
+        return false;
+    contactsPerPair_ = contacts;
+    return true;
+}
+int Tvc_ODE_World::GetContactsPerPair() { return contactsPerPair_; }
+
+dSpaceID Tvc_ODE_World::GetSpace() { return space_; }
+int Tvc_ODE_World::GetRegisteredBodyCount() { return registeredBodies_; }
+unsigned long Tvc_ODE_World::GetStepCount() { return stepCount_; }

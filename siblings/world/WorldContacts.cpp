@@ -1,0 +1,73 @@
+// The collision pass: which pairs collide, how their contacts become ODE contact joints, and the reports of
+// penetration depth to the body channels.
+#include "siblings/world/Tvc_ODE_World.h"
+
+#include "body/Tvc_ODE_BodyCollision.h"
+#include "siblings/world/ContactMaterial.h"
+#include "siblings/world/WorldConstants.h"
+
+#include <vector>
+
+namespace {
+
+const ODE_GeometryItem* ItemOf(dGeomID geom)
+{
+    return geom ? static_cast<const ODE_GeometryItem*>(dGeomGetData(geom)) : nullptr;
+}
+
+// The item of a contact's geom. Top-level geoms carry their item; a shape wrapped by a transform carries
+// none, so it is found through the transform of the pair that wraps it.
+const ODE_GeometryItem* ContactItem(dGeomID geom, dGeomID o1, dGeomID o2)
+{
+    if (const ODE_GeometryItem* item = ItemOf(geom))
+        return item;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    for (dGeomID top : {o1, o2})
+        if (top && dGeomGetClass(top) == dGeomTransformClass && dGeomTransformGetGeom(top) == geom)
+            return ItemOf(top);
+#pragma GCC diagnostic pop
+    return nullptr;
+}
+
+} // namespace
+
+void Tvc_ODE_World::NearCallback(void* data, dGeomID o1, dGeomID o2)
+{
+    static_cast<Tvc_ODE_World*>(data)->Collide(o1, o2);
+}
+
+void Tvc_ODE_World::Collide(dGeomID o1, dGeomID o2)
+{
+    dBodyID b1 = dGeomGetBody(o1);
+    dBodyID b2 = dGeomGetBody(o2);
+    // Two static geoms have nothing to move; the shapes of one body never push each other apart.
+    if (!b1 && !b2)
+        return;
+    if (b1 == b2)
+        return;
+    if (b1 && b2 && dAreConnectedExcluding(b1, b2, dJointTypeContact))
+        return;
+
+    std::vector<dContact> contacts(static_cast<size_t>(contactsPerPair_));
+    const int count = dCollide(o1, o2, contactsPerPair_, &contacts[0].geom, sizeof(dContact));
+    for (int i = 0; i < count; ++i) {
+        dContact& contact = contacts[static_cast<size_t>(i)];
+        const ODE_GeometryItem* item1 = ContactItem(contact.geom.g1, o1, o2);
+        const ODE_GeometryItem* item2 = ContactItem(contact.geom.g2, o1, o2);
+        const vex::world::ContactMaterial material = vex::world::CombineMaterials(item1, item2);
+        contact.surface.mode = dContactApprox1 | dContactBounce;
+        contact.surface.mu = material.friction;
+        contact.surface.bounce = material.bounce;
+        contact.surface.bounce_vel = vex::world::kBounceMinimumSpeed;
+
+        // The contact joint acts on the bodies of its own g1 and g2, in that order.
+        dJointID joint = dJointCreateContact(world_, contacts_, &contact);
+        dJointAttach(joint, dGeomGetBody(contact.geom.g1), dGeomGetBody(contact.geom.g2));
+
+        const float depth = static_cast<float>(contact.geom.depth);
+        for (const ODE_GeometryItem* item : {item1, item2})
+            if (item && item->owner)
+                item->owner->SetPenetrationOfBody(depth);
+    }
+}
