@@ -13,6 +13,9 @@ public:
     Tvc_DX8_D3DDeviceUse& operator=(const Tvc_DX8_D3DDeviceUse& other);
     ~Tvc_DX8_D3DDeviceUse() override;
 
+    /// Needs a device channel in the graph.
+    void DoDependencyInit(Tav_List* list) override;
+
     // Slots after the twelve Tav_Channel ones, in this order.
     /// Drops objects that live on the device (overridden by textures).
     virtual void InvalidateDeviceObjects();

@@ -74,6 +74,11 @@ Tvc_DX8_D3DDeviceUse& Tvc_DX8_D3DDeviceUse::operator=(const Tvc_DX8_D3DDeviceUse
 
 Tvc_DX8_D3DDeviceUse::~Tvc_DX8_D3DDeviceUse() { Unregister(this); }
 
+void Tvc_DX8_D3DDeviceUse::DoDependencyInit(Tav_List* list)
+{
+    AddChannelGuidDepend(vex::Guid(vex::guids::kDevice), list);
+}
+
 void Tvc_DX8_D3DDeviceUse::InvalidateDeviceObjects() {}
 
 void Tvc_DX8_D3DDeviceUse::InvalidateDirectGraphics()
