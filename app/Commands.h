@@ -1,0 +1,25 @@
+#pragma once
+// The runner's commands. Each returns the process exit status: 0 done, 1 a failure while running (a
+// plug-in or an output file), 2 bad input, 130 stopped by Ctrl-C (partial outputs kept).
+
+#include <optional>
+#include <string>
+
+namespace vex::app {
+
+inline constexpr int kStatusOk = 0;
+inline constexpr int kStatusRunFailed = 1;
+inline constexpr int kStatusBadInput = 2;
+
+struct CommandOptions {
+    std::string pluginFolder;          ///< the runner's own folder
+    std::optional<std::string> out;    ///< output folder; default the scene's "output", else "out"
+    std::optional<int> frames;         ///< default the scene's "frames", else the command's own
+};
+
+int CommandDemo(const CommandOptions& options);
+int CommandRun(const std::string& scenePath, const CommandOptions& options);
+int CommandLoad(const std::string& projectPath, const CommandOptions& options);
+int CommandInspect(const std::string& projectPath, const CommandOptions& options);
+
+} // namespace vex::app

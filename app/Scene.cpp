@@ -1,0 +1,265 @@
+#include "app/Scene.h"
+
+#include "app/InputError.h"
+#include "app/settings/Appliers.h"
+#include "host/Vexcore.h"
+#include "host/siblings/TypeGuids.h"
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace vex::app {
+
+namespace {
+
+/// Line and column (both from 1) of a byte offset, for JSON syntax errors.
+std::string Where(const std::string& text, size_t offset)
+{
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+void CheckKeys(const nlohmann::json& object, const std::set<std::string>& allowed, const std::string& file,
+               const std::string& path)
+{
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (!allowed.count(it.key()))
+            throw InputError(file, path.empty() ? it.key() : path + "." + it.key(), "unknown field");
+}
+
+std::string RequireString(const nlohmann::json& object, const char* key, const std::string& file,
+                          const std::string& path)
+{
+    const std::string field = path + "." + key;
+    if (!object.contains(key))
+        throw InputError(file, field, "missing");
+    const nlohmann::json& value = object.at(key);
+    if (!value.is_string())
+        throw InputError(file, field, "expected a string, found " + JsonKindName(value));
+    std::string text = value.get<std::string>();
+    if (text.empty())
+        throw InputError(file, field, "empty");
+    return text;
+}
+
+SceneLink ParseLink(const nlohmann::json& link, const std::string& file, const std::string& path)
+{
+    if (!link.is_object())
+        throw InputError(file, path, "expected {\"position\": n, \"channel\": name}, found " + JsonKindName(link));
+    CheckKeys(link, {"position", "channel"}, file, path);
+    SceneLink result;
+    result.field = path;
+    result.channel = RequireString(link, "channel", file, path);
+    if (link.contains("position")) {
+        const nlohmann::json& p = link.at("position");
+        if (!p.is_number_integer())
+            throw InputError(file, path + ".position", "expected a whole number, found " +
+                                                           (p.is_number() ? std::string("a fraction") : JsonKindName(p)));
+        const bool tooBig = p.is_number_unsigned() && p.get<unsigned long long>() > 1000ull;
+        const long long position = tooBig ? 1001 : p.get<long long>();
+        if (position < -1 || position > 1000)
+            throw InputError(file, path + ".position", p.dump() + " is not a link position (-1 to 1000)");
+        result.position = static_cast<int>(position);
+    }
+    return result;
+}
+
+} // namespace
+
+Scene ParseScene(const std::string& text, const std::string& file)
+{
+    nlohmann::json root;
+    try {
+        root = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::parse_error& e) {
+        // The library's text repeats the position; keep its reason only.
+        std::string reason = e.what();
+        if (const size_t colon = reason.rfind(": "); colon != std::string::npos)
+            reason = reason.substr(colon + 2);
+        throw InputError(file, Where(text, e.byte > 0 ? e.byte - 1 : 0), "bad JSON: " + reason);
+    }
+    if (!root.is_object())
+        throw InputError(file, "(top level)", "expected an object with \"channels\", found " + JsonKindName(root));
+    CheckKeys(root, {"channels", "frames", "output"}, file, "");
+
+    Scene scene;
+    scene.file = file;
+    if (!root.contains("channels"))
+        throw InputError(file, "channels", "missing");
+    const nlohmann::json& channels = root.at("channels");
+    if (!channels.is_array())
+        throw InputError(file, "channels", "expected an array, found " + JsonKindName(channels));
+
+    std::set<std::string> names;
+    for (size_t i = 0; i < channels.size(); ++i) {
+        const std::string path = "channels[" + std::to_string(i) + "]";
+        const nlohmann::json& c = channels[i];
+        if (!c.is_object())
+            throw InputError(file, path, "expected a channel object, found " + JsonKindName(c));
+        CheckKeys(c, {"name", "type", "settings", "links"}, file, path);
+        SceneChannel channel;
+        channel.field = path;
+        channel.name = RequireString(c, "name", file, path);
+        if (!names.insert(channel.name).second)
+            throw InputError(file, path + ".name", "\"" + channel.name + "\" is used by an earlier channel");
+        channel.type = RequireString(c, "type", file, path);
+        if (c.contains("settings")) {
+            channel.settings = c.at("settings");
+            if (!channel.settings.is_object())
+                throw InputError(file, path + ".settings", "expected an object, found " + JsonKindName(channel.settings));
+        }
+        if (c.contains("links")) {
+            const nlohmann::json& links = c.at("links");
+            if (!links.is_array())
+                throw InputError(file, path + ".links", "expected an array, found " + JsonKindName(links));
+            for (size_t k = 0; k < links.size(); ++k)
+                channel.links.push_back(ParseLink(links[k], file, path + ".links[" + std::to_string(k) + "]"));
+        }
+        scene.channels.push_back(std::move(channel));
+    }
+    // Links may name channels listed later, so they are checked once all names are known.
+    for (const SceneChannel& channel : scene.channels)
+        for (const SceneLink& link : channel.links) {
+            if (!names.count(link.channel))
+                throw InputError(file, link.field + ".channel", "no channel named \"" + link.channel + "\"");
+            if (link.channel == channel.name)
+                throw InputError(file, link.field + ".channel", "a channel cannot link to itself");
+        }
+
+    if (root.contains("frames")) {
+        const nlohmann::json& f = root.at("frames");
+        if (!f.is_number_integer())
+            throw InputError(file, "frames", "expected a whole number, found " +
+                                                 (f.is_number() ? std::string("a fraction") : JsonKindName(f)));
+        const bool tooBig = f.is_number_unsigned() && f.get<unsigned long long>() > static_cast<unsigned long long>(kMaxFrames);
+        const long long frames = tooBig ? -1 : f.get<long long>();
+        if (frames < 0 || frames > kMaxFrames)
+            throw InputError(file, "frames", f.dump() + " is outside [0, " + std::to_string(kMaxFrames) + "]");
+        scene.frames = static_cast<int>(frames);
+    }
+    if (root.contains("output")) {
+        const nlohmann::json& o = root.at("output");
+        if (!o.is_string() || o.get<std::string>().empty())
+            throw InputError(file, "output", "expected a folder name, found " + JsonKindName(o));
+        scene.output = o.get<std::string>();
+    }
+    return scene;
+}
+
+Scene ReadSceneFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw InputError(path, "", "cannot open the scene file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throw InputError(path, "", "cannot read the scene file");
+    return ParseScene(text.str(), path);
+}
+
+TypeCatalog::TypeCatalog(Vexcore& host) : host_(host)
+{
+    // Every type this system knows a GUID for; a library that is not built is simply not offered.
+    static const char* const kKnown[] = {
+        guids::kMatrix, guids::kValue, guids::kDampingFactor, guids::kWorld, guids::kBody,
+        guids::kTextureLighting, guids::kTexture, guids::kDeviceUse, guids::kCollisionObject, guids::kObject3D,
+        guids::kSurface, guids::kMesh, guids::kOctTree, guids::kLight, guids::kProgress, guids::kInput,
+        guids::kDevice, guids::k3DRender,
+    };
+    for (const char* text : kKnown) {
+        const _GUID type = Guid(text);
+        std::string ignored;
+        if (!host_.LoadLibrary(type, &ignored))
+            continue;
+        if (const ChannelType* record = host_.GetLibraryType(type); record && record->name[0] != 0)
+            byName_.emplace(std::string(record->name, strnlen(record->name, sizeof record->name)), type);
+    }
+}
+
+std::optional<_GUID> TypeCatalog::Resolve(const std::string& nameOrGuid) const
+{
+    if (auto it = byName_.find(nameOrGuid); it != byName_.end())
+        return it->second;
+    if (std::optional<_GUID> guid = ParseGuid(nameOrGuid)) {
+        std::string ignored;
+        if (host_.LoadLibrary(*guid, &ignored))
+            return guid;
+    }
+    return std::nullopt;
+}
+
+std::string TypeCatalog::NameOf(const _GUID& type) const
+{
+    for (const auto& [name, guid] : byName_)
+        if (guid == type)
+            return name;
+    if (const ChannelType* record = host_.GetLibraryType(type); record && record->name[0] != 0)
+        return std::string(record->name, strnlen(record->name, sizeof record->name));
+    return GuidToString(type);
+}
+
+std::string TypeCatalog::KnownNames() const
+{
+    std::string list;
+    for (const auto& [name, guid] : byName_)
+        list += (list.empty() ? "\"" : ", \"") + name + "\"";
+    return list.empty() ? "none (no channel libraries found)" : list;
+}
+
+BuiltScene BuildScene(Vexcore& host, const Scene& scene)
+{
+    TypeCatalog catalog(host);
+    BuiltScene built;
+    bool worldSeen = false;
+    for (const SceneChannel& channel : scene.channels) {
+        const std::optional<_GUID> type = catalog.Resolve(channel.type);
+        if (!type)
+            throw InputError(scene.file, channel.field + ".type",
+                             "unknown channel type \"" + channel.type + "\" (known: " + catalog.KnownNames() + ")");
+        // A body looks its world up while it is being constructed, so the world has to exist first.
+        if (*type == Guid(guids::kWorld))
+            worldSeen = true;
+        if (*type == Guid(guids::kBody) && !worldSeen)
+            throw InputError(scene.file, channel.field + ".type",
+                             "\"" + channel.type + "\" needs a \"" + catalog.NameOf(Guid(guids::kWorld)) +
+                                 "\" channel listed before it");
+        if (host.FindChannel(channel.name))
+            throw InputError(scene.file, channel.field + ".name",
+                             "\"" + channel.name + "\" is already used by a channel the host added");
+
+        std::string error;
+        Tav_Channel* created = host.AddChannel(*type, channel.name, &error);
+        if (!created)
+            throw RunError(scene.file + ": " + channel.field + ": cannot create \"" + channel.type + "\": " + error);
+        built.channels.push_back(created);
+
+        SettingsReader settings(channel.settings, scene.file, channel.field + ".settings");
+        SettingsApplier apply = FindSettingsApplier(*type);
+        if (apply) {
+            ApplyContext context{host, &built.frameSeconds};
+            apply(*created, settings, context);
+        }
+        settings.Finish();
+    }
+    for (size_t i = 0; i < scene.channels.size(); ++i) {
+        for (const SceneLink& link : scene.channels[i].links) {
+            Tav_Channel* child = host.FindChannel(link.channel);
+            std::string error;
+            if (!host.Link(built.channels[i], child, link.position, &error))
+                throw InputError(scene.file, link.field, error);
+        }
+    }
+    return built;
+}
+
+} // namespace vex::app

@@ -1,0 +1,74 @@
+#pragma once
+// Scene files: a JSON object with "channels" (name, type, settings, links) and optional "frames" and
+// "output". ParseScene checks the structure without a host; BuildScene creates the channels in a host,
+// applies their settings and links them. Both throw InputError for bad input.
+
+#include "platform/Guid.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Tav_Channel;
+class Vexcore;
+
+namespace vex::app {
+
+struct SceneLink {
+    int position = -1; ///< -1: the first link that takes the child's type
+    std::string channel;
+    std::string field; ///< "channels[2].links[0]" for messages
+};
+
+struct SceneChannel {
+    std::string name;
+    std::string type; ///< a type name ("ODE Body") or a GUID text
+    nlohmann::json settings = nlohmann::json::object();
+    std::vector<SceneLink> links;
+    std::string field; ///< "channels[2]"
+};
+
+struct Scene {
+    std::string file; ///< shown in messages
+    std::vector<SceneChannel> channels;
+    std::optional<int> frames;
+    std::optional<std::string> output;
+};
+
+/// Most frames a scene may ask for (about 46 hours at 60 frames a second).
+inline constexpr int kMaxFrames = 10'000'000;
+
+/// Parses scene text; `file` names it in messages.
+Scene ParseScene(const std::string& text, const std::string& file);
+/// Reads and parses a scene file.
+Scene ReadSceneFile(const std::string& path);
+
+/// Type names of the channel libraries the host can load, resolved by reading their type records.
+class TypeCatalog {
+public:
+    explicit TypeCatalog(Vexcore& host);
+    /// The type for a name or GUID text, or nullopt.
+    std::optional<_GUID> Resolve(const std::string& nameOrGuid) const;
+    /// The type name of a GUID, or its text when unknown.
+    std::string NameOf(const _GUID& type) const;
+    /// "Matrix", "ODE Body", ... for messages.
+    std::string KnownNames() const;
+
+private:
+    Vexcore& host_;
+    std::map<std::string, _GUID> byName_;
+};
+
+/// Result of building a scene.
+struct BuiltScene {
+    std::vector<Tav_Channel*> channels; ///< in scene order
+    double frameSeconds = 1.0 / 60.0;   ///< simulated time per frame
+};
+
+/// Creates the scene's channels in the host, in order, applies their settings and links them.
+BuiltScene BuildScene(Vexcore& host, const Scene& scene);
+
+} // namespace vex::app

@@ -1,0 +1,61 @@
+#pragma once
+// What a run reports: per frame the pose of every body channel (trajectory.csv), the final matrix of every
+// matrix channel (matrices.csv) and a short summary. Files are written through a temporary file and a
+// rename, so a failed write leaves the previous file in place.
+
+#include "platform/D3DXMath.h"
+
+#include <string>
+#include <vector>
+
+class Tav_Channel;
+class Vexcore;
+
+namespace vex::app {
+
+struct Quaternion {
+    float w = 1, x = 0, y = 0, z = 0;
+};
+
+/// The rotation of a matrix (row vectors, rows possibly scaled) as a unit quaternion with w >= 0.
+Quaternion QuaternionFromMatrix(const D3DXMATRIX& m);
+
+/// Channels of the graph whose type is the rigid-body type, in graph order.
+std::vector<Tav_Channel*> FindBodies(const Vexcore& host);
+/// Channels of the graph that are matrix channels (the matrix type or a type derived from it).
+std::vector<Tav_Channel*> FindMatrixChannels(const Vexcore& host);
+/// The matrix a matrix channel holds now, read without running its frame evaluation.
+D3DXMATRIX StoredMatrix(Tav_Channel* channel);
+
+/// Rows "frame,time,name,x,y,z,qw,qx,qy,qz", one per body per recorded frame.
+class Trajectory {
+public:
+    explicit Trajectory(const Vexcore& host);
+    /// Appends one row per body with the matrix it holds now.
+    void Record(unsigned long frame, double seconds);
+    size_t RowCount() const { return rows_; }
+    size_t BodyCount() const { return bodies_.size(); }
+    const std::string& Text() const { return text_; }
+
+private:
+    const Vexcore& host_;
+    std::vector<Tav_Channel*> bodies_;
+    std::string text_;
+    size_t rows_ = 0;
+};
+
+/// "name,m11,...,m44" per matrix channel, in graph order, with every float written exactly.
+std::string MatricesCsv(const Vexcore& host);
+
+struct RestCount {
+    int dynamic = 0; ///< bodies running an ODE body
+    int atRest = 0;  ///< of those, moving slower than kRestSpeed
+};
+/// Linear speed below which the summary counts a dynamic body as at rest, in m/s.
+inline constexpr float kRestSpeed = 0.02f;
+RestCount CountBodiesAtRest(const Vexcore& host);
+
+/// Writes text to path atomically; throws RunError naming the file and the reason.
+void WriteOutputFile(const std::string& path, const std::string& text);
+
+} // namespace vex::app

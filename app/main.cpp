@@ -1,0 +1,89 @@
+// vexhost: builds channel graphs from scene files, runs frames, saves and loads projects.
+
+#include "app/Commands.h"
+#include "app/Interrupt.h"
+#include "app/Scene.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+/// The folder of the running executable: plug-ins are built next to it.
+std::string ExecutableFolder(const char* argv0)
+{
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        self = std::filesystem::absolute(argv0, error);
+    return self.parent_path().string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace vex::app;
+
+    CLI::App app{"vexhost: runs channel scenes (rigid bodies, light maps), saves and loads projects.\n"
+                 "Exit status: 0 done, 1 failed while running, 2 bad input, 130 stopped by Ctrl-C."};
+    app.require_subcommand(1);
+
+    CommandOptions options;
+    std::string out;
+    int frames = 0;
+    std::string path;
+
+    auto addOut = [&](CLI::App* command) {
+        command->add_option("--out", out, "Output folder (default: the scene's \"output\", else \"out\")");
+    };
+    auto addFrames = [&](CLI::App* command, const char* help) {
+        command->add_option("--frames", frames, help)->check(CLI::Range(0, kMaxFrames));
+    };
+
+    CLI::App* demo = app.add_subcommand("demo", "Run the built-in demo scene, save it and load it back");
+    addOut(demo);
+    addFrames(demo, "Frames to run (default 600, ten simulated seconds)");
+
+    CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp");
+    run->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
+    addOut(run);
+    addFrames(run, "Frames to run (default: the scene's \"frames\", else 600)");
+
+    CLI::App* load = app.add_subcommand("load", "Load a project, write its matrices.csv, optionally run frames");
+    load->add_option("PROJECT", path, "Project file (.vxp)")->required();
+    addOut(load);
+    addFrames(load, "Frames to run after loading (default 0)");
+
+    CLI::App* inspect = app.add_subcommand("inspect", "List a project's channels, links and saved chunks");
+    inspect->add_option("PROJECT", path, "Project file (.vxp)")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "vexhost: command line: " << e.what() << " (see vexhost --help)\n";
+        return kStatusBadInput;
+    }
+
+    options.pluginFolder = ExecutableFolder(argv[0]);
+    CLI::App* chosen = app.get_subcommands().front();
+    if (const CLI::Option* given = chosen->get_option_no_throw("--out"); given && given->count())
+        options.out = out;
+    if (const CLI::Option* given = chosen->get_option_no_throw("--frames"); given && given->count())
+        options.frames = frames;
+
+    InstallInterruptHandler();
+    if (chosen == demo)
+        return CommandDemo(options);
+    if (chosen == run)
+        return CommandRun(path, options);
+    if (chosen == load)
+        return CommandLoad(path, options);
+    return CommandInspect(path, options);
+}

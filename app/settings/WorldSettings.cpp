@@ -1,0 +1,32 @@
+// World: {"stepSize" (s), "solverIterations", "gravity" [x,y,z], "worldFactor", "frozen", "contactsPerPair"}.
+
+#include "app/settings/Appliers.h"
+#include "siblings/world/Tvc_ODE_World.h"
+
+namespace vex::app {
+
+void ApplyWorldSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
+{
+    auto& world = static_cast<Tvc_ODE_World&>(channel);
+    auto refuse = [&](const char* key) { settings.Fail(key, "refused by the world channel (out of its range)"); };
+    float number = 0.0f;
+    int count = 0;
+    D3DXVECTOR3 vector;
+    bool flag = false;
+    if (settings.Float("stepSize", number, 1e-6f, 10.0f) && !world.SetStepSize(number))
+        refuse("stepSize");
+    if (settings.Int("solverIterations", count, 1, 1000000) && !world.SetSolverIterations(count))
+        refuse("solverIterations");
+    if (settings.Vec3("gravity", vector) && !world.SetGravity(vector))
+        refuse("gravity");
+    if (settings.Float("worldFactor", number, 0.0f) && !world.SetWorldFactor(number))
+        refuse("worldFactor");
+    if (settings.Bool("frozen", flag))
+        world.SetIfFrozen(flag);
+    if (settings.Int("contactsPerPair", count, 1, 1000000) && !world.SetContactsPerPair(count))
+        refuse("contactsPerPair");
+    // The tick clock follows the world's step, so timers see the simulated time.
+    *context.frameSeconds = world.GetStepSize();
+}
+
+} // namespace vex::app
