@@ -1,0 +1,109 @@
+#pragma once
+// World-space triangle scene for shadow segment queries, on Embree 3. No channel types here: the octree
+// channel gathers the triangles, this class answers "what lies between these two points".
+
+#include "siblings/octree/OctTreeConstants.h"
+
+#include <embree3/rtcore.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vex::octree {
+
+/// How one caster dims the light that passes through it: per channel, (1 - opacity) + opacity * tint.
+struct ShadowMaterial {
+    float tint[3] = {0, 0, 0};
+    float opacity = 1;
+
+    bool operator==(const ShadowMaterial&) const = default;
+    /// Opaque black: the first such hit settles the query.
+    bool IsOpaqueBlack() const { return opacity >= 1 && tint[0] <= 0 && tint[1] <= 0 && tint[2] <= 0; }
+};
+
+/// One mesh of the scene: its triangles in world space, nine floats each (v0, v1, v2); the front side is
+/// (v1 - v0) x (v2 - v0).
+struct ShadowMesh {
+    const void* identity = nullptr; ///< the mesh channel the triangles came from (compared with the receiver)
+    int objectIndex = -1;           ///< link index of the object that owns the mesh
+    std::vector<float> positions;
+    ShadowMaterial material;
+
+    /// Same geometry (identity, owner and positions), the material aside.
+    bool SameGeometry(const ShadowMesh& other) const
+    {
+        return identity == other.identity && objectIndex == other.objectIndex && positions == other.positions;
+    }
+};
+
+/// Result of a segment query: (red, green, blue, opacity) as the light-map code reads it.
+struct ShadowAnswer {
+    float colour[4] = {1, 1, 1, 0};
+    bool blocked = false;
+};
+
+/// Per-channel transmission along a segment and the opacity it stands for.
+/// Blockers i with opacity a_i and tint t_i combine as
+///   opacity A = 1 - prod(1 - a_i),   transmission T_k = prod((1 - a_i) + a_i * t_ik),
+/// and the tint written is the one for which (1 - A) + A * tint_k = T_k, so that the caller's formula
+/// gives back the exact product of what each blocker lets through.
+class BlockerAccumulator {
+public:
+    void Add(const ShadowMaterial& m);
+    bool Empty() const { return count_ == 0; }
+    int Count() const { return count_; }
+    /// Nothing more can pass: no light in any channel and no clear share.
+    bool Dark() const { return clear_ <= 0 && transmission_[0] <= 0 && transmission_[1] <= 0 && transmission_[2] <= 0; }
+    void SetFullyBlocked();
+    /// Writes (tint, opacity); leaves colour alone when nothing was added.
+    void Write(float colour[4]) const;
+
+private:
+    float clear_ = 1;                    ///< prod(1 - a_i)
+    float transmission_[3] = {1, 1, 1};  ///< prod((1 - a_i) + a_i * t_ik)
+    int count_ = 0;
+};
+
+class ShadowScene {
+public:
+    ShadowScene();
+    ~ShadowScene();
+    ShadowScene(const ShadowScene&) = delete;
+    ShadowScene& operator=(const ShadowScene&) = delete;
+
+    /// Replaces the scene by these meshes and commits it. False with a message when Embree fails (the
+    /// scene is then empty: every segment is free).
+    bool Build(std::vector<ShadowMesh> meshes, std::string* error);
+    /// Same geometry as the scene holds (so a rebuild would give the same scene).
+    bool HasSameGeometry(const std::vector<ShadowMesh>& meshes) const;
+    /// Takes new materials without touching the geometry; meshes must match HasSameGeometry.
+    void UpdateMaterials(const std::vector<ShadowMesh>& meshes);
+    void Clear();
+
+    bool IsBuilt() const { return scene_ != nullptr; }
+    size_t GetMeshCount() const { return meshes_.size(); }
+    size_t GetTriangleCount() const { return triangleCount_; }
+    /// Distance below which hits count as the origin's own surface (or the target's), in world units.
+    float GetSelfHitDistance() const { return selfHitDistance_; }
+    /// The committed Embree scene (null while empty), for callers that trace it directly.
+    RTCScene GetEmbreeScene() const { return scene_; }
+
+    /// Tests the segment origin -> target. Blockers seen from their back side are skipped when cull is
+    /// set; receiver is the identity of the mesh that the origin lies on. Thread-safe: reads only.
+    ShadowAnswer Trace(const float origin[3], const float target[3], bool cull, const void* receiver) const;
+
+    /// The process-wide Embree device, created on first use; null (with a message) when Embree fails.
+    static RTCDevice Device(std::string* error = nullptr);
+
+private:
+    static void OccludedFilter(const RTCFilterFunctionNArguments* args);
+
+    RTCScene scene_ = nullptr;
+    /// Every mesh given to Build, in order; each Embree geometry points at its entry (stable address).
+    std::vector<std::unique_ptr<ShadowMesh>> meshes_;
+    size_t triangleCount_ = 0;
+    float selfHitDistance_ = kMinSelfHitDistance;
+};
+
+} // namespace vex::octree
