@@ -1,8 +1,10 @@
 // Fifteen candidate axes: three face normals of each box and the nine cross products of their edges. The
 // axis of least penetration wins; earlier axes win ties (so box 1's faces beat box 2's, and faces beat
-// edges). Face contacts take the incident box's deepest corner, unclipped; edge contacts the midpoint of
+// edges, also where single-precision rounding of the axes blurs the tie). Face contacts take the incident box's deepest corner, unclipped; edge contacts the midpoint of
 // the closest points of the two edge lines.
 #include "body/collision/BoxBox.h"
+
+#include "body/collision/CollisionConstants.h"
 
 #include <cmath>
 #include <limits>
@@ -98,7 +100,7 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
         // A zero cross product (parallel edges) gives no axis.
         if (l > 0) {
             s2 /= l;
-            if (s2 > s) {
+            if (s2 > s + kEdgeAxisTieTolerance * e2 / l) {
                 s = s2;
                 faceAxisR = nullptr;
                 edgeAxis[0] = wx / l;

@@ -21,6 +21,12 @@ inline constexpr float kSlabThickness = 0.01f;
 /// sqrt(2 r^2) in float): wider than the sphere so that triangles whose bounds barely reach it are found.
 inline constexpr float kSphereQueryScaleSquared = 2.0f;
 
+/// Relative margin, a fraction of the box extents projected on the axis, by which an edge-pair axis must
+/// beat the best axis so far in the box test. An edge pair whose cross product is parallel to a face axis
+/// ties with that face exactly; the slab axes come from single-precision vectors, and their rounding alone
+/// (about 1e-7) must not turn such a tie into an edge contact, whose point lies elsewhere.
+inline constexpr double kEdgeAxisTieTolerance = 1e-6;
+
 /// ODE keeps the maximum number of contacts in the low 16 bits of the collider flags.
 inline constexpr unsigned long kContactCountMask = 0xffffu;
 

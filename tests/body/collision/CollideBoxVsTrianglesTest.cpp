@@ -1,0 +1,208 @@
+#include "body/collision/CollideBoxVsTriangles.h"
+
+#include <ode/ode.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace vex::collision;
+
+namespace {
+
+BoxPose AxisBox(double x, double y, double z, double size = 1)
+{
+    BoxPose box{};
+    box.centre[0] = x;
+    box.centre[1] = y;
+    box.centre[2] = z;
+    dRSetIdentity(box.rotation);
+    box.lengths[0] = box.lengths[1] = box.lengths[2] = size;
+    return box;
+}
+
+// A flat grid facing +y: cells x cells squares of the given size, centred on the origin.
+std::vector<float> Floor(int cells, float size)
+{
+    std::vector<float> t;
+    const float h = size * cells * 0.5f;
+    for (int i = 0; i < cells; ++i) {
+        for (int j = 0; j < cells; ++j) {
+            const float x0 = -h + size * i, x1 = x0 + size, z0 = -h + size * j, z1 = z0 + size;
+            t.insert(t.end(), {x0, 0, z0, x0, 0, z1, x1, 0, z0});
+            t.insert(t.end(), {x1, 0, z0, x0, 0, z1, x1, 0, z1});
+        }
+    }
+    return t;
+}
+
+const std::vector<float> kLargeTriangle = {-5, 0, -5, -5, 0, 5, 5, 0, -5};
+
+} // namespace
+
+TEST(CollideBox, CubeOverTheLargeTriangleTouchesAtTheSlabCornerWithItsOwnFaceAxis)
+{
+    dContactGeom contacts[4];
+    const unsigned long n =
+        CollideBoxVsTriangles(AxisBox(0, 0.499, 0), kLargeTriangle, 4, contacts, sizeof(dContactGeom));
+    ASSERT_EQ(n, 1u);
+    EXPECT_NEAR(contacts[0].normal[0], 0, 1e-9);
+    EXPECT_NEAR(contacts[0].normal[1], -1, 1e-9);
+    EXPECT_NEAR(contacts[0].normal[2], 0, 1e-9);
+    EXPECT_NEAR(contacts[0].depth, 0.006, 1e-6);
+    EXPECT_NEAR(contacts[0].pos[0], 0, 1e-5);
+    EXPECT_NEAR(contacts[0].pos[1], 0.005, 1e-6);
+    EXPECT_NEAR(contacts[0].pos[2], -10, 1e-5);
+}
+
+TEST(CollideBox, ContactRecordsCarryTheBoxAsG1AndTheOtherGeomAsG2)
+{
+    const auto g1 = reinterpret_cast<dGeomID>(0x1000), g2 = reinterpret_cast<dGeomID>(0x2000);
+    dContactGeom contact{};
+    BoxTriangleCollector<> collector(AxisBox(0, 0.499, 0), 1, &contact, sizeof contact, g1, g2);
+    collector.AddTriangle({-5, 0, -5}, {-5, 0, 5}, {5, 0, -5});
+    ASSERT_EQ(collector.Count(), 1u);
+    EXPECT_EQ(contact.g1, g1);
+    EXPECT_EQ(contact.g2, g2);
+}
+
+// A limit of N yields min(N, touching triangles) contacts: 1 allows one, 4 of five touching allows four.
+TEST(CollideBox, ContactCountNeverExceedsTheLimitAndFillsIt)
+{
+    const std::vector<float> floor = Floor(4, 1.0f);
+    dContactGeom all[64];
+    const unsigned long unlimited = CollideBoxVsTriangles(AxisBox(0.2, 0.745, 0.1, 1.5), floor, 64, all, sizeof all[0]);
+    ASSERT_GE(unlimited, 5u);
+    for (unsigned long limit = 1; limit <= unlimited + 2; ++limit) {
+        dContactGeom contacts[64];
+        const unsigned long n =
+            CollideBoxVsTriangles(AxisBox(0.2, 0.745, 0.1, 1.5), floor, limit, contacts, sizeof contacts[0]);
+        EXPECT_EQ(n, std::min(limit, unlimited)) << "limit " << limit;
+    }
+}
+
+TEST(CollideBox, BoxWhoseCentreIsBehindTheTriangleGetsNothingFromIt)
+{
+    dContactGeom contacts[4];
+    EXPECT_EQ(CollideBoxVsTriangles(AxisBox(0, -0.3, 0), kLargeTriangle, 4, contacts, sizeof contacts[0]), 0u);
+}
+
+TEST(CollideBox, DegenerateTrianglesAreSkipped)
+{
+    const std::vector<float> degenerate = {0, 0, 0, 1, 0, 0, 2, 0, 0, /**/ 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    dContactGeom contacts[4];
+    EXPECT_EQ(CollideBoxVsTriangles(AxisBox(0.5, 0.3, 0), degenerate, 4, contacts, sizeof contacts[0]), 0u);
+}
+
+TEST(CollideBox, RecordsArePlacedAtMultiplesOfTheStrideAndNothingElseIsWritten)
+{
+    const std::vector<float> floor = Floor(4, 1.0f);
+    for (const size_t stride : {sizeof(dContactGeom), sizeof(dContactGeom) + 40, 3 * sizeof(dContactGeom)}) {
+        const unsigned long limit = 3;
+        std::vector<unsigned char> buffer(stride * limit + 64, 0xAB);
+        auto* contacts = reinterpret_cast<dContactGeom*>(buffer.data());
+        const unsigned long n = CollideBoxVsTriangles(AxisBox(0.2, 0.745, 0.1, 1.5), floor, limit, contacts, stride);
+        ASSERT_EQ(n, limit);
+        for (size_t byte = 0; byte < buffer.size(); ++byte) {
+            const size_t record = byte / stride, within = byte % stride;
+            if (record < n && within < sizeof(dContactGeom))
+                continue;
+            ASSERT_EQ(buffer[byte], 0xAB) << "stride " << stride << " byte " << byte;
+        }
+        for (unsigned long m = 0; m < n; ++m) {
+            dContactGeom c;
+            std::memcpy(&c, buffer.data() + m * stride, sizeof c);
+            EXPECT_NEAR(c.normal[1], -1, 1e-9);
+        }
+    }
+}
+
+// Every contact of a box sunk into a floor less than half the slab: unit normal pointing into the mesh.
+TEST(CollideBox, NormalsAreUnitLengthAndPointIntoTheFloorForRandomPoses)
+{
+    const std::vector<float> floor = Floor(8, 1.0f);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> pos(-2, 2), angle(-3.1, 3.1), depth(0, 0.004);
+    int total = 0;
+    for (int trial = 0; trial < 200; ++trial) {
+        BoxPose box = AxisBox(pos(rng), 0, pos(rng));
+        dRFromEulerAngles(box.rotation, angle(rng), angle(rng), angle(rng));
+        // Lowest corner below the floor by the chosen penetration.
+        double lowest = 0;
+        for (int i = 0; i < 3; ++i)
+            lowest += 0.5 * std::fabs(box.rotation[4 + i]);
+        box.centre[1] = lowest - depth(rng);
+        dContactGeom contacts[16];
+        const unsigned long n = CollideBoxVsTriangles(box, floor, 16, contacts, sizeof contacts[0]);
+        ASSERT_LE(n, 16u);
+        for (unsigned long m = 0; m < n; ++m) {
+            const dReal* normal = contacts[m].normal;
+            EXPECT_NEAR(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2], 1, 1e-9);
+            EXPECT_LE(normal[1], 0) << "trial " << trial;
+            EXPECT_GE(contacts[m].depth, 0);
+            EXPECT_LE(contacts[m].depth, 0.004 + 0.0051);
+            ++total;
+        }
+    }
+    EXPECT_GT(total, 200);
+}
+
+// A rigid motion of box and triangles moves the contacts along and keeps their number and depths.
+TEST(CollideBox, ContactsAreInvariantUnderRotationAndTranslationOfTheScene)
+{
+    const std::vector<float> floor = Floor(6, 1.0f);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> pos(-1.5, 1.5), angle(-3.1, 3.1), depth(0.0005, 0.004);
+    int compared = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        BoxPose box = AxisBox(pos(rng), 0, pos(rng));
+        dRFromEulerAngles(box.rotation, angle(rng), angle(rng), angle(rng));
+        double lowest = 0;
+        for (int i = 0; i < 3; ++i)
+            lowest += 0.5 * std::fabs(box.rotation[4 + i]);
+        box.centre[1] = lowest - depth(rng);
+
+        dMatrix3 Q;
+        dRFromEulerAngles(Q, angle(rng), angle(rng), angle(rng));
+        const double shift[3] = {pos(rng) * 20, pos(rng) * 20, pos(rng) * 20};
+        auto movePoint = [&](const double in[3], double out[3]) {
+            for (int i = 0; i < 3; ++i)
+                out[i] = Q[4 * i] * in[0] + Q[4 * i + 1] * in[1] + Q[4 * i + 2] * in[2] + shift[i];
+        };
+        std::vector<float> movedFloor(floor.size());
+        for (size_t i = 0; i < floor.size(); i += 3) {
+            const double in[3] = {floor[i], floor[i + 1], floor[i + 2]};
+            double out[3];
+            movePoint(in, out);
+            for (int k = 0; k < 3; ++k)
+                movedFloor[i + k] = static_cast<float>(out[k]);
+        }
+        BoxPose moved = box;
+        movePoint(box.centre, moved.centre);
+        dMultiply0_333(moved.rotation, Q, box.rotation);
+
+        dContactGeom a[32], b[32];
+        const unsigned long na = CollideBoxVsTriangles(box, floor, 32, a, sizeof a[0]);
+        const unsigned long nb = CollideBoxVsTriangles(moved, movedFloor, 32, b, sizeof b[0]);
+        ASSERT_EQ(na, nb) << "trial " << trial;
+        // The order of triangles is the same, so the records correspond one to one.
+        for (unsigned long m = 0; m < na; ++m) {
+            EXPECT_NEAR(a[m].depth, b[m].depth, 1e-3) << "trial " << trial;
+            double normal[3], position[3];
+            const double zero[3] = {0, 0, 0};
+            double origin[3];
+            movePoint(zero, origin);
+            movePoint(a[m].normal, normal);
+            movePoint(a[m].pos, position);
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_NEAR(normal[k] - origin[k], b[m].normal[k], 2e-3) << "trial " << trial;
+                EXPECT_NEAR(position[k], b[m].pos[k], 2e-2) << "trial " << trial;
+            }
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 100);
+}
