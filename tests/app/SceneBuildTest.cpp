@@ -1,0 +1,203 @@
+#include "app/InputError.h"
+#include "app/Scene.h"
+#include "app/Trajectory.h"
+#include "body/Tvc_ODE_BodyCollision.h"
+#include "host/Vexcore.h"
+#include "host/siblings/Tav_ValueInterface.h"
+#include "host/siblings/Tvc_MatrixChannel.h"
+#include "host/siblings/TypeGuids.h"
+#include "siblings/world/Tvc_ODE_World.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace vex::app {
+namespace {
+
+class SceneBuild : public ::testing::Test {
+protected:
+    SceneBuild()
+    {
+        host.SetMessageSink([this](const std::string& text) { messages += text + "\n"; });
+    }
+
+    BuiltScene Build(const std::string& text) { return BuildScene(host, ParseScene(text, "t.json")); }
+
+    /// The InputError that building the scene raises (fails the test when it builds).
+    InputError BuildError(const std::string& text)
+    {
+        try {
+            Build(text);
+        } catch (const InputError& e) {
+            return e;
+        }
+        ADD_FAILURE() << "built: " << text;
+        return InputError("", "", "");
+    }
+
+    static std::string WorldAnd(const std::string& channels)
+    {
+        return R"({"channels": [{"name": "world", "type": "ODE World"}, )" + channels + "]}";
+    }
+
+    Vexcore host{{VEX_PLUGIN_DIR}};
+    std::string messages;
+};
+
+TEST_F(SceneBuild, TypesResolveByNameOrGuidAndLinksConnect)
+{
+    const BuiltScene built = Build(WorldAnd(R"(
+        {"name": "start", "type": "5b90e3c1-2a4f-4e88-9d17-60c3a8f2b5e4"},
+        {"name": "on", "type": "Value", "settings": {"value": 1}},
+        {"name": "box", "type": "ODE Body", "links": [{"position": 0, "channel": "start"}, {"position": 1, "channel": "on"}]})"));
+    ASSERT_EQ(built.channels.size(), 4u);
+    Tav_Channel* box = host.FindChannel("box");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->GetChild(0), host.FindChannel("start"));
+    EXPECT_EQ(box->GetChild(1), host.FindChannel("on"));
+    EXPECT_EQ(static_cast<Tav_ValueInterface*>(host.FindChannel("on"))->GetReal(), 1.0f);
+}
+
+// Worked example: scale 2, then 90 degrees about y, then a move by (1, 2, 3) takes the point (1, 0, 0)
+// to (0, 0, -2) + (1, 2, 3) = (1, 2, 1).
+TEST_F(SceneBuild, MatrixFromPositionRotationAndScale)
+{
+    Build(R"({"channels": [{"name": "m", "type": "Matrix",
+              "settings": {"matrix": {"position": [1, 2, 3], "rotation": [0, 90, 0], "scale": 2}}}]})");
+    const D3DXMATRIX m = static_cast<Tvc_MatrixChannel*>(host.FindChannel("m"))->GetMatrix();
+    D3DXVECTOR3 point(1, 0, 0), out;
+    D3DXVec3TransformCoord(&out, &point, &m);
+    EXPECT_NEAR(out.x, 1.0f, 1e-5f);
+    EXPECT_NEAR(out.y, 2.0f, 1e-5f);
+    EXPECT_NEAR(out.z, 1.0f, 1e-5f);
+}
+
+TEST_F(SceneBuild, MatrixFromSixteenNumbersIsTakenAsRows)
+{
+    Build(R"({"channels": [{"name": "m", "type": "Matrix",
+              "settings": {"matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 4,5,6,1]}}]})");
+    const D3DXMATRIX m = static_cast<Tvc_MatrixChannel*>(host.FindChannel("m"))->GetMatrix();
+    EXPECT_EQ(m._41, 4.0f);
+    EXPECT_EQ(m._42, 5.0f);
+    EXPECT_EQ(m._43, 6.0f);
+}
+
+TEST_F(SceneBuild, BodyAndWorldSettingsReachTheChannels)
+{
+    const BuiltScene built = Build(R"({"channels": [
+        {"name": "world", "type": "ODE World", "settings": {"stepSize": 0.01, "gravity": [0, -3, 0], "solverIterations": 7}},
+        {"name": "b", "type": "ODE Body", "settings": {"angularDamping": 0.5, "autoRest": true, "items": [
+            {"shape": "sphere", "radius": 0.5, "mass": 2, "name": "left", "offset": [-1, 0, 0], "rotation": [10, 20, 30], "friction": 0.9},
+            {"shape": "sphere", "radius": 0.5, "mass": 2, "offset": [1, 0, 0], "rotation": [10, 20, 30], "bounce": 0.3}]}}]})");
+    EXPECT_DOUBLE_EQ(built.frameSeconds, 0.01f);
+    auto* world = static_cast<Tvc_ODE_World*>(host.FindChannel("world"));
+    EXPECT_EQ(world->GetGravity(), D3DXVECTOR3(0, -3, 0));
+    EXPECT_EQ(world->GetSolverIterations(), 7);
+    auto* body = static_cast<Tvc_ODE_BodyCollision*>(host.FindChannel("b"));
+    EXPECT_EQ(body->GetAngularVelocityDampenValue(), 0.5f);
+    EXPECT_TRUE(body->GetIfDynamicDisableForces());
+    ASSERT_EQ(body->GetGeometryCount(), 2);
+    const ODE_GeometryItem* left = body->GetGeometryItem(0);
+    const ODE_GeometryItem* right = body->GetGeometryItem(1);
+    EXPECT_EQ(left->kind, kShapeSphere);
+    EXPECT_STREQ(left->name, "left");
+    EXPECT_EQ(left->auxValue1, 0.9f);
+    EXPECT_EQ(right->offset, D3DXVECTOR3(1, 0, 0));
+    EXPECT_EQ(right->auxValue2, 0.3f);
+    // Stored as (about y, about x, about z) in radians.
+    const float r = std::numbers::pi_v<float> / 180.0f;
+    EXPECT_FLOAT_EQ(right->rotation.x, 20 * r);
+    EXPECT_FLOAT_EQ(right->rotation.y, 10 * r);
+    EXPECT_FLOAT_EQ(right->rotation.z, 30 * r);
+}
+
+struct BadBuild {
+    const char* label;
+    std::string channels; ///< after the world channel
+    const char* field;
+    const char* problem;
+};
+
+std::ostream& operator<<(std::ostream& out, const BadBuild& c) { return out << c.label; }
+
+class SceneBuildRejects : public SceneBuild, public ::testing::WithParamInterface<BadBuild> {};
+
+TEST_P(SceneBuildRejects, WithFieldAndProblem)
+{
+    const InputError e = BuildError(WorldAnd(GetParam().channels));
+    EXPECT_EQ(e.File(), "t.json");
+    EXPECT_EQ(e.Field(), GetParam().field);
+    EXPECT_NE(e.Problem().find(GetParam().problem), std::string::npos) << e.what();
+}
+
+const BadBuild kBadBuilds[] = {
+    {"UnknownType", R"({"name": "x", "type": "Banana"})", "channels[1].type", "unknown channel type \"Banana\""},
+    {"UnknownGuid", R"({"name": "x", "type": "01234567-89AB-CDEF-0123-456789ABCDEF"})", "channels[1].type",
+     "unknown channel type"},
+    {"UnknownMatrixSetting", R"({"name": "m", "type": "Matrix", "settings": {"matrx": [1]}})",
+     "channels[1].settings.matrx", "unknown field"},
+    {"MatrixFifteenNumbers", R"({"name": "m", "type": "Matrix", "settings": {"matrix": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15]}})",
+     "channels[1].settings.matrix", "an array of 15"},
+    {"MatrixElementText", R"({"name": "m", "type": "Matrix", "settings": {"matrix": {"position": [0, "up", 0]}}})",
+     "channels[1].settings.matrix.position[1]", "expected a number, found a string"},
+    {"MatrixUnknownPart", R"({"name": "m", "type": "Matrix", "settings": {"matrix": {"pos": [0, 1, 0]}}})",
+     "channels[1].settings.matrix.pos", "unknown field"},
+    {"ValueText", R"({"name": "v", "type": "Value", "settings": {"value": "high"}})", "channels[1].settings.value",
+     "expected a number, found a string"},
+    {"ValueTooLarge", R"({"name": "v", "type": "Value", "settings": {"value": 1e300}})", "channels[1].settings.value",
+     "out of range"},
+    {"BodyFlagNotBool", R"({"name": "b", "type": "ODE Body", "settings": {"dynamic": 1}})",
+     "channels[1].settings.dynamic", "expected true or false"},
+    {"BodyUnknownShape", R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "cone"}]}})",
+     "channels[1].settings.items[0].shape", "unknown shape \"cone\""},
+    {"BodyItemWithoutShape", R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"mass": 1}]}})",
+     "channels[1].settings.items[0].shape", "missing"},
+    {"BodyNegativeSize", R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "box", "size": [1, -1, 1]}]}})",
+     "channels[1].settings.items[0].size[1]", "outside"},
+    {"BodyNameTooLong",
+     R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "box", "name": "0123456789012345678901234567890123456789"}]}})",
+     "channels[1].settings.items[0].name", "longer than 39 bytes"},
+    {"BodyOffCentreMass",
+     R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "box", "mass": 1}, {"shape": "sphere", "mass": 3, "offset": [1, 0, 0]}]}})",
+     "channels[1].settings.items", "mass centre is at (0.75, 0, 0)"},
+    {"BodyItemsNotArray", R"({"name": "w2", "type": "Matrix"}, {"name": "b", "type": "ODE Body", "settings": {"items": 5}})",
+     "channels[2].settings.items", "expected an array of shapes, found a number"},
+    {"SettingsOnTypeWithoutSettings", R"({"name": "k", "type": "Damping Factor", "settings": {"value": 2}})",
+     "channels[1].settings.value", "unknown field"},
+    {"LinkWrongType",
+     R"({"name": "v", "type": "Value"}, {"name": "b", "type": "ODE Body", "links": [{"position": 0, "channel": "v"}]})",
+     "channels[2].links[0]", "takes \"Matrix\""},
+    {"LinkPositionMissing",
+     R"({"name": "m", "type": "Matrix"}, {"name": "b", "type": "ODE Body", "links": [{"position": 7, "channel": "m"}]})",
+     "channels[2].links[0]", "does not exist"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, SceneBuildRejects, ::testing::ValuesIn(kBadBuilds),
+                         [](const ::testing::TestParamInfo<BadBuild>& info) { return std::string(info.param.label); });
+
+TEST_F(SceneBuild, BodyBeforeWorldIsRefused)
+{
+    const InputError e = BuildError(R"({"channels": [{"name": "b", "type": "ODE Body"}, {"name": "w", "type": "ODE World"}]})");
+    EXPECT_EQ(e.Field(), "channels[0].type");
+    EXPECT_NE(e.Problem().find("listed before it"), std::string::npos) << e.what();
+}
+
+TEST_F(SceneBuild, WorldValuesOutsideItsRangeAreRefused)
+{
+    const InputError e = BuildError(R"({"channels": [{"name": "w", "type": "ODE World", "settings": {"contactsPerPair": 500}}]})");
+    EXPECT_EQ(e.Field(), "channels[0].settings.contactsPerPair");
+}
+
+// Mirror pairs of equal mass listed one after the other sum to a centre exactly at the origin.
+TEST_F(SceneBuild, BalancedCompoundBodyIsAccepted)
+{
+    EXPECT_NO_THROW(Build(WorldAnd(R"({"name": "b", "type": "ODE Body", "settings": {"items": [
+        {"shape": "sphere", "mass": 2, "offset": [-0.7, 0.1, 0]}, {"shape": "sphere", "mass": 2, "offset": [0.7, -0.1, 0]},
+        {"shape": "box", "mass": 1, "rotation": [0, 0, 45]}]}})")));
+}
+
+} // namespace
+} // namespace vex::app
