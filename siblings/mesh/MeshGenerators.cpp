@@ -1,5 +1,6 @@
 #include "siblings/mesh/MeshGenerators.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -94,7 +95,8 @@ bool GenerateSphere(float radius, int slices, int stacks, MeshData& out)
             out.normals.push_back(n);
             // A pole vertex serves the one triangle of its slice: put it mid-slice.
             const bool pole = st == 0 || st == stacks;
-            const float u = (static_cast<float>(sl) + (pole ? 0.5f : 0.0f)) / static_cast<float>(slices);
+            const float u =
+                std::min(1.0f, (static_cast<float>(sl) + (pole ? 0.5f : 0.0f)) / static_cast<float>(slices));
             const float v = static_cast<float>(st) / static_cast<float>(stacks);
             out.texCoordSets[kTextureSet].emplace_back(u, v);
             out.texCoordSets[kLightMapSet].emplace_back(kChartMargin + u * (1.0f - 2 * kChartMargin),

@@ -144,12 +144,12 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
     int32_t kind = 0;
     if (!ChunkReader(loader, "MSKD", r))
         return true; // no stored source: keep the mesh as it is
-    if (r.Left() != 4 || !r.I32(kind)) {
-        Report("Tvc_DX8_Mesh::LoadChannel: bad MSKD chunk");
-        return true;
-    }
     data_ = vex::MeshData{};
     source_ = Source::kNone;
+    if (r.Left() != 4 || !r.I32(kind)) {
+        Report("Tvc_DX8_Mesh::LoadChannel: bad mesh source (MSKD)");
+        return true;
+    }
     bool ok = true;
     std::string why;
     switch (static_cast<Source>(kind)) {
