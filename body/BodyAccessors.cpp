@@ -41,7 +41,8 @@ D3DXVECTOR3 Tvc_ODE_BodyCollision::GetBodyGetRelPointVel(D3DXVECTOR3 point)
     if (!bodyID)
         return D3DXVECTOR3(0, 0, 0);
     dVector3 out;
-    dBodyGetRelPointVel(bodyID, point.x, point.y, point.z, out);
+    // The ODE body sits at the centre of mass; the point is given in the channel's body frame.
+    dBodyGetRelPointVel(bodyID, point.x - massCentre_[0], point.y - massCentre_[1], point.z - massCentre_[2], out);
     return Narrow(out);
 }
 

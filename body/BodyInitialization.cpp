@@ -21,6 +21,7 @@ void Tvc_ODE_BodyCollision::InitializeBody()
     bool meshCreated = false;
 
     Release();
+    massCentre_[0] = massCentre_[1] = massCentre_[2] = 0;
     if (geometryItems.GetItemCount() == 0 || !world)
         return;
 
@@ -96,15 +97,28 @@ void Tvc_ODE_BodyCollision::InitializeBody()
     }
 
     if (useDynamics) {
+        // ODE insists on the centre of mass at the body's origin: move the ODE body there and the shapes
+        // back by as much, so that shapes and output stay where the items put them.
+        const bool massUsable = total.mass > 0 && dMassCheck(&total);
+        if (massUsable) {
+            for (int k = 0; k < 3; ++k)
+                massCentre_[k] = total.c[k];
+            dMassTranslate(&total, -massCentre_[0], -massCentre_[1], -massCentre_[2]);
+        }
         for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
             auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
-            if (item && item->geom)
-                dGeomSetBody(item->geom, bodyID);
+            if (!item || !item->geom)
+                continue;
+            if (item->innerGeom)
+                dGeomSetPosition(item->innerGeom, item->offset.x - massCentre_[0], item->offset.y - massCentre_[1],
+                                 item->offset.z - massCentre_[2]);
+            dGeomSetBody(item->geom, bodyID);
         }
-        // ODE refuses a mass that is not positive definite (no buildable shape, all masses zero): the body
-        // then keeps ODE's default mass.
-        if (total.mass > 0 && dMassCheck(&total))
+        // A mass that is not positive definite (no buildable shape, all masses zero) is refused by ODE: the
+        // body then keeps ODE's default mass.
+        if (massUsable)
             dBodySetMass(bodyID, &total);
+        SetBodyPositionFromMatrix();
     } else {
         UpdateGeometryPositions();
     }

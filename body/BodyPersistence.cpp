@@ -8,6 +8,7 @@
 #include "host/TavFileSaver.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,21 @@ std::vector<uint8_t> ReadRecordChunk(TavFileLoader& loader, Tav_HostContext* hos
     return bytes;
 }
 
+// The tag of the first unread item chunk ("BDIG", "BDI2" or "BDEG") in file order, or null when none is
+// left. Asking the loader for each tag in turn would take a later chunk of one kind before an earlier one
+// of another, and an empty entry would move the items behind it to other indices.
+const char* NextItemTag(const TavFileLoader& loader)
+{
+    for (const TavFileLoader::ChunkInfo& chunk : loader.GetChunks()) {
+        if (chunk.read)
+            continue;
+        for (const char* tag : {"BDIG", "BDI2", "BDEG"})
+            if (std::memcmp(chunk.tag, tag, 4) == 0)
+                return tag;
+    }
+    return nullptr;
+}
+
 // A flag chunk of at least one byte; false (value untouched) when absent or empty.
 bool ReadFlag(TavFileLoader& loader, const char* tag, bool& value)
 {
@@ -106,20 +122,22 @@ bool Tvc_ODE_BodyCollision::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup*
             host_->ShowDebugMessage("ODE Body load: negative item count ignored:", count);
         // The count comes from the file: stop as soon as no item chunk is left rather than trust it.
         for (int32_t i = 0; i < count; ++i) {
-            if (loader.GetInfoIfTag("BDIG")) {
+            const char* tag = NextItemTag(loader);
+            if (!tag || !loader.GetInfoIfTag(tag))
+                break;
+            if (std::strcmp(tag, "BDIG") == 0) {
                 const std::vector<uint8_t> bytes =
                     ReadRecordChunk(loader, host_, "BDIG", vex::body::kOldItemRecordSize);
                 ODE_OLD2GeometryItem old;
                 vex::body::DecodeOldItemRecord(bytes.data(), bytes.size(), old);
                 SetGeometryItem(vex::body::ConvertOldItem(old), i);
-            } else if (loader.GetInfoIfTag("BDI2")) {
+            } else if (std::strcmp(tag, "BDI2") == 0) {
                 const std::vector<uint8_t> bytes = ReadRecordChunk(loader, host_, "BDI2", vex::body::kItemRecordSize);
                 ODE_GeometryItem item;
                 vex::body::DecodeItemRecord(bytes.data(), bytes.size(), item);
                 SetGeometryItem(item, i);
-            } else if (!loader.GetInfoIfTag("BDEG")) {
-                break;
             }
+            // "BDEG": an empty entry leaves index i as it is.
         }
     }
 

@@ -50,29 +50,31 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetMatrixRotation(D3DXMATRIX m)
     return result;
 }
 
+void Tvc_ODE_BodyCollision::PlaceBodyAtMatrix(const D3DXMATRIX& s)
+{
+    dMatrix3 R;
+    GetODERotationMatrix(GetMatrixRotation(s), R);
+    // The ODE body sits at the centre of mass: the frame's origin plus the turned centre offset.
+    const dReal* c = massCentre_;
+    dBodySetPosition(bodyID, s._41 + R[0] * c[0] + R[1] * c[1] + R[2] * c[2],
+                     s._42 + R[4] * c[0] + R[5] * c[1] + R[6] * c[2], s._43 + R[8] * c[0] + R[9] * c[1] + R[10] * c[2]);
+    dBodySetRotation(bodyID, R);
+    bodyScale = D3DXVECTOR3(RowLength(s, 0), RowLength(s, 1), RowLength(s, 2));
+}
+
 void Tvc_ODE_BodyCollision::SetBodyPositionFromMatrix()
 {
     auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
     if (!bodyID)
         return;
-    const D3DXMATRIX s = start ? start->GetMatrix() : Identity();
-    dBodySetPosition(bodyID, s._41, s._42, s._43);
-    dMatrix3 R;
-    GetODERotationMatrix(GetMatrixRotation(s), R);
-    dBodySetRotation(bodyID, R);
-    bodyScale = D3DXVECTOR3(RowLength(s, 0), RowLength(s, 1), RowLength(s, 2));
+    PlaceBodyAtMatrix(start ? start->GetMatrix() : Identity());
 }
 
 void Tvc_ODE_BodyCollision::SetBodyPositionFromOldMatrix()
 {
     if (!bodyID)
         return;
-    const D3DXMATRIX s = oldMatrix;
-    dBodySetPosition(bodyID, s._41, s._42, s._43);
-    dMatrix3 R;
-    GetODERotationMatrix(GetMatrixRotation(s), R);
-    dBodySetRotation(bodyID, R);
-    bodyScale = D3DXVECTOR3(RowLength(s, 0), RowLength(s, 1), RowLength(s, 2));
+    PlaceBodyAtMatrix(oldMatrix);
 }
 
 D3DXMATRIX Tvc_ODE_BodyCollision::GetBodyMatrix(bool sized)
@@ -82,8 +84,14 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetBodyMatrix(bool sized)
     if (!first || !first->geom || dGeomGetClass(first->geom) == dPlaneClass)
         return Identity();
     // On a dynamic body item 0's geom is its transform, which rides on the body.
-    const dReal* p = dGeomGetPosition(first->geom);
     const dReal* R = dGeomGetRotation(first->geom);
+    const dReal* centre = dGeomGetPosition(first->geom);
+    // Back from the centre of mass to the body frame (see massCentre_).
+    const dReal* c = dGeomGetBody(first->geom) ? massCentre_ : nullptr;
+    dReal p[3] = {centre[0], centre[1], centre[2]};
+    if (c)
+        for (int i = 0; i < 3; ++i)
+            p[i] -= R[4 * i] * c[0] + R[4 * i + 1] * c[1] + R[4 * i + 2] * c[2];
     D3DXMATRIX m(static_cast<float>(R[0]), static_cast<float>(R[4]), static_cast<float>(R[8]), 0,
                  static_cast<float>(R[1]), static_cast<float>(R[5]), static_cast<float>(R[9]), 0,
                  static_cast<float>(R[2]), static_cast<float>(R[6]), static_cast<float>(R[10]), 0,

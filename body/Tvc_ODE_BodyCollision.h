@@ -99,4 +99,13 @@ public:
     float penetration;
     bool resting;
     unsigned long restTimer;
+
+private:
+    /// Places the ODE body so that the channel's body frame lies at the pose of m (scale taken out).
+    void PlaceBodyAtMatrix(const D3DXMATRIX& m);
+
+    /// Where the shapes put the centre of mass, in body-frame coordinates. ODE wants a body's centre of
+    /// mass at its origin, so the ODE body sits this far from the channel's body frame and its shapes are
+    /// shifted back by it; placing and reading the body account for the difference.
+    dReal massCentre_[3] = {0, 0, 0};
 };
