@@ -158,24 +158,27 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
     case Source::kGrid: {
         int32_t cx = 0, cz = 0;
         float sx = 0, sz = 0;
-        ok = ChunkReader(loader, "MSGR", r) && r.Left() == 16 && r.I32(cx) && r.I32(cz) && r.F32(sx) && r.F32(sz) &&
-             SetGrid(cx, cz, sx, sz);
+        ok = ChunkReader(loader, "MSGR", r) && r.Left() == 16 && r.I32(cx) && r.I32(cz) && r.F32(sx) && r.F32(sz);
         why = "bad grid parameters (MSGR)";
+        if (ok && !SetGrid(cx, cz, sx, sz))
+            return true; // SetGrid has said why
         break;
     }
     case Source::kBox: {
         float s[3] = {};
-        ok = ChunkReader(loader, "MSBX", r) && r.Left() == 12 && r.F32(s[0]) && r.F32(s[1]) && r.F32(s[2]) &&
-             SetBox(s[0], s[1], s[2]);
+        ok = ChunkReader(loader, "MSBX", r) && r.Left() == 12 && r.F32(s[0]) && r.F32(s[1]) && r.F32(s[2]);
         why = "bad box parameters (MSBX)";
+        if (ok && !SetBox(s[0], s[1], s[2]))
+            return true; // SetBox has said why
         break;
     }
     case Source::kSphere: {
         float radius = 0;
         int32_t slices = 0, stacks = 0;
-        ok = ChunkReader(loader, "MSSP", r) && r.Left() == 12 && r.F32(radius) && r.I32(slices) && r.I32(stacks) &&
-             SetSphere(radius, slices, stacks);
+        ok = ChunkReader(loader, "MSSP", r) && r.Left() == 12 && r.F32(radius) && r.I32(slices) && r.I32(stacks);
         why = "bad sphere parameters (MSSP)";
+        if (ok && !SetSphere(radius, slices, stacks))
+            return true; // SetSphere has said why
         break;
     }
     case Source::kObj: {
@@ -254,8 +257,12 @@ bool Tvc_DX8_Mesh::HasTexCoordSet(int set)
 bool Tvc_DX8_Mesh::SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ)
 {
     vex::MeshData data;
-    if (!vex::GenerateGrid(cellsX, cellsZ, sizeX, sizeZ, data))
+    if (!vex::GenerateGrid(cellsX, cellsZ, sizeX, sizeZ, data)) {
+        Report("Tvc_DX8_Mesh::SetGrid: refused " + std::to_string(cellsX) + " x " + std::to_string(cellsZ) +
+               " cells of size " + std::to_string(sizeX) + " x " + std::to_string(sizeZ) + " (cells 1 to " +
+               std::to_string(vex::kMaxGridCells) + " a side, sizes finite and positive)");
         return false;
+    }
     data_ = std::move(data);
     source_ = Source::kGrid;
     gridCells_[0] = cellsX;
@@ -268,8 +275,11 @@ bool Tvc_DX8_Mesh::SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ)
 bool Tvc_DX8_Mesh::SetBox(float sizeX, float sizeY, float sizeZ)
 {
     vex::MeshData data;
-    if (!vex::GenerateBox(sizeX, sizeY, sizeZ, data))
+    if (!vex::GenerateBox(sizeX, sizeY, sizeZ, data)) {
+        Report("Tvc_DX8_Mesh::SetBox: refused size " + std::to_string(sizeX) + " x " + std::to_string(sizeY) + " x " +
+               std::to_string(sizeZ) + " (edges finite and positive)");
         return false;
+    }
     data_ = std::move(data);
     source_ = Source::kBox;
     boxSize_[0] = sizeX;
@@ -281,8 +291,13 @@ bool Tvc_DX8_Mesh::SetBox(float sizeX, float sizeY, float sizeZ)
 bool Tvc_DX8_Mesh::SetSphere(float radius, int slices, int stacks)
 {
     vex::MeshData data;
-    if (!vex::GenerateSphere(radius, slices, stacks, data))
+    if (!vex::GenerateSphere(radius, slices, stacks, data)) {
+        Report("Tvc_DX8_Mesh::SetSphere: refused radius " + std::to_string(radius) + " with " +
+               std::to_string(slices) + " slices and " + std::to_string(stacks) + " stacks (radius finite and " +
+               "positive, slices 3 to " + std::to_string(vex::kMaxSphereSegments) + ", stacks 2 to " +
+               std::to_string(vex::kMaxSphereSegments) + ")");
         return false;
+    }
     data_ = std::move(data);
     source_ = Source::kSphere;
     sphereRadius_ = radius;
@@ -306,9 +321,12 @@ bool Tvc_DX8_Mesh::LoadObj(const std::string& path)
 bool Tvc_DX8_Mesh::SetData(vex::MeshData data)
 {
     std::string error;
-    if (!vex::ValidateMesh(data, &error) || data.positions.size() > vex::kMaxMeshVertices ||
-        data.indices.size() > vex::kMaxMeshIndices)
+    if (data.positions.size() > vex::kMaxMeshVertices || data.indices.size() > vex::kMaxMeshIndices)
+        error = "too many vertices or indices";
+    if (!error.empty() || !vex::ValidateMesh(data, &error)) {
+        Report("Tvc_DX8_Mesh::SetData: refused mesh: " + error);
         return false;
+    }
     data_ = std::move(data);
     source_ = Source::kData;
     return true;

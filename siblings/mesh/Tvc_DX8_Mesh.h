@@ -35,13 +35,14 @@ public:
     int GetPrimitiveType() override { return D3DPT_TRIANGLELIST; }
     bool HasTexCoordSet(int set) override;
 
-    /// Generators (see MeshGenerators.h); false and nothing changed for parameters out of range.
+    /// Generators (see MeshGenerators.h); parameters out of range give false, a message naming them, and
+    /// leave the mesh unchanged.
     bool SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ);
     bool SetBox(float sizeX, float sizeY, float sizeZ);
     bool SetSphere(float radius, int slices, int stacks);
     /// Reads an OBJ file. On failure one message names the file and the problem, and the mesh is empty.
     bool LoadObj(const std::string& path);
-    /// Takes explicit data; false and nothing changed when it is inconsistent (ValidateMesh).
+    /// Takes explicit data; false, a message and nothing changed when it is inconsistent (ValidateMesh).
     bool SetData(vex::MeshData data);
 
     const vex::MeshData& GetData() const { return data_; }

@@ -293,6 +293,10 @@ TEST_F(MeshChannelTest, RefusedParametersKeepThePreviousMesh)
     bad.normals = {{0, 1, 0}};
     bad.indices = {0, 0};
     EXPECT_FALSE(mesh->SetData(bad));
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_NE(messages[0].find("SetSphere: refused radius -1"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[1].find("SetBox"), std::string::npos) << messages[1];
+    EXPECT_NE(messages[2].find("multiple of 3"), std::string::npos) << messages[2];
     EXPECT_EQ(mesh->GetSource(), Tvc_DX8_Mesh::Source::kGrid);
     EXPECT_EQ(mesh->GetIndexCount(), 24);
 }
