@@ -53,11 +53,10 @@ int CollideMeshBox(dGeomID mesh, dGeomID box, int flags, dContactGeom* contacts,
     const int limit = flags & kContactCountMask;
     if (!body || limit < 1)
         return 0;
-    // The box collider keeps a triangle's contacts only while the total stays below the count it is given;
-    // one more than our room lets it fill exactly `limit` records.
-    const int passed = std::min(limit + 1, kContactCountMask);
-    const unsigned long boxFlags = static_cast<unsigned long>((flags & ~kContactCountMask) | passed);
-    const int count = std::min(limit, static_cast<int>(body->CollideBox(box, boxFlags, contacts, skip, mesh)));
+    // The flags pass on unchanged: their count is the room in our array, which the collider never exceeds.
+    const int count = std::min(limit, static_cast<int>(body->CollideBox(box, static_cast<unsigned long>(flags),
+                                                                        contacts, static_cast<unsigned long>(skip),
+                                                                        mesh)));
     NameGeoms(contacts, skip, count, mesh, box);
     return count;
 }

@@ -23,6 +23,9 @@ Tvc_ODE_World::Tvc_ODE_World()
 {
     SetChannelName("ODE World");
     vex::world::EnsureOdeInitialised();
+    // The quick-step solver orders its constraints with ODE's random generator: start it the same way
+    // for every world so that a scene replays the same.
+    dRandSetSeed(0);
     world_ = dWorldCreate();
     dWorldSetContactSurfaceLayer(world_, vex::world::kContactSurfaceLayer);
     // Hash space: planes and mesh geoms have infinite bounds, which it keeps in its own list.
