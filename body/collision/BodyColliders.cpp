@@ -135,11 +135,16 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
     std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
     const D3DXMATRIX boxMatrix = pose.Matrix();
+    // A triangle's slab reaches half its thickness in front of the triangle, so a box hovering that close
+    // already touches it: the query box is the box grown by the slab thickness, or such a box would find
+    // no triangle and lose its contacts while resting.
+    const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
+                                    pose.lengths[2] + kSlabThickness};
 
     BoxTriangleCollector<ChannelBoxPrimitives> collector(pose, limit, contacts, skip, box, meshGeom,
                                                          ChannelBoxPrimitives{this});
     ForEachCandidateTriangle(
-        *this, [&](const D3DXMATRIX& matrix) { CalculateBoxBounds(matrix, boxMatrix, pose.lengths); },
+        *this, [&](const D3DXMATRIX& matrix) { CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
         [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { collector.AddTriangle(a, b, c); },
         [&] { return collector.IsFull(); });
     return collector.Count();

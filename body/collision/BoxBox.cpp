@@ -1,7 +1,8 @@
 // Fifteen candidate axes: three face normals of each box and the nine cross products of their edges. The
 // axis of least penetration wins; earlier axes win ties (so box 1's faces beat box 2's, and faces beat
-// edges, also where single-precision rounding of the axes blurs the tie). Face contacts take the incident box's deepest corner, unclipped; edge contacts the midpoint of
-// the closest points of the two edge lines.
+// edges, also where single-precision rounding of the axes blurs the tie). Face contacts take the incident
+// box's deepest corner, moved onto the reference face's rectangle; edge contacts the midpoint of the
+// closest points of the two edge lines.
 #include "body/collision/BoxBox.h"
 
 #include "body/collision/CollisionConstants.h"
@@ -31,6 +32,22 @@ void Corner(const double* p, const double* R, const double* half, Sign sign, dou
         out[0] += s * R[i];
         out[1] += s * R[4 + i];
         out[2] += s * R[8 + i];
+    }
+}
+
+// Moves pos, within the plane of a box's face whose normal is axis `normalAxis`, onto that face's
+// rectangle. The incident box's deepest corner can lie far beyond the face it meets (a slab corner several
+// units from a small box); a contact there acts through a long lever and lets the box sink or rock.
+void ClampIntoFace(const double* p, const double* R, const double* half, int normalAxis, double* pos)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (i == normalAxis)
+            continue;
+        const double d[3] = {pos[0] - p[0], pos[1] - p[1], pos[2] - p[2]};
+        const double along = DotColumn(R, i, d);
+        const double clamped = along < -half[i] ? -half[i] : (along > half[i] ? half[i] : along);
+        for (int k = 0; k < 3; ++k)
+            pos[k] += (clamped - along) * R[4 * k + i];
     }
 }
 
@@ -169,8 +186,10 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
             pos[k] = ((pa[k] + ua[k] * alpha) + (pb[k] + ub[k] * beta)) * 0.5;
     } else if (code <= 3) {
         Corner(p2, R2, B, towardsBox1, pos);
+        ClampIntoFace(p1, R1, A, code - 1, pos);
     } else {
         Corner(p1, R1, A, towardsBox2, pos);
+        ClampIntoFace(p2, R2, B, code - 4, pos);
     }
     contact->pos[0] = pos[0];
     contact->pos[1] = pos[1];

@@ -9,7 +9,9 @@ namespace vex::collision {
 /// 0 when the boxes are separated (outNormal, outDepth and contact untouched; outCode holds the last axis
 /// chosen before the separating one). 1 when they overlap: outNormal (unit) points from box 1 to box 2,
 /// outDepth is the penetration along it, outCode the axis (1-3 faces of box 1, 4-6 faces of box 2, 7-15
-/// edge pairs) and contact->pos / contact->depth hold the single contact point. Non-finite input, where
+/// edge pairs) and contact->pos / contact->depth hold the single contact point: for a face axis the
+/// other box's deepest corner, moved onto the face's rectangle; for an edge pair the midpoint of the
+/// closest points of the two edge lines. Non-finite input, where
 /// no axis can be chosen, gives 0.
 int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
            const double* side2, double* outNormal, double* outDepth, int* outCode, dContactGeom* contact);

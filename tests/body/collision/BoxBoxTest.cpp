@@ -58,6 +58,26 @@ TEST(BoxBox, FaceOfBoxOneWinsTieWithBoxTwoAndTakesBoxTwosDeepestCorner)
     EXPECT_NEAR(r.contact.pos[2], 0.5, 1e-12);
 }
 
+// A wide flat box under a small one, in either order (box 1's face axis wins the tie both times): the
+// contact is the wide box's far-away corner moved onto the small box's face, or the small box's own corner.
+TEST(BoxBox, FaceContactLiesOnTheReferenceFace)
+{
+    const double small[3] = {1, 1, 1}, wide[3] = {20, 0.01, 12};
+    const double p1[3] = {0.3, 0.499, -0.2}, p2[3] = {-2, 0, 1};
+    for (const bool swapped : {false, true}) {
+        const Result r = swapped ? RunBoxBox(p2, kIdentityR, wide, p1, kIdentityR, small)
+                                 : RunBoxBox(p1, kIdentityR, small, p2, kIdentityR, wide);
+        ASSERT_EQ(r.count, 1);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NEAR(r.depth, 0.006, 1e-9);
+        EXPECT_GE(r.contact.pos[0], -0.2 - 1e-9);
+        EXPECT_LE(r.contact.pos[0], 0.8 + 1e-9);
+        EXPECT_GE(r.contact.pos[2], -0.7 - 1e-9);
+        EXPECT_LE(r.contact.pos[2], 0.3 + 1e-9);
+        EXPECT_NEAR(r.contact.pos[1], swapped ? -0.001 : 0.005, 1e-9);
+    }
+}
+
 TEST(BoxBox, SeparatedBoxesGiveNothingAndLeaveTheOutputsAlone)
 {
     const double p1[3] = {0, 0, 0}, p2[3] = {1.1, 0, 0};

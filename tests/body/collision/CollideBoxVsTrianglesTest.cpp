@@ -43,7 +43,7 @@ const std::vector<float> kLargeTriangle = {-5, 0, -5, -5, 0, 5, 5, 0, -5};
 
 } // namespace
 
-TEST(CollideBox, CubeOverTheLargeTriangleTouchesAtTheSlabCornerWithItsOwnFaceAxis)
+TEST(CollideBox, CubeOverTheLargeTriangleTouchesWithItsOwnFaceAxisUnderItsFace)
 {
     dContactGeom contacts[4];
     const unsigned long n =
@@ -53,9 +53,11 @@ TEST(CollideBox, CubeOverTheLargeTriangleTouchesAtTheSlabCornerWithItsOwnFaceAxi
     EXPECT_NEAR(contacts[0].normal[1], -1, 1e-9);
     EXPECT_NEAR(contacts[0].normal[2], 0, 1e-9);
     EXPECT_NEAR(contacts[0].depth, 0.006, 1e-6);
+    // The slab's deepest corner, (0, 0.005, -10), lies ten units from the cube; it is moved onto the
+    // cube's bottom face, keeping its height.
     EXPECT_NEAR(contacts[0].pos[0], 0, 1e-5);
     EXPECT_NEAR(contacts[0].pos[1], 0.005, 1e-6);
-    EXPECT_NEAR(contacts[0].pos[2], -10, 1e-5);
+    EXPECT_NEAR(contacts[0].pos[2], -0.5, 1e-5);
 }
 
 TEST(CollideBox, ContactRecordsCarryTheBoxAsG1AndTheOtherGeomAsG2)
