@@ -5,8 +5,8 @@ namespace vex::octree {
 
 /// Self-hit distance as a fraction of the scene's size (the larger of its bounding-box diagonal and its
 /// largest coordinate magnitude): far above float rounding of positions in the scene, far below any
-/// feature a light map resolves. Hits on the receiving mesh this close to the origin, and hits on any
-/// mesh this close to the target, do not block.
+/// feature a light map resolves. Hits this close to either end of a segment do not block: a sample
+/// does not shadow itself, nor does a surface that a light sits on.
 inline constexpr float kSelfHitFraction = 1e-4f;
 
 /// Smallest self-hit distance (world units), for a scene of zero size.

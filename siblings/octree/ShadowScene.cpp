@@ -65,8 +65,7 @@ struct DeviceHolder {
 struct TraceContext {
     RTCIntersectContext base; // first member: the filter casts the context back to this
     float dir[3];
-    float originLimit; ///< ray parameter below which receiver hits are the origin's own surface
-    const void* receiver;
+    float sameCrossing; ///< ray parameter within which two hits of one mesh are one crossing
     bool cull;
     BlockerAccumulator blockers;
     /// Crossings counted so far: a hit of the same mesh at the same distance (a shared edge, or a
@@ -106,6 +105,13 @@ void ShadowScene::Clear()
     meshes_.clear();
     triangleCount_ = 0;
     selfHitDistance_ = kMinSelfHitDistance;
+    translucentCasters_ = false;
+}
+
+void ShadowScene::NoteMaterials()
+{
+    translucentCasters_ = std::any_of(meshes_.begin(), meshes_.end(),
+                                      [](const auto& m) { return !m->material.IsOpaqueBlack(); });
 }
 
 bool ShadowScene::HasSameGeometry(const std::vector<ShadowMesh>& meshes) const
@@ -122,6 +128,7 @@ void ShadowScene::UpdateMaterials(const std::vector<ShadowMesh>& meshes)
 {
     for (size_t i = 0; i < meshes.size() && i < meshes_.size(); ++i)
         meshes_[i]->material = meshes[i].material;
+    NoteMaterials();
 }
 
 bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
@@ -137,6 +144,9 @@ bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
             *error = "Shadow scene: the scene could not be created";
         return false;
     }
+    // The filter is set per query, and only when a query needs one: opaque casters without culling are
+    // traced at Embree's plain speed.
+    rtcSetSceneFlags(scene, RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
 
     float lo[3] = {INFINITY, INFINITY, INFINITY};
     float hi[3] = {-INFINITY, -INFINITY, -INFINITY};
@@ -169,7 +179,6 @@ bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
                     hi[k] = std::max(hi[k], mesh->positions[i * 3 + k]);
                 }
             rtcSetGeometryUserData(geometry, mesh.get());
-            rtcSetGeometryOccludedFilterFunction(geometry, &ShadowScene::OccludedFilter);
             rtcCommitGeometry(geometry);
             rtcAttachGeometry(scene, geometry);
             rtcReleaseGeometry(geometry);
@@ -188,6 +197,7 @@ bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
     }
     scene_ = scene;
     triangleCount_ = triangles;
+    NoteMaterials();
 
     if (triangles > 0) {
         float diagonal2 = 0, largest = 0;
@@ -203,10 +213,12 @@ bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
 // ---------------------------------------------------------------------------------------------------
 // Tracing
 //
-// One rtcOccluded1 per segment. The filter sees every candidate hit: it drops those that do not count
-// (receiver near the origin, back sides when culling, clear casters, a crossing already counted), folds semi-transparent ones into the accumulator and rejects them so the traversal goes on,
-// and accepts (ending the traversal) only once nothing more can pass. The filter runs with the ray's
-// tfar set to the candidate's distance (Embree restores it when the candidate is rejected).
+// One rtcOccluded1 per segment, its ends pulled in by the self-hit distance. Without culling and with
+// opaque black casters only, the first hit settles it. Otherwise a filter sees every candidate hit: it
+// drops those that do not count (back sides when culling, clear casters, a crossing already counted),
+// folds semi-transparent ones into the accumulator and rejects them so the traversal goes on, and accepts
+// (ending the traversal) only once nothing more can pass. The filter runs with the ray's tfar set to the
+// candidate's distance (Embree restores it when the candidate is rejected).
 
 void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
 {
@@ -219,10 +231,6 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
         const float t = RTCRayN_tfar(args->ray, args->N, i);
         auto reject = [&] { args->valid[i] = 0; };
 
-        if (mesh->identity == context->receiver && t < context->originLimit) {
-            reject();
-            continue;
-        }
         if (context->cull) {
             const float* v = &mesh->positions[size_t(prim) * 9];
             const float e1[3] = {v[3] - v[0], v[4] - v[1], v[5] - v[2]};
@@ -247,7 +255,7 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
         const TraceContext::Crossing* begin = context->seen;
         const TraceContext::Crossing* end = begin + context->seenCount;
         if (std::find_if(begin, end, [&](const TraceContext::Crossing& c) {
-                return c.geometry == geometry && std::fabs(c.t - t) <= context->originLimit;
+                return c.geometry == geometry && std::fabs(c.t - t) <= context->sameCrossing;
             }) != end) {
             reject();
             continue;
@@ -263,7 +271,7 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
     }
 }
 
-ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bool cull, const void* receiver) const
+ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bool cull) const
 {
     ShadowAnswer answer;
     if (!scene_ || !origin || !target || !Finite3(origin) || !Finite3(target))
@@ -273,13 +281,15 @@ ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bo
     // Segments shorter than the self-hit distance at both ends have nothing between their ends.
     if (!(length > 2 * selfHitDistance_))
         return answer;
+    const float endLimit = selfHitDistance_ / length;
 
     TraceContext context;
     rtcInitIntersectContext(&context.base);
     std::copy(dir, dir + 3, context.dir);
-    context.originLimit = selfHitDistance_ / length;
-    context.receiver = receiver;
+    context.sameCrossing = endLimit;
     context.cull = cull;
+    if (cull || translucentCasters_)
+        context.base.filter = &ShadowScene::OccludedFilter;
 
     RTCRay ray{};
     ray.org_x = origin[0];
@@ -288,8 +298,8 @@ ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bo
     ray.dir_x = dir[0];
     ray.dir_y = dir[1];
     ray.dir_z = dir[2];
-    ray.tnear = 0;
-    ray.tfar = 1 - context.originLimit; // hits at the target (a light on a surface) do not count
+    ray.tnear = endLimit;    // the sample's own surface
+    ray.tfar = 1 - endLimit; // a surface the light sits on
     ray.mask = ~0u;
     ray.time = 0;
     ray.flags = 0;
@@ -297,6 +307,11 @@ ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bo
 
     if (!context.blockers.Empty()) {
         context.blockers.Write(answer.colour);
+        answer.blocked = true;
+    } else if (!context.base.filter && ray.tfar < 0) {
+        // No filter: Embree marks a hit by setting tfar to -inf, and any caster is opaque black.
+        answer.colour[0] = answer.colour[1] = answer.colour[2] = 0;
+        answer.colour[3] = 1;
         answer.blocked = true;
     }
     return answer;

@@ -25,7 +25,7 @@ struct ShadowMaterial {
 /// One mesh of the scene: its triangles in world space, nine floats each (v0, v1, v2); the front side is
 /// (v1 - v0) x (v2 - v0).
 struct ShadowMesh {
-    const void* identity = nullptr; ///< the mesh channel the triangles came from (compared with the receiver)
+    const void* identity = nullptr; ///< the mesh channel the triangles came from
     int objectIndex = -1;           ///< link index of the object that owns the mesh
     std::vector<float> positions;
     ShadowMaterial material;
@@ -83,27 +83,30 @@ public:
 
     bool IsBuilt() const { return scene_ != nullptr; }
     size_t GetMeshCount() const { return meshes_.size(); }
+    /// Mesh i as given to Build (i below GetMeshCount()).
+    const ShadowMesh& GetMesh(size_t i) const { return *meshes_[i]; }
     size_t GetTriangleCount() const { return triangleCount_; }
     /// Distance below which hits count as the origin's own surface (or the target's), in world units.
     float GetSelfHitDistance() const { return selfHitDistance_; }
-    /// The committed Embree scene (null while empty), for callers that trace it directly.
-    RTCScene GetEmbreeScene() const { return scene_; }
-
-    /// Tests the segment origin -> target. Blockers seen from their back side are skipped when cull is
-    /// set; receiver is the identity of the mesh that the origin lies on. Thread-safe: reads only.
-    ShadowAnswer Trace(const float origin[3], const float target[3], bool cull, const void* receiver) const;
+    /// Tests the segment origin -> target; hits within GetSelfHitDistance() of either end do not count.
+    /// Blockers seen from their back side are skipped when cull is set. Thread-safe: reads only.
+    ShadowAnswer Trace(const float origin[3], const float target[3], bool cull) const;
 
     /// The process-wide Embree device, created on first use; null (with a message) when Embree fails.
     static RTCDevice Device(std::string* error = nullptr);
 
 private:
+    /// Per-query filter: culling, semi-transparent and coloured casters.
     static void OccludedFilter(const RTCFilterFunctionNArguments* args);
+    void NoteMaterials();
 
     RTCScene scene_ = nullptr;
     /// Every mesh given to Build, in order; each Embree geometry points at its entry (stable address).
     std::vector<std::unique_ptr<ShadowMesh>> meshes_;
     size_t triangleCount_ = 0;
     float selfHitDistance_ = kMinSelfHitDistance;
+    /// Some caster lets light through: every hit must go through the filter, not only under culling.
+    bool translucentCasters_ = false;
 };
 
 } // namespace vex::octree

@@ -227,7 +227,10 @@ bool Tvc_DX8_OctTree::TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* tar
     const D3DXVECTOR3 end = target ? *target : *origin + *direction;
     const float from[3] = {origin->x, origin->y, origin->z};
     const float to[3] = {end.x, end.y, end.z};
-    const vex::octree::ShadowAnswer answer = scene_.Trace(from, to, GetUseCulling(), receivingMesh);
+    // The receiving mesh needs no special part: the self-hit distance keeps the sample's own surface out,
+    // and beyond it the receiver shadows itself like any caster (a wall of the same mesh shadows its floor).
+    (void)receivingMesh;
+    const vex::octree::ShadowAnswer answer = scene_.Trace(from, to, GetUseCulling());
     if (answer.blocked)
         std::copy(answer.colour, answer.colour + 4, shadowColour);
     return answer.blocked;

@@ -158,7 +158,7 @@ TEST(OctTreeChannel, EverySurfaceMeshTakesPartAndOddMeshesAreSkipped)
     EXPECT_TRUE(Trace(tree, {31, 0, 0}, {31, 0, 5}).blocked);
 }
 
-TEST(OctTreeChannel, ReceivingMeshIsTheMeshChannelOfTheSample)
+TEST(OctTreeChannel, AFloorInTheSceneDoesNotShadowItsOwnSamples)
 {
     Tvc_DX8_OctTree tree;
     TestObject floor;
@@ -166,11 +166,11 @@ TEST(OctTreeChannel, ReceivingMeshIsTheMeshChannelOfTheSample)
     AddSquare(mesh, -10, -10, 10, 10, 0);
     tree.SetChild(floor.object.get(), 0, -1);
     ASSERT_TRUE(tree.PrepareShadowTree(false));
-    // A sample a rounding error above the floor: its own floor does not hide a light below it, but the
-    // floor stands between that light and a sample of some other mesh at the same place.
-    EXPECT_FALSE(Trace(tree, {1, 1, 1e-4f}, {2, 3, 8}, &mesh).blocked);
-    EXPECT_FALSE(Trace(tree, {1, 1, 1e-4f}, {2, 3, -8}, &mesh).blocked);
-    EXPECT_TRUE(Trace(tree, {1, 1, 1e-4f}, {2, 3, -8}, nullptr).blocked);
+    for (Tav_Channel* receiver : {static_cast<Tav_Channel*>(&mesh), static_cast<Tav_Channel*>(nullptr)}) {
+        EXPECT_FALSE(Trace(tree, {1, 1, 0}, {2, 3, 8}, receiver).blocked);
+        EXPECT_FALSE(Trace(tree, {1, 1, 1e-4f}, {2, 3, -8}, receiver).blocked);
+    }
+    EXPECT_TRUE(Trace(tree, {1, 1, 0.1f}, {2, 3, -8}, &mesh).blocked);
 }
 
 TEST(OctTreeChannel, CullingFlagSkipsBackSides)
