@@ -54,8 +54,9 @@ bool DecodeProject(const std::vector<uint8_t>& bytes, ProjectData& project, std:
     uint32_t count = 0;
     if (!r.U32(count))
         return fail("file cut short in the header", r.Offset());
-    // Every channel takes at least 28 bytes, so a count beyond that is corrupt; checked before allocating.
-    if (count > r.Left() / 28)
+    // Every channel takes at least 24 bytes (GUID, name length, section length), so a count beyond that is
+    // corrupt; checked before allocating.
+    if (count > r.Left() / 24)
         return fail("channel count " + std::to_string(count) + " exceeds the file's size", 8);
     ProjectData data;
     data.channels.resize(count);

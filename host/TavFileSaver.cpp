@@ -1,19 +1,25 @@
 #include "host/TavFileSaver.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TavFileSaver::~TavFileSaver() = default;
 
+// Every tag is followed at once by a zero size that SaveBlockSize fills in, so that a tag standing alone
+// reads back as an empty chunk instead of swallowing the next tag as its size.
 bool TavFileSaver::SaveTag(const char* tag)
 {
     char four[4] = {};
     if (tag)
         std::memcpy(four, tag, strnlen(tag, 4));
     bytes_.insert(bytes_.end(), four, four + 4);
+    pendingSizeAt_ = bytes_.size();
+    bytes_.insert(bytes_.end(), 4, 0);
     return true;
 }
 
@@ -22,8 +28,14 @@ bool TavFileSaver::SaveBlockSize(int bytes)
     if (bytes < 0)
         return false;
     const auto v = static_cast<uint32_t>(bytes);
+    if (pendingSizeAt_ == kNoPendingSize) {
+        for (int i = 0; i < 4; ++i)
+            bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return true;
+    }
     for (int i = 0; i < 4; ++i)
-        bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        bytes_[pendingSizeAt_ + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    pendingSizeAt_ = kNoPendingSize;
     return true;
 }
 
@@ -33,6 +45,7 @@ bool TavFileSaver::SaveDataToFile(const void* data, int bytes)
         return false;
     const auto* p = static_cast<const uint8_t*>(data);
     bytes_.insert(bytes_.end(), p, p + bytes);
+    pendingSizeAt_ = kNoPendingSize;
     return true;
 }
 
@@ -40,6 +53,7 @@ bool TavFileSaver::OpenSaveFile(const char* path, bool append)
 {
     error_.clear();
     bytes_.clear();
+    pendingSizeAt_ = kNoPendingSize;
     if (!path || !*path) {
         error_ = "no file name";
         return false;
@@ -68,11 +82,64 @@ bool TavFileSaver::CloseSaveFile()
     fileOpen_ = false;
     const bool ok = WriteFileAtomically(path_, bytes_, &error_);
     bytes_.clear();
+    pendingSizeAt_ = kNoPendingSize;
     return ok;
 }
 
-bool TavFileSaver::WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
+namespace {
+
+// A device or pipe cannot be replaced by renaming a file over it (that would swap the device node for a
+// plain file): it is written in place, and any write error is reported.
+bool WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
 {
+    auto fail = [&](const char* what) {
+        if (error)
+            *error = std::string(what) + " '" + path + "': " + std::strerror(errno);
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return fail("cannot open");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int saved = errno;
+            ::close(fd);
+            errno = saved;
+            return fail("cannot write");
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0)
+        return fail("cannot write");
+    return true;
+}
+
+} // namespace
+
+bool TavFileSaver::WriteFileAtomically(const std::string& requestedPath, const std::vector<uint8_t>& bytes,
+                                       std::string* error)
+{
+    std::string path = requestedPath;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            if (error)
+                *error = "cannot replace '" + path + "': it is a folder";
+            return false;
+        }
+        if (!S_ISREG(st.st_mode))
+            return WriteInPlace(path, bytes, error);
+        // Through a symbolic link, replace the file it names rather than the link itself.
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real) {
+            path = real;
+            std::free(real);
+        }
+    }
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     auto fail = [&](const char* what) {

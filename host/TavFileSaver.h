@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TavFileSaver {
@@ -15,6 +16,7 @@ public:
     ~TavFileSaver();
 
     /// Four characters; a shorter tag is padded with zero bytes, a longer one is cut.
+    /// A tag with nothing after it (no SaveBlockSize) is stored as an empty chunk.
     bool SaveTag(const char* tag);
     bool SaveBlockSize(int bytes);
     bool SaveDataToFile(const void* data, int bytes);
@@ -28,10 +30,15 @@ public:
 
     /// The bytes written so far (a channel's section when no file is open).
     const std::vector<uint8_t>& GetBytes() const { return bytes_; }
-    std::vector<uint8_t> TakeBytes() { return std::move(bytes_); }
+    std::vector<uint8_t> TakeBytes()
+    {
+        pendingSizeAt_ = kNoPendingSize;
+        return std::exchange(bytes_, {});
+    }
     const std::string& GetError() const { return error_; }
 
     /// Writes bytes to path through a temporary file and a rename; the previous file survives any failure.
+    /// A device or pipe at path is written in place; a folder there is refused.
     static bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 private:
@@ -39,4 +46,6 @@ private:
     std::string path_;
     std::string error_;
     bool fileOpen_ = false;
+    static constexpr size_t kNoPendingSize = ~size_t{0};
+    size_t pendingSizeAt_ = kNoPendingSize; ///< where the size of the last tag goes, until it is given
 };

@@ -204,7 +204,9 @@ bool Vexcore::Link(Tav_Channel* parent, Tav_Channel* child, int position, std::s
     if (error) {
         const ChildCreation* declared = position >= 0 ? parent->GetChildCreateType(position) : nullptr;
         const std::string childType = child->GetChannelType().name;
-        if (position >= parent->GetChildCreateTypeCount())
+        if (parent == child)
+            *error = "a channel cannot be its own child";
+        else if (position >= parent->GetChildCreateTypeCount())
             *error = "link position " + std::to_string(position) + " does not exist (the channel declares " +
                      std::to_string(parent->GetChildCreateTypeCount()) + ")";
         else if (declared)
@@ -246,6 +248,13 @@ bool Vexcore::SaveProject(const std::string& path, std::string* error)
 {
     vex::ProjectData project;
     for (const Entry& e : entries_) {
+        // A name the loader would refuse would make the whole file unloadable.
+        if (e.name.size() > vex::kMaxChannelNameBytes) {
+            if (error)
+                *error = "channel name longer than " + std::to_string(vex::kMaxChannelNameBytes) + " bytes: '" +
+                         e.name.substr(0, 40) + "...'";
+            return false;
+        }
         TavFileSaver saver;
         bool saved = false;
         try {
