@@ -43,7 +43,7 @@ public:
 
     bool SaveChannel(TavFileSaver& saver) override
     {
-        if (!Tav_Channel::SaveChannel(saver))
+        if (!Tav_Channel::SaveChannel(saver) || number_ == vextest::kNodeRefuseSaveNumber)
             return false;
         saver.SaveTag(vextest::kNodeNumberTag);
         saver.SaveBlockSize(4);

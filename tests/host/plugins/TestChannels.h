@@ -32,6 +32,8 @@ enum NodeLink : int {
 inline constexpr const char* kNodeNumberTag = "TNNM"; ///< int32 number
 inline constexpr const char* kNodeTextTag = "TNTX";   ///< text, repeated in order
 inline constexpr const char* kNodeFailTag = "TNFL";   ///< makes LoadChannel fail
+/// A node holding this number refuses to save.
+inline constexpr int32_t kNodeRefuseSaveNumber = INT32_MIN;
 
 /// What the tests call on a node; its slots follow the twelve Tav_Channel ones.
 class TestNode : public Tav_Channel {
