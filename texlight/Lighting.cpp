@@ -52,13 +52,14 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
     int sum[3] = {0, 0, 0};
 
     for (size_t i = 0; i < lightCount; ++i) {
-        D3DLIGHT8 L = lights[i].light;
+        const D3DLIGHT8& L = lights[i].light;
         const int type = lights[i].type;
         // Light type codes other than these have no defined direction or shadow target: they add nothing.
         if (type != kLightDirectional && type != kLightSpot && type != kLightPoint)
             continue;
+        D3DXVECTOR3 lightPosition = L.Position;
         if (options.softShadows && sampleIndex >= 0 && static_cast<size_t>(sampleIndex) < offsetCount)
-            L.Position += offsets[sampleIndex];
+            lightPosition += offsets[sampleIndex];
 
         float c = 1.0f;
         float tint[3] = {1.0f, 1.0f, 1.0f};
@@ -69,7 +70,7 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
                 D3DXVec3Normalize(&direction, &L.Direction);
                 target = -direction * kDirectionalShadowDistance;
             } else {
-                target = L.Position;
+                target = lightPosition;
             }
             const ShadowColor shadow = QueryShadow(tracer, sample.position, target);
             c = 1.0f - shadow.rgba[3];
@@ -92,7 +93,7 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
         if (type == kLightDirectional) {
             b = -Dot(L.Direction, sample.normal);
         } else {
-            const D3DXVECTOR3 D = sample.position - L.Position;
+            const D3DXVECTOR3 D = sample.position - lightPosition;
             const float d = std::sqrt(Dot(D, D));
             t = Attenuation(L, d);
             const D3DXVECTOR3 u = D / d;

@@ -2,6 +2,7 @@
 
 #include "host/siblings/Tav_MeshInterface.h"
 #include "platform/D3D8.h"
+#include "texlight/SampleGrid.h"
 
 namespace vex::texlight {
 
@@ -33,6 +34,7 @@ MeshSnapshot ReadMeshSnapshot(Tav_MeshInterface* mesh, int texCoordSet)
             if (const D3DXVECTOR3* n = mesh->GetVertexNormal(&scratch, vertex))
                 tri.normal[k] = *n;
         }
+        tri.edgeNormalValid = EdgePerpendicular(tri.position, tri.edgeNormal);
     }
     return snapshot;
 }

@@ -17,6 +17,10 @@ struct SnapshotTriangle {
     float v[3] = {0, 0, 0};
     D3DXVECTOR3 position[3];
     D3DXVECTOR3 normal[3];
+    /// Unit vector in the triangle's plane perpendicular to the edge from corner 1 to corner 2, used by the
+    /// normal interpolation of every sample on the triangle; valid false for a degenerate triangle.
+    D3DXVECTOR3 edgeNormal;
+    bool edgeNormalValid = false;
 };
 
 struct MeshSnapshot {

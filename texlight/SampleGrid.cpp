@@ -7,9 +7,19 @@
 
 namespace vex::texlight {
 
-int SampleGridSide(int mode) { return static_cast<int>(std::pow(2.0, mode)); }
+int SampleGridSide(int mode)
+{
+    if (mode < 0)
+        return 1;
+    return mode < 31 ? 1 << mode : static_cast<int>(std::pow(2.0, mode));
+}
 
-int SampleCount(int mode) { return static_cast<int>(std::pow(4.0, mode)); }
+int SampleCount(int mode)
+{
+    if (mode < 0)
+        return 0;
+    return mode < 15 ? 1 << (2 * mode) : static_cast<int>(std::pow(4.0, mode));
+}
 
 void SamplePosition(int x, int y, int width, int height, int mode, int s, float& u, float& v)
 {
@@ -77,14 +87,34 @@ float GetPlaneRatio(D3DXVECTOR3 n, D3DXVECTOR3 point, D3DXVECTOR3 p0, D3DXVECTOR
 
 D3DXVECTOR3 InterpolateLine(D3DXVECTOR3 from, D3DXVECTOR3 to, float ratio) { return from + (to - from) * ratio; }
 
+bool EdgePerpendicular(const D3DXVECTOR3 positions[3], D3DXVECTOR3& out)
+{
+    const D3DXVECTOR3& P0 = positions[0];
+    const D3DXVECTOR3& P1 = positions[1];
+    const D3DXVECTOR3& P2 = positions[2];
+    return Normalised(Cross(Cross(P0 - P1, P0 - P2), P1 - P2), out);
+}
+
 D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3], D3DXVECTOR3 point)
+{
+    D3DXVECTOR3 n;
+    return InterpolateNormal(positions, normals, point, EdgePerpendicular(positions, n) ? &n : nullptr);
+}
+
+D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3], D3DXVECTOR3 point,
+                              const D3DXVECTOR3* edgePerpendicular)
 {
     const D3DXVECTOR3& P0 = positions[0];
     const D3DXVECTOR3& P1 = positions[1];
     const D3DXVECTOR3& P2 = positions[2];
 
-    D3DXVECTOR3 n;
-    if (Normalised(Cross(Cross(P0 - P1, P0 - P2), P1 - P2), n)) {
+    // A flat-shaded triangle: every blend of equal normals is that normal.
+    D3DXVECTOR3 flat;
+    if (normals[0] == normals[1] && normals[0] == normals[2] && Normalised(normals[0], flat))
+        return flat;
+
+    if (edgePerpendicular) {
+        const D3DXVECTOR3& n = *edgePerpendicular;
         const float s1 = GetPlaneRatio(n, point, P0, P1);
         const float s2 = GetPlaneRatio(n, point, P0, P2);
         const D3DXVECTOR3 A = InterpolateLine(P0, P1, s1);
@@ -106,7 +136,8 @@ D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 
     return D3DXVECTOR3(0, 0, 0);
 }
 
-int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, float v, float& b1, float& b2)
+int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, float v, float& b1, float& b2,
+                         UVTreeNode** lastLeaf)
 {
     // The uv square is lifted into the plane y = 0 and shot at from above.
     const D3DXVECTOR3 origin(u, 1, v);
@@ -121,15 +152,17 @@ int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, fl
     };
 
     if (root) {
-        UVTreeNode* leaf = root->Find(u, v);
+        UVTreeNode* leaf = lastLeaf ? *lastLeaf : nullptr;
+        if (!leaf || !(leaf->boxMin.x <= u && u <= leaf->boxMax.x && leaf->boxMin.z <= v && v <= leaf->boxMax.z)) {
+            leaf = FindLeaf(root, u, v);
+            if (lastLeaf)
+                *lastLeaf = leaf;
+        }
         if (!leaf)
             return -1;
-        const int count = leaf->GetItemCount();
-        for (int i = 0; i < count; ++i) {
-            const int tri = static_cast<int>(leaf->GetItem(i) / 3);
-            if (tri >= 0 && static_cast<size_t>(tri) < mesh.triangles.size() && test(tri))
+        for (const int tri : leaf->triangleIndexes)
+            if (static_cast<size_t>(tri) < mesh.triangles.size() && test(tri))
                 return tri;
-        }
         return -1;
     }
     for (size_t tri = 0; tri < mesh.triangles.size(); ++tri)
@@ -139,7 +172,7 @@ int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, fl
 }
 
 LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y,
-                          int width, int height, int mode, int s)
+                          int width, int height, int mode, int s, UVTreeNode** lastLeaf)
 {
     LightSample sample;
     if (!mesh.usable || width <= 0 || height <= 0)
@@ -149,13 +182,13 @@ LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DX
     SamplePosition(x, y, width, height, mode, s, u, v);
     float b1;
     float b2;
-    const int tri = FindCoveringTriangle(mesh, root, u, v, b1, b2);
+    const int tri = FindCoveringTriangle(mesh, root, u, v, b1, b2, lastLeaf);
     if (tri < 0)
         return sample;
 
     const SnapshotTriangle& t = mesh.triangles[static_cast<size_t>(tri)];
     const D3DXVECTOR3 X = t.position[0] + (t.position[1] - t.position[0]) * b1 + (t.position[2] - t.position[0]) * b2;
-    const D3DXVECTOR3 N = InterpolateNormal(t.position, t.normal, X);
+    const D3DXVECTOR3 N = InterpolateNormal(t.position, t.normal, X, t.edgeNormalValid ? &t.edgeNormal : nullptr);
     D3DXVec3TransformCoord(&sample.position, &X, &world);
     D3DXVECTOR3 worldNormal;
     D3DXVec3TransformNormal(&worldNormal, &N, &world);

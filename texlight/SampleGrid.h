@@ -11,7 +11,7 @@ namespace vex::texlight {
 
 struct MeshSnapshot;
 
-/// Samples a side of a texel for a sample-grid mode: 2 ^ mode.
+/// Samples a side of a texel for a sample-grid mode: 2 ^ mode (1 for a negative mode, which has no samples).
 int SampleGridSide(int mode);
 /// Samples a texel for a sample-grid mode: 4 ^ mode.
 int SampleCount(int mode);
@@ -32,18 +32,31 @@ float GetPlaneRatio(D3DXVECTOR3 n, D3DXVECTOR3 point, D3DXVECTOR3 p0, D3DXVECTOR
 /// from + ratio (to - from).
 D3DXVECTOR3 InterpolateLine(D3DXVECTOR3 from, D3DXVECTOR3 to, float ratio);
 
+/// The unit vector in the triangle's plane perpendicular to the edge positions[1] positions[2]; false
+/// when the triangle is degenerate.
+bool EdgePerpendicular(const D3DXVECTOR3 positions[3], D3DXVECTOR3& out);
+
 /// Unit normal at point of the triangle, scan-line style with positions[0] as apex: linear along the two
 /// edges leaving it, then linear across. Where that construction divides by zero (point on the apex, a
 /// degenerate triangle) or yields no direction, the apex normal is used, or else the face normal; the
 /// result is never NaN.
 D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3], D3DXVECTOR3 point);
+/// The same with the triangle's edge perpendicular already known (null: degenerate triangle).
+D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3], D3DXVECTOR3 point,
+                              const D3DXVECTOR3* edgePerpendicular);
 
 /// The first triangle that covers (u, v): among the tree leaf's triangles when there is a tree, else among
 /// all. Returns the triangle index (start position / 3) or -1, with the hit's barycentrics.
-int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, float v, float& b1, float& b2);
+///
+/// lastLeaf (may be null) carries the leaf of the previous lookup: when it contains (u, v) it is used
+/// without a search. Every leaf whose box contains a point holds every triangle that covers the point (a
+/// triangle covering a point has a vertex on the point's side of every split, or within the split band),
+/// and leaves keep mesh order, so any containing leaf gives the same first covering triangle.
+int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, float v, float& b1, float& b2,
+                         UVTreeNode** lastLeaf = nullptr);
 
-/// Sample s of texel (x, y): covered position and normal in world space, or missed.
+/// Sample s of texel (x, y): covered position and normal in world space, or missed. lastLeaf as above.
 LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y,
-                          int width, int height, int mode, int s);
+                          int width, int height, int mode, int s, UVTreeNode** lastLeaf = nullptr);
 
 } // namespace vex::texlight

@@ -223,12 +223,13 @@ void ShadowBuffer::ComputeColumn(int x, int samples, const LightSource* lights, 
 {
     const D3DXVECTOR3* offsets = softShadowOffsets_.data();
     const size_t offsetCount = softShadowOffsets_.size();
+    UVTreeNode* lastLeaf = nullptr; // neighbouring samples mostly share a leaf
     for (int y = 0; y < height_; ++y) {
         float sum[3] = {0, 0, 0};
         float hits = 0;
         for (int s = 0; s < samples; ++s) {
             LightSample sample =
-                ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, s);
+                ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, s, &lastLeaf);
             if (sample.missed)
                 continue;
             ShadeSampleWithLights(sample, s, lights, lightCount, options, offsets, offsetCount, tracer);

@@ -13,20 +13,7 @@ UVTreeNode::~UVTreeNode()
     delete right;
 }
 
-UVTreeNode* UVTreeNode::Find(float u, float v)
-{
-    if (!Contains(u, v))
-        return nullptr;
-    if (leaf)
-        return this;
-    if (left)
-        if (UVTreeNode* found = left->Find(u, v))
-            return found;
-    if (right)
-        if (UVTreeNode* found = right->Find(u, v))
-            return found;
-    return nullptr;
-}
+UVTreeNode* UVTreeNode::Find(float u, float v) { return vex::texlight::FindLeaf(this, u, v); }
 
 int UVTreeNode::GetItemCount() { return triangles.GetItemCount(); }
 
@@ -38,6 +25,21 @@ bool UVTreeNode::Contains(float u, float v)
 }
 
 namespace vex::texlight {
+
+UVTreeNode* FindLeaf(UVTreeNode* node, float u, float v)
+{
+    if (!(node->boxMin.x <= u && u <= node->boxMax.x && node->boxMin.z <= v && v <= node->boxMax.z))
+        return nullptr;
+    if (node->leaf)
+        return node;
+    if (node->left)
+        if (UVTreeNode* found = FindLeaf(node->left, u, v))
+            return found;
+    if (node->right)
+        if (UVTreeNode* found = FindLeaf(node->right, u, v))
+            return found;
+    return nullptr;
+}
 
 int ClassifyTriangle(const float coords[3], float m)
 {
@@ -71,6 +73,7 @@ void Split(const MeshSnapshot& mesh, UVTreeNode* node, const std::vector<int>& t
         node->triangles.ReleaseItems();
         for (int t : tris)
             node->triangles.AddItem(reinterpret_cast<void*>(static_cast<intptr_t>(3 * t)));
+        node->triangleIndexes = tris;
         return;
     }
 

@@ -7,6 +7,7 @@
 #include "platform/D3DXMath.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace vex::texlight {
 struct MeshSnapshot;
@@ -34,6 +35,8 @@ public:
     D3DXVECTOR3 boxMax;
     bool leaf = false;
     Tav_List triangles;
+    /// The same triangles as indexes (start position / 3), for the texel loop's lookups.
+    std::vector<int> triangleIndexes;
     UVTreeNode* left = nullptr;
     UVTreeNode* right = nullptr;
 };
@@ -43,6 +46,9 @@ namespace vex::texlight {
 /// Which side of the split value m along one axis a triangle with these three coordinates lies on:
 /// 0 lower, 1 upper, 2 both (spans the line or has a vertex within the split epsilon of it).
 int ClassifyTriangle(const float coords[3], float m);
+
+/// What root->Find(u, v) answers, without virtual calls: the texel loop asks it for every sample.
+UVTreeNode* FindLeaf(UVTreeNode* root, float u, float v);
 
 /// A new tree over every triangle of the snapshot (root box: the unit square); the caller owns it.
 UVTreeNode* BuildUVTree(const MeshSnapshot& mesh);

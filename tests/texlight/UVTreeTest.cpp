@@ -165,16 +165,25 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnAJitteredGrid)
     std::unique_ptr<UVTreeNode> root(BuildUVTree(mesh));
     EXPECT_GT(UVTreeDepth(root.get()), 5);
 
+    // Samples on a 128 x 128 map with 4 x 4 samples a texel; the points on the split lines (multiples of
+    // 1/128) are visited too, where two leaves contain the point.
     int found = 0;
+    UVTreeNode* lastLeaf = nullptr;
     for (int x = 0; x < 128; ++x)
-        for (int y = 0; y < 128; ++y) {
-            float u, v;
-            SamplePosition(x, y, 128, 128, 0, 0, u, v);
-            float b1, b2, c1, c2;
-            const int viaTree = FindCoveringTriangle(mesh, root.get(), u, v, b1, b2);
-            const int viaAll = FindCoveringTriangle(mesh, nullptr, u, v, c1, c2);
-            ASSERT_EQ(viaTree, viaAll) << u << " " << v;
-            found += viaTree >= 0;
-        }
-    EXPECT_EQ(found, 128 * 128);
+        for (int y = 0; y < 128; ++y)
+            for (int s = 0; s < 17; ++s) {
+                float u, v;
+                if (s < 16)
+                    SamplePosition(x, y, 128, 128, 2, s, u, v);
+                else
+                    u = x / 128.0f, v = y / 128.0f;
+                float b1, b2, c1, c2, d1, d2;
+                const int viaTree = FindCoveringTriangle(mesh, root.get(), u, v, b1, b2);
+                const int viaAll = FindCoveringTriangle(mesh, nullptr, u, v, c1, c2);
+                const int viaLastLeaf = FindCoveringTriangle(mesh, root.get(), u, v, d1, d2, &lastLeaf);
+                ASSERT_EQ(viaTree, viaAll) << u << " " << v;
+                ASSERT_EQ(viaLastLeaf, viaAll) << u << " " << v;
+                found += viaTree >= 0;
+            }
+    EXPECT_EQ(found, 128 * 128 * 17);
 }
