@@ -1,6 +1,5 @@
 #include "body/ItemRecord.h"
 
-#include "body/BodyConstants.h"
 #include "host/ByteIO.h"
 
 #include <algorithm>

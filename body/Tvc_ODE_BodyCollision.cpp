@@ -166,8 +166,7 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
                 if (!resting && elapsed > vex::body::kRestDelayMs)
                     resting = true;
                 if (resting) {
-                    if (bodyID)
-                        StopBody(bodyID);
+                    StopBody(bodyID);
                     SetBodyPositionFromOldMatrix();
                 }
             } else if (penetration != 0.0f) {
