@@ -9,6 +9,8 @@ namespace {
 
 bool IsBuildableKind(uint8_t kind) { return kind <= kShapePlane; }
 
+bool Positive(float v) { return std::isfinite(v) && v > 0; }
+
 } // namespace
 
 // Release everything; decide static or dynamic; for a dynamic body create it at the start pose and wrap
@@ -74,32 +76,40 @@ void Tvc_ODE_BodyCollision::InitializeBody()
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
         dGeomTransformSetCleanup(item->geom, 1);
         dGeomTransformSetInfo(item->geom, 1);
+        // A shape without volume or mass collides but adds no mass: ODE cannot distribute it.
+        bool massUsable = Positive(item->massValue);
         if (item->kind == kShapeBox) {
             item->innerGeom = world->CreateBox(lx, ly, lz, 0);
-            dMassSetBox(&item->mass, 1.0, lx, ly, lz);
+            massUsable = massUsable && Positive(lx) && Positive(ly) && Positive(lz);
+            if (massUsable)
+                dMassSetBox(&item->mass, 1.0, lx, ly, lz);
         } else {
             item->innerGeom = world->CreateSphere(item->radius, 0);
-            dMassSetSphere(&item->mass, 1.0, item->radius);
+            massUsable = massUsable && Positive(item->radius);
+            if (massUsable)
+                dMassSetSphere(&item->mass, 1.0, item->radius);
         }
-        // Density 1 only sets the distribution; the shape's mass is what the item says.
-        dMassAdjust(&item->mass, item->massValue);
         dGeomTransformSetGeom(item->geom, item->innerGeom);
 #pragma GCC diagnostic pop
         dGeomSetPosition(item->innerGeom, item->offset.x, item->offset.y, item->offset.z);
-        dMassTranslate(&item->mass, item->offset.x, item->offset.y, item->offset.z);
         dMatrix3 R;
         GetODERotationMatrix(item->GetRotationMatrix(), R);
         dGeomSetRotation(item->innerGeom, R);
+        if (!massUsable) {
+            dMassSetZero(&item->mass);
+            continue;
+        }
+        // Density 1 only sets the distribution; the shape's mass is what the item says.
+        dMassAdjust(&item->mass, item->massValue);
+        dMassTranslate(&item->mass, item->offset.x, item->offset.y, item->offset.z);
         dMassRotate(&item->mass, R);
-        // A shape without volume or mass collides but adds nothing (its adjusted mass is not a number).
-        if (item->mass.mass > 0 && std::isfinite(item->mass.mass))
-            dMassAdd(&total, &item->mass);
+        dMassAdd(&total, &item->mass);
     }
 
     if (useDynamics) {
         // ODE insists on the centre of mass at the body's origin: move the ODE body there and the shapes
         // back by as much, so that shapes and output stay where the items put them.
-        const bool massUsable = total.mass > 0 && dMassCheck(&total);
+        const bool massUsable = total.mass > 0;
         if (massUsable) {
             for (int k = 0; k < 3; ++k)
                 massCentre_[k] = total.c[k];
@@ -114,8 +124,7 @@ void Tvc_ODE_BodyCollision::InitializeBody()
                                  item->offset.z - massCentre_[2]);
             dGeomSetBody(item->geom, bodyID);
         }
-        // A mass that is not positive definite (no buildable shape, all masses zero) is refused by ODE: the
-        // body then keeps ODE's default mass.
+        // Without any shape that has a mass (ODE refuses a zero mass) the body keeps ODE's default mass.
         if (massUsable)
             dBodySetMass(bodyID, &total);
         SetBodyPositionFromMatrix();
