@@ -1,14 +1,21 @@
 #include "app/Commands.h"
 
 #include "app/Demo.h"
+#include "app/Images.h"
 #include "app/InputError.h"
 #include "app/Interrupt.h"
 #include "app/Scene.h"
 #include "app/Simulation.h"
 #include "app/Trajectory.h"
+#include "app/settings/Appliers.h"
 #include "host/ProjectFile.h"
 #include "host/TavFileLoader.h"
 #include "host/Vexcore.h"
+#include "host/siblings/TypeGuids.h"
+#include "texlight/Tvc_DX8_TextureShadow.h"
+
+#include <algorithm>
+#include <chrono>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +28,9 @@ namespace {
 
 /// Frames of `run` when neither the command line nor the scene says: ten simulated seconds.
 constexpr int kDefaultRunFrames = 600;
+/// Size of preview.png in pixels.
+constexpr int kPreviewWidth = 640;
+constexpr int kPreviewHeight = 480;
 
 std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options)
 {
@@ -51,29 +61,6 @@ void SaveProject(Vexcore& host, const std::string& path)
         throw RunError("cannot save " + path + ": " + error);
 }
 
-/// Runs the frames of a built scene and writes trajectory.csv, matrices.csv and scene.vxp. Returns the
-/// outcome; partial outputs are written as well when Ctrl-C stopped the run.
-RunOutcome RunAndWrite(Vexcore& host, int frames, double frameSeconds, const std::string& folder)
-{
-    Trajectory trajectory(host);
-    const RunOutcome outcome = RunFrames(host, frames, frameSeconds, &trajectory);
-    const std::string trajectoryPath = Join(folder, "trajectory.csv");
-    const std::string matricesPath = Join(folder, "matrices.csv");
-    const std::string projectPath = Join(folder, "scene.vxp");
-    WriteOutputFile(trajectoryPath, trajectory.Text());
-    WriteOutputFile(matricesPath, MatricesCsv(host));
-    SaveProject(host, projectPath);
-
-    const RestCount rest = CountBodiesAtRest(host);
-    std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d\n",
-                outcome.interrupted ? "stopped by Ctrl-C after" : "ran", outcome.frames, outcome.seconds,
-                rest.atRest, rest.dynamic);
-    std::printf("%s %s (%zu rows, %zu bodies), %s, %s\n", outcome.interrupted ? "kept partial outputs:" : "wrote",
-                trajectoryPath.c_str(), trajectory.RowCount(), trajectory.BodyCount(), matricesPath.c_str(),
-                projectPath.c_str());
-    return outcome;
-}
-
 int FramesFor(const CommandOptions& options, const std::optional<int>& sceneFrames, int fallback)
 {
     return options.frames ? *options.frames : sceneFrames ? *sceneFrames : fallback;
@@ -96,22 +83,119 @@ int Guarded(const std::function<int()>& body)
     }
 }
 
-int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrames, bool reloadCheck)
+enum class Mode { Run, Bake, Demo };
+
+/// Applies the command line's light-map options to every light map waiting to be baked.
+void ApplyMapOptions(const BuiltScene& built, const CommandOptions& options)
+{
+    for (const PendingChannel& p : built.pending) {
+        auto* map = static_cast<Tvc_DX8_TextureShadow*>(p.channel.get());
+        if (options.mapSize) {
+            map->SetDesiredWidth(*options.mapSize);
+            map->SetDesiredHeight(*options.mapSize);
+        }
+        if (options.samples)
+            map->SetAntiAliasMode(SamplesToAntiAliasMode(*options.samples));
+    }
+}
+
+/// Computes each light map once and writes its images; false when Ctrl-C stopped a computation.
+bool BakeLightMaps(Vexcore& host, const Scene& scene, BuiltScene& built, const std::string& folder,
+                   std::vector<std::string>& written)
+{
+    const std::vector<Tav_Channel*> maps = AddPendingChannels(host, scene, built);
+    // The bake watches the input channel's stop request while its progress display is on.
+    SetInterruptInput(host.GetChannelByGuid(Guid(guids::kInput), 0));
+    host.AdvanceFrame(); // a new frame, so the channels the light maps read evaluate once more
+    bool first = true;
+    for (Tav_Channel* channel : maps) {
+        auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
+        const std::string name = host.GetChannelName(channel);
+        map->SetUseProgressBar(true);
+        // The computation needs a texture; the placeholder at the desired size makes one (a light map that
+        // was never shown has none yet, and the size may have changed since the channel was made).
+        map->SetTestTexture();
+        const auto start = std::chrono::steady_clock::now();
+        const bool computed = map->CalculateShadowBuffer();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (InterruptRequested())
+            return false;
+        if (!computed)
+            throw RunError("light map \"" + name + "\" could not be computed (see the messages above)");
+        map->SaveBMPInBuffer();
+        map->RestoreTexture();
+
+        const std::string bmpPath = Join(folder, (name + ".bmp").c_str());
+        map->SaveTextureToFile(bmpPath.c_str());
+        // The channel reports its own write failures; check that the file holds the bitmap.
+        const unsigned char* buffer = map->GetTextureBuffer();
+        const std::vector<uint8_t> expected(buffer, buffer + std::max(0, map->GetBufferSize()));
+        std::vector<uint8_t> onDisk;
+        std::string error;
+        if (!ReadFileBytes(bmpPath, onDisk, &error) || onDisk != expected)
+            throw RunError("cannot write " + bmpPath + (error.empty() ? "" : ": " + error));
+        written.push_back(bmpPath);
+
+        const RgbImage image = LightMapImage(*map);
+        const std::vector<uint8_t> png = EncodePng(image);
+        const std::string pngPath = Join(folder, (name + ".png").c_str());
+        WriteOutputFile(pngPath, std::string(png.begin(), png.end()));
+        written.push_back(pngPath);
+        std::printf("baked light map \"%s\": %d x %d texels, %d samples per texel%s, %.2f s\n", name.c_str(),
+                    image.width, image.height, 1 << (2 * map->GetAntiAliasMode()),
+                    map->GetSoftUseShadows() ? ", soft shadows" : "", seconds);
+        if (first) {
+            const std::vector<uint8_t> preview = EncodePng(RenderPreview(host, *map, kPreviewWidth, kPreviewHeight));
+            const std::string previewPath = Join(folder, "preview.png");
+            WriteOutputFile(previewPath, std::string(preview.begin(), preview.end()));
+            written.push_back(previewPath);
+            first = false;
+        }
+    }
+    return true;
+}
+
+int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrames, Mode mode)
 {
     auto host = MakeHost(options);
     SetClockForFrame(0, 1.0 / 60.0);
-    const BuiltScene built = BuildScene(*host, scene);
+    const bool bake = mode != Mode::Run;
+    BuiltScene built = BuildScene(*host, scene, BuildOptions{bake});
+    if (mode == Mode::Bake && built.pending.empty())
+        throw InputError(scene.file, "channels", "no \"DX8 TextureLighting\" channel to bake");
+    ApplyMapOptions(built, options);
     const int frames = FramesFor(options, scene.frames, defaultFrames);
     const std::string folder = PrepareOutputFolder(options, scene.output);
-    std::printf("scene %s: %zu channels in the graph\n", scene.file.c_str(), host->GetChannels().size());
+    std::printf("scene %s: %zu channels\n", scene.file.c_str(), built.channels.size());
 
-    const RunOutcome outcome = RunAndWrite(*host, frames, built.frameSeconds, folder);
-    if (outcome.interrupted)
+    Trajectory trajectory(*host);
+    const RunOutcome outcome = RunFrames(*host, frames, built.frameSeconds, &trajectory);
+    std::vector<std::string> written;
+    bool interrupted = outcome.interrupted;
+    if (!interrupted && !built.pending.empty())
+        interrupted = !BakeLightMaps(*host, scene, built, folder, written);
+
+    const std::string trajectoryPath = Join(folder, "trajectory.csv");
+    const std::string matricesPath = Join(folder, "matrices.csv");
+    const std::string projectPath = Join(folder, "scene.vxp");
+    WriteOutputFile(trajectoryPath, trajectory.Text());
+    WriteOutputFile(matricesPath, MatricesCsv(*host));
+    SaveProject(*host, projectPath);
+    written.insert(written.begin(), {trajectoryPath, matricesPath, projectPath});
+
+    const RestCount rest = CountBodiesAtRest(*host);
+    std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d\n",
+                outcome.interrupted ? "stopped by Ctrl-C after" : "ran", outcome.frames, outcome.seconds, rest.atRest,
+                rest.dynamic);
+    std::printf("%s", interrupted ? "kept partial outputs:" : "wrote:");
+    for (const std::string& path : written)
+        std::printf(" %s", path.c_str());
+    std::printf(" (trajectory: %zu rows, %zu bodies)\n", trajectory.RowCount(), trajectory.BodyCount());
+    if (interrupted)
         return kInterruptedStatus;
 
-    if (reloadCheck) {
+    if (mode == Mode::Demo) {
         // A fresh host must get back exactly the matrices the run ended with.
-        const std::string projectPath = Join(folder, "scene.vxp");
         auto fresh = MakeHost(options);
         std::string error;
         if (!fresh->LoadProject(projectPath, &error))
@@ -137,13 +221,18 @@ int CommandDemo(const CommandOptions& options)
         const std::string folder = PrepareOutputFolder(options, scene.output);
         WriteOutputFile(Join(folder, "demo-scene.json"), text + "\n");
         std::printf("demo scene written to %s\n", Join(folder, "demo-scene.json").c_str());
-        return RunScene(scene, options, kDemoFrames, true);
+        return RunScene(scene, options, kDemoFrames, Mode::Demo);
     });
 }
 
 int CommandRun(const std::string& scenePath, const CommandOptions& options)
 {
-    return Guarded([&] { return RunScene(ReadSceneFile(scenePath), options, kDefaultRunFrames, false); });
+    return Guarded([&] { return RunScene(ReadSceneFile(scenePath), options, kDefaultRunFrames, Mode::Run); });
+}
+
+int CommandBake(const std::string& scenePath, const CommandOptions& options)
+{
+    return Guarded([&] { return RunScene(ReadSceneFile(scenePath), options, kDefaultRunFrames, Mode::Bake); });
 }
 
 int CommandLoad(const std::string& projectPath, const CommandOptions& options)

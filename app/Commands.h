@@ -15,10 +15,15 @@ struct CommandOptions {
     std::string pluginFolder;          ///< the runner's own folder
     std::optional<std::string> out;    ///< output folder; default the scene's "output", else "out"
     std::optional<int> frames;         ///< default the scene's "frames", else the command's own
+    std::optional<int> mapSize;        ///< light-map side in texels, for every light map of a bake
+    std::optional<int> samples;        ///< samples per texel (1, 4, 16, 64), for every light map of a bake
 };
 
 int CommandDemo(const CommandOptions& options);
 int CommandRun(const std::string& scenePath, const CommandOptions& options);
+/// Simulates the scene's frames, then computes each light map once on the final poses and writes
+/// <name>.bmp, <name>.png and preview.png besides the outputs of `run`.
+int CommandBake(const std::string& scenePath, const CommandOptions& options);
 int CommandLoad(const std::string& projectPath, const CommandOptions& options);
 int CommandInspect(const std::string& projectPath, const CommandOptions& options);
 

@@ -5,6 +5,8 @@
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -216,12 +218,56 @@ std::string TypeCatalog::KnownNames() const
     return list.empty() ? "none (no channel libraries found)" : list;
 }
 
-BuiltScene BuildScene(Vexcore& host, const Scene& scene)
+namespace {
+
+/// Adds to the graph a channel of each type that `channel` declares as a dependency and the graph lacks,
+/// as the host does for channels it creates itself.
+void AddDependencies(Vexcore& host, Tav_Channel* channel)
+{
+    Tav_List needs;
+    channel->DoDependencyInit(&needs);
+    std::vector<_GUID> types;
+    for (int i = 0; i < needs.GetItemCount(); ++i) {
+        auto* guid = static_cast<_GUID*>(needs.GetItem(i));
+        if (guid)
+            types.push_back(*guid);
+        delete guid;
+    }
+    needs.ReleaseItems();
+    for (const _GUID& type : types) {
+        if (host.GetChannelByGuid(type, 0))
+            continue;
+        std::string error;
+        const ChannelType* record = host.LoadLibrary(type, &error) ? host.GetLibraryType(type) : nullptr;
+        if (!record || !host.AddChannel(type, record->name, &error))
+            throw RunError("cannot add a channel of type " + GuidToString(type) + " that \"" +
+                           host.GetChannelName(channel) + "\" needs: " + error);
+    }
+}
+
+/// Texture channels find their device in the graph when they first need it; a scene does not have to
+/// list one.
+void EnsureDevice(Vexcore& host)
+{
+    const _GUID device = Guid(guids::kDevice);
+    if (host.GetChannelByGuid(device, 0))
+        return;
+    std::string error;
+    if (!host.AddChannel(device, "device", &error))
+        throw RunError("cannot add the device channel that light maps need: " + error);
+}
+
+} // namespace
+
+BuiltScene BuildScene(Vexcore& host, const Scene& scene, const BuildOptions& options)
 {
     TypeCatalog catalog(host);
     BuiltScene built;
     bool worldSeen = false;
-    for (const SceneChannel& channel : scene.channels) {
+    bool needsDevice = false;
+    const std::string sceneFolder = std::filesystem::path(scene.file).parent_path().string();
+    for (size_t i = 0; i < scene.channels.size(); ++i) {
+        const SceneChannel& channel = scene.channels[i];
         const std::optional<_GUID> type = catalog.Resolve(channel.type);
         if (!type)
             throw InputError(scene.file, channel.field + ".type",
@@ -237,29 +283,82 @@ BuiltScene BuildScene(Vexcore& host, const Scene& scene)
             throw InputError(scene.file, channel.field + ".name",
                              "\"" + channel.name + "\" is already used by a channel the host added");
 
+        const bool lightMap = *type == Guid(guids::kTextureLighting);
+        needsDevice = needsDevice || lightMap;
         std::string error;
-        Tav_Channel* created = host.AddChannel(*type, channel.name, &error);
+        Tav_Channel* created = nullptr;
+        if (lightMap && options.deferLightMaps) {
+            created = host.CreateChannelByGuid(*type, 0, 0);
+            if (created)
+                built.pending.push_back({i, std::unique_ptr<Tav_Channel>(created)});
+        } else {
+            created = host.AddChannel(*type, channel.name, &error);
+        }
         if (!created)
             throw RunError(scene.file + ": " + channel.field + ": cannot create \"" + channel.type + "\": " + error);
         built.channels.push_back(created);
 
         SettingsReader settings(channel.settings, scene.file, channel.field + ".settings");
-        SettingsApplier apply = FindSettingsApplier(*type);
-        if (apply) {
-            ApplyContext context{host, &built.frameSeconds};
+        if (SettingsApplier apply = FindSettingsApplier(*type)) {
+            ApplyContext context{host, &built.frameSeconds, sceneFolder};
             apply(*created, settings, context);
         }
         settings.Finish();
     }
+    if (needsDevice)
+        EnsureDevice(host);
+
+    auto isPending = [&](size_t index) {
+        for (const PendingChannel& p : built.pending)
+            if (p.index == index)
+                return true;
+        return false;
+    };
     for (size_t i = 0; i < scene.channels.size(); ++i) {
         for (const SceneLink& link : scene.channels[i].links) {
-            Tav_Channel* child = host.FindChannel(link.channel);
+            size_t childIndex = 0;
+            while (scene.channels[childIndex].name != link.channel)
+                ++childIndex;
+            Tav_Channel* parent = built.channels[i];
+            Tav_Channel* child = built.channels[childIndex];
             std::string error;
-            if (!host.Link(built.channels[i], child, link.position, &error))
+            if (!host.Link(parent, child, link.position, &error))
                 throw InputError(scene.file, link.field, error);
+            // A channel of the graph must not reach a pending one during the frames: the link is checked
+            // now and made again when the pending channel joins the graph.
+            if (isPending(childIndex) && !isPending(i))
+                parent->RemoveChild(child);
         }
     }
     return built;
+}
+
+std::vector<Tav_Channel*> AddPendingChannels(Vexcore& host, const Scene& scene, BuiltScene& built)
+{
+    std::vector<Tav_Channel*> added;
+    std::vector<size_t> indices;
+    for (PendingChannel& p : built.pending) {
+        Tav_Channel* channel = p.channel.release();
+        host.AdoptChannel(channel, scene.channels[p.index].name);
+        AddDependencies(host, channel);
+        added.push_back(channel);
+        indices.push_back(p.index);
+    }
+    built.pending.clear();
+    auto wasPending = [&](size_t index) { return std::find(indices.begin(), indices.end(), index) != indices.end(); };
+    for (size_t i = 0; i < scene.channels.size(); ++i) {
+        if (wasPending(i))
+            continue;
+        for (const SceneLink& link : scene.channels[i].links) {
+            size_t childIndex = 0;
+            while (scene.channels[childIndex].name != link.channel)
+                ++childIndex;
+            std::string error;
+            if (wasPending(childIndex) && !host.Link(built.channels[i], built.channels[childIndex], link.position, &error))
+                throw InputError(scene.file, link.field, error);
+        }
+    }
+    return added;
 }
 
 } // namespace vex::app

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,13 +63,31 @@ private:
     std::map<std::string, _GUID> byName_;
 };
 
-/// Result of building a scene.
-struct BuiltScene {
-    std::vector<Tav_Channel*> channels; ///< in scene order
-    double frameSeconds = 1.0 / 60.0;   ///< simulated time per frame
+struct BuildOptions {
+    /// Light maps ("DX8 TextureLighting" channels) are created, set and linked to their children as
+    /// usual, but join the graph only in AddPendingChannels: a light map recomputes on every frame it is
+    /// called, so a bake simulates first and computes each light map once, on the final poses.
+    bool deferLightMaps = false;
 };
 
-/// Creates the scene's channels in the host, in order, applies their settings and links them.
-BuiltScene BuildScene(Vexcore& host, const Scene& scene);
+/// A channel that is built but not yet in the host's graph.
+struct PendingChannel {
+    size_t index; ///< in Scene::channels
+    std::unique_ptr<Tav_Channel> channel;
+};
+
+/// Result of building a scene.
+struct BuiltScene {
+    std::vector<Tav_Channel*> channels; ///< in scene order (pending ones included)
+    std::vector<PendingChannel> pending;
+    double frameSeconds = 1.0 / 60.0; ///< simulated time per frame
+};
+
+/// Creates the scene's channels in the host, in order, applies their settings and links them. Every
+/// error in the scene, pending channels included, is found here.
+BuiltScene BuildScene(Vexcore& host, const Scene& scene, const BuildOptions& options = {});
+/// Moves the pending channels into the graph (with the channels they depend on) and makes the links
+/// that lead to them. Returns them in scene order.
+std::vector<Tav_Channel*> AddPendingChannels(Vexcore& host, const Scene& scene, BuiltScene& built);
 
 } // namespace vex::app

@@ -3,6 +3,7 @@
 #include "app/Commands.h"
 #include "app/Interrupt.h"
 #include "app/Scene.h"
+#include "app/settings/Appliers.h"
 
 #include <CLI/CLI.hpp>
 
@@ -34,6 +35,8 @@ int main(int argc, char** argv)
     CommandOptions options;
     std::string out;
     int frames = 0;
+    int mapSize = 0;
+    int samples = 0;
     std::string path;
 
     auto addOut = [&](CLI::App* command) {
@@ -43,14 +46,30 @@ int main(int argc, char** argv)
         command->add_option("--frames", frames, help)->check(CLI::Range(0, kMaxFrames));
     };
 
-    CLI::App* demo = app.add_subcommand("demo", "Run the built-in demo scene, save it and load it back");
+    auto addMapOptions = [&](CLI::App* command) {
+        command->add_option("--map-size", mapSize, "Light-map side in texels for every light map")
+            ->check(CLI::Range(1, kMaxLightMapSize));
+        command->add_option("--samples", samples, "Samples per texel for every light map: 1, 4, 16 or 64")
+            ->check(CLI::IsMember({1, 4, 16, 64}));
+    };
+
+    CLI::App* demo = app.add_subcommand("demo", "Run the built-in demo scene, bake its light map, save the project "
+                                                "and load it back");
     addOut(demo);
     addFrames(demo, "Frames to run (default 600, ten simulated seconds)");
+    addMapOptions(demo);
 
     CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp");
     run->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
     addOut(run);
     addFrames(run, "Frames to run (default: the scene's \"frames\", else 600)");
+
+    CLI::App* bake = app.add_subcommand("bake", "Run a scene file, then compute its light maps on the final poses "
+                                                "and write them as .bmp and .png with a preview.png");
+    bake->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
+    addOut(bake);
+    addFrames(bake, "Frames to simulate before the bake (default: the scene's \"frames\", else 600)");
+    addMapOptions(bake);
 
     CLI::App* load = app.add_subcommand("load", "Load a project, write its matrices.csv, optionally run frames");
     load->add_option("PROJECT", path, "Project file (.vxp)")->required();
@@ -77,12 +96,18 @@ int main(int argc, char** argv)
         options.out = out;
     if (const CLI::Option* given = chosen->get_option_no_throw("--frames"); given && given->count())
         options.frames = frames;
+    if (const CLI::Option* given = chosen->get_option_no_throw("--map-size"); given && given->count())
+        options.mapSize = mapSize;
+    if (const CLI::Option* given = chosen->get_option_no_throw("--samples"); given && given->count())
+        options.samples = samples;
 
     InstallInterruptHandler();
     if (chosen == demo)
         return CommandDemo(options);
     if (chosen == run)
         return CommandRun(path, options);
+    if (chosen == bake)
+        return CommandBake(path, options);
     if (chosen == load)
         return CommandLoad(path, options);
     return CommandInspect(path, options);

@@ -1,0 +1,66 @@
+// "DX8 CollisionObject": one mesh source of {"grid", "heightField", "obj", "triangles"} and "matrix" (the
+// object's own matrix, used when no matrix channel is linked).
+//   "grid": {"cells": [x, z], "size": [x, z]}
+//   "heightField": {"cells": [x, z], "size": [x, z], "amplitude": a, "frequency": [fx, fz]}
+//   "obj": "file.obj" (relative to the scene file)
+//   "triangles": [x0, y0, z0, x1, y1, z1, x2, y2, z2, ...]
+
+#include "app/settings/Appliers.h"
+#include "app/settings/GridSettings.h"
+#include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
+
+namespace vex::app {
+
+void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
+{
+    auto& object = static_cast<Tvc_DX8_CollisionObject&>(channel);
+    const int sources = settings.Has("grid") + settings.Has("heightField") + settings.Has("obj") + settings.Has("triangles");
+    if (sources > 1)
+        settings.Fail("grid", "give only one of grid, heightField, obj and triangles");
+    auto refuse = [&](const char* key) { settings.Fail(key, "refused by the collision object (see the message above)"); };
+
+    if (settings.Has("grid")) {
+        SettingsReader grid = settings.Object("grid");
+        const GridSettings g = ReadGrid(grid);
+        grid.Finish();
+        if (!object.SetGridSource(g.cellsX, g.cellsZ, g.sizeX, g.sizeZ))
+            refuse("grid");
+    }
+    if (settings.Has("heightField")) {
+        SettingsReader field = settings.Object("heightField");
+        const GridSettings g = ReadGrid(field);
+        float amplitude = 0.0f;
+        D3DXVECTOR3 frequency(0, 0, 0);
+        field.Float("amplitude", amplitude, -1.0e4f, 1.0e4f);
+        const nlohmann::json& f = field.Raw("frequency");
+        if (!f.is_null()) {
+            if (!f.is_array() || f.size() != 2 || !f[0].is_number() || !f[1].is_number())
+                field.Fail("frequency", "expected [fx, fz]");
+            frequency = D3DXVECTOR3(f[0].get<float>(), 0, f[1].get<float>());
+        }
+        field.Finish();
+        if (!object.SetHeightFieldSource(g.cellsX, g.cellsZ, g.sizeX, g.sizeZ, amplitude, frequency.x, frequency.z))
+            refuse("heightField");
+    }
+    std::string obj;
+    if (settings.String("obj", obj) && !object.SetObjSource(context.ResolvePath(obj)))
+        refuse("obj");
+    const nlohmann::json& triangles = settings.Raw("triangles");
+    if (!triangles.is_null()) {
+        if (!triangles.is_array() || triangles.empty() || triangles.size() % 9 != 0)
+            settings.Fail("triangles", "expected nine numbers per triangle");
+        std::vector<float> values;
+        for (const nlohmann::json& v : triangles) {
+            if (!v.is_number())
+                settings.Fail("triangles", "expected numbers, found " + JsonKindName(v));
+            values.push_back(v.get<float>());
+        }
+        if (!object.SetTriangles(values))
+            refuse("triangles");
+    }
+    D3DXMATRIX m;
+    if (settings.Matrix("matrix", m))
+        object.SetOwnMatrix(m);
+}
+
+} // namespace vex::app
