@@ -3,6 +3,7 @@
 #include "host/ByteIO.h"
 
 #include <algorithm>
+#include <limits>
 
 TavFileLoader::TavFileLoader(std::vector<uint8_t> section) : section_(std::move(section))
 {
@@ -22,6 +23,13 @@ bool TavFileLoader::ParseChunks(const std::vector<uint8_t>& section, std::vector
         if (!reader.Bytes(info.tag, 4) || !reader.U32(size)) {
             if (error)
                 *error = "chunk header cut short at byte " + std::to_string(reader.Offset());
+            return false;
+        }
+        // Sizes travel as int through the loader's interface, so larger chunks cannot be handed out.
+        if (size > static_cast<uint32_t>(std::numeric_limits<int>::max())) {
+            if (error)
+                *error = "chunk '" + std::string(info.tag, 4) + "' claims " + std::to_string(size) +
+                         " bytes, more than a chunk may hold";
             return false;
         }
         if (size > reader.Left()) {

@@ -231,6 +231,8 @@ void Vexcore::RunFrame()
             channel->CallChannel();
         } catch (const std::exception& e) {
             ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed: " + e.what()).c_str());
+        } catch (...) {
+            ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed").c_str());
         }
     }
     for (Tav_Channel* channel : channels) {
@@ -240,6 +242,8 @@ void Vexcore::RunFrame()
             channel->DoEvent(kTavEventFrameEnd, frame_);
         } catch (const std::exception& e) {
             ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed: " + e.what()).c_str());
+        } catch (...) {
+            ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed").c_str());
         }
     }
 }
@@ -262,6 +266,10 @@ bool Vexcore::SaveProject(const std::string& path, std::string* error)
         } catch (const std::exception& ex) {
             if (error)
                 *error = "channel '" + e.name + "' failed to save: " + ex.what();
+            return false;
+        } catch (...) {
+            if (error)
+                *error = "channel '" + e.name + "' failed to save";
             return false;
         }
         if (!saved) {
@@ -364,16 +372,25 @@ bool Vexcore::LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* e
             loaded = created[i]->LoadChannel(loader, nullptr);
         } catch (const std::exception& ex) {
             return restore("channel '" + project.channels[i].name + "' failed to load: " + ex.what());
+        } catch (...) {
+            return restore("channel '" + project.channels[i].name + "' failed to load");
         }
         if (!loaded)
             return restore("channel '" + project.channels[i].name + "' could not load its data");
     }
-    for (Tav_Channel* channel : created) {
+    for (size_t c = 0; c < created.size(); ++c) {
         Tav_List needs;
-        channel->DoDependencyInit(&needs);
+        bool failed = false;
+        try {
+            created[c]->DoDependencyInit(&needs);
+        } catch (...) {
+            failed = true;
+        }
         for (int i = 0; i < needs.GetItemCount(); ++i)
             delete static_cast<_GUID*>(needs.GetItem(i));
         needs.ReleaseItems();
+        if (failed)
+            return restore("channel '" + project.channels[c].name + "' failed to initialise");
     }
 
     // Success: the old graph goes.

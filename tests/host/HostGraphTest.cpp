@@ -90,6 +90,19 @@ TEST_F(HostGraph, FrameCallsEveryChannelThenSendsFrameEnd)
     EXPECT_EQ(host.GetFrameCount(), 2u);
 }
 
+TEST_F(HostGraph, AChannelThatThrowsDoesNotStopTheFrame)
+{
+    TestNode* thrower = AddNode("thrower");
+    TestNode* after = AddNode("after");
+    thrower->SetNumber(vextest::kNodeThrowNumber);
+    host.RunFrame();
+    EXPECT_EQ(after->GetRunCount(), 1);
+    EXPECT_TRUE(after->GetCalledBeforeFrameEnd());
+    EXPECT_EQ(thrower->GetLastFrameEnd(), 1u) << "frame end still reaches the channel that threw";
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("'thrower' failed"), std::string::npos) << messages[0];
+}
+
 TEST_F(HostGraph, DeclaredLinksTakeOnlyTheirTypeAndMinusOnePicksTheFirstThatFits)
 {
     TestNode* root = AddNode("root");

@@ -311,6 +311,8 @@ std::vector<BadProject> BadProjects()
     const _GUID leaf = vex::GuidFromText(vextest::kLeafGuid);
     TavFileSaver failing;
     failing.SaveTag(vextest::kNodeFailTag);
+    TavFileSaver throwing;
+    throwing.SaveTag(vextest::kNodeThrowTag);
     std::vector<uint8_t> truncated = SampleFile();
     truncated.resize(truncated.size() - 3);
     std::vector<uint8_t> hugeCount = SampleFile();
@@ -327,6 +329,9 @@ std::vector<BadProject> BadProjects()
          "created no channel"},
         {"CorruptSection", ProjectWith({{node, "root", {'A', 'B', 'C', 'D', 9, 0, 0, 0}}}, {}), "'root'"},
         {"ChannelRefusesItsData", ProjectWith({{node, "root", failing.TakeBytes()}}, {}), "could not load"},
+        {"ChannelThrowsWhileLoading", ProjectWith({{node, "root", {}}, {node, "thrower", throwing.TakeBytes()}}, {}),
+         "'thrower' failed to load"},
+        {"HugeChunkSize", ProjectWith({{node, "root", {'A', 'B', 'C', 'D', 0, 0, 0, 0x80}}}, {}), "'root'"},
         {"LinkOfWrongType", ProjectWith({{node, "root", {}}, {node, "n2", {}}}, {{0, vextest::kNodeLeafLink, 1}}),
          "takes \"Test Leaf\""},
         {"LinkPositionOutOfRange", ProjectWith({{node, "root", {}}, {leaf, "l", {}}}, {{0, 9, 1}}),

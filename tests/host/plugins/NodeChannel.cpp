@@ -30,6 +30,8 @@ public:
             return;
         ++runs_;
         calledThisFrame_ = true;
+        if (number_ == vextest::kNodeThrowNumber)
+            throw 42;
     }
 
     void DoEvent(int event, unsigned long value) override
@@ -64,6 +66,8 @@ public:
             return false;
         if (loader.GetInfoIfTag(vextest::kNodeFailTag))
             return false;
+        if (loader.GetInfoIfTag(vextest::kNodeThrowTag))
+            throw 42;
         if (loader.GetInfoIfTag(vextest::kNodeNumberTag)) {
             uint8_t bytes[4] = {};
             if (loader.CopyTagDataToPointer(bytes, 4) == 4)

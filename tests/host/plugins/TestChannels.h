@@ -32,6 +32,10 @@ enum NodeLink : int {
 inline constexpr const char* kNodeNumberTag = "TNNM"; ///< int32 number
 inline constexpr const char* kNodeTextTag = "TNTX";   ///< text, repeated in order
 inline constexpr const char* kNodeFailTag = "TNFL";   ///< makes LoadChannel fail
+/// Makes LoadChannel throw something that is no std::exception.
+inline constexpr const char* kNodeThrowTag = "TNTH";
+/// A node holding this number throws (no std::exception) from CallChannel.
+inline constexpr int32_t kNodeThrowNumber = INT32_MIN + 1;
 /// A node holding this number refuses to save.
 inline constexpr int32_t kNodeRefuseSaveNumber = INT32_MIN;
 
