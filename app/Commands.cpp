@@ -12,6 +12,7 @@
 #include "host/TavFileLoader.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
+#include "siblings/world/Tvc_ODE_World.h"
 #include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
@@ -253,7 +254,10 @@ int CommandLoad(const std::string& projectPath, const CommandOptions& options)
         if (frames == 0)
             return kStatusOk;
         Trajectory trajectory(*host);
-        const double frameSeconds = 1.0 / 60.0;
+        // Simulated time follows the loaded world's step, as it did when the project was run.
+        double frameSeconds = 1.0 / 60.0;
+        if (Tav_Channel* world = host->GetChannelByGuid(Guid(guids::kWorld), 0))
+            frameSeconds = static_cast<Tvc_ODE_World*>(world)->GetStepSize();
         const RunOutcome outcome = RunFrames(*host, frames, frameSeconds, &trajectory);
         const std::string trajectoryPath = Join(folder, "trajectory.csv");
         WriteOutputFile(trajectoryPath, trajectory.Text());

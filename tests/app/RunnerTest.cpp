@@ -107,8 +107,58 @@ TEST_F(Runner, DemoRunsSavesAndReloadsWithStatusZero)
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("ran 120 frames"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("final matrices identical"), std::string::npos) << r.out;
-    for (const char* file : {"trajectory.csv", "matrices.csv", "scene.vxp", "demo-scene.json"})
+    for (const char* file : {"trajectory.csv", "matrices.csv", "scene.vxp", "demo-scene.json", "lightmap.png", "preview.png"})
         EXPECT_TRUE(fs::exists(dir_ / "out" / file)) << file;
+    // The demo's light map is 128 x 128: a 24-bit bitmap of 54 header bytes and 384-byte rows.
+    EXPECT_EQ(fs::file_size(dir_ / "out" / "lightmap.bmp"), 54u + 128u * 384u);
+    EXPECT_NE(r.out.find("baked light map \"lightmap\": 128 x 128 texels, 16 samples per texel, soft shadows"),
+              std::string::npos) << r.out;
+}
+
+/// A floor with a light map, a box above it and one lamp.
+const char* kBakeScene = R"({
+  "frames": 30,
+  "channels": [
+    {"name": "world", "type": "ODE World"},
+    {"name": "ground", "type": "ODE Body", "settings": {"items": [{"shape": "plane"}]}},
+    {"name": "box.start", "type": "Matrix", "settings": {"matrix": {"position": [0, 1, 0]}}},
+    {"name": "box", "type": "ODE Body", "links": [{"position": 0, "channel": "box.start"}]},
+    {"name": "floor.mesh", "type": "DX8 Mesh", "settings": {"grid": {"cells": [4, 4], "size": [8, 8]}}},
+    {"name": "floor.surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "floor.mesh"}]},
+    {"name": "floor", "type": "DX8 3D Object", "links": [{"position": 1, "channel": "floor.surface"}]},
+    {"name": "box.mesh", "type": "DX8 Mesh", "settings": {"box": [1, 1, 1]}},
+    {"name": "box.surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "box.mesh"}]},
+    {"name": "box.object", "type": "DX8 3D Object",
+     "links": [{"position": 0, "channel": "box"}, {"position": 1, "channel": "box.surface"}]},
+    {"name": "casters", "type": "DX8 OctTree", "links": [{"position": 0, "channel": "box.object"}]},
+    {"name": "lamp", "type": "DX8 Light", "settings": {"position": [0, 6, 0], "attenuation": [1, 0, 0]}},
+    {"name": "map", "type": "DX8 TextureLighting", "settings": {"size": 64},
+     "links": [{"position": 0, "channel": "floor"}, {"position": 1, "channel": "casters"}, {"position": 3, "channel": "lamp"}]}
+  ]
+})";
+
+TEST_F(Runner, BakeWritesTheLightMapAtTheRequestedSize)
+{
+    const std::string scene = Write("bake.json", kBakeScene);
+    const Result r = Run({"bake", scene, "--out", Path("o"), "--map-size", "16", "--samples", "4"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("baked light map \"map\": 16 x 16 texels, 4 samples per texel"), std::string::npos) << r.out;
+    EXPECT_EQ(fs::file_size(dir_ / "o" / "map.bmp"), 54u + 16u * 48u);
+    for (const char* file : {"map.png", "preview.png", "trajectory.csv", "scene.vxp"})
+        EXPECT_TRUE(fs::exists(dir_ / "o" / file)) << file;
+    // Directly under the lamp the box shadows the floor: the centre of the map is darker than a corner.
+    const std::string bmp = ReadAll(dir_ / "o" / "map.bmp");
+    auto blue = [&](int x, int y) { return static_cast<unsigned char>(bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3]); };
+    EXPECT_LT(blue(8, 8), blue(1, 1));
+}
+
+TEST_F(Runner, BakeWithoutLightMapOrWithBadSamplesGivesStatusTwo)
+{
+    const std::string scene = Write("scene.json", kScene);
+    const Result r = Run({"bake", scene, "--out", Path("o")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "vexhost: " + scene + ": channels: no \"DX8 TextureLighting\" channel to bake\n");
+    EXPECT_EQ(Run({"bake", Write("bake.json", kBakeScene), "--samples", "8"}).status, 2);
 }
 
 TEST_F(Runner, BadSceneGivesStatusTwoAndOneLineNamingFileFieldAndProblem)
@@ -138,7 +188,7 @@ TEST_F(Runner, MissingSceneFileAndBadOptionsGiveStatusTwo)
 
 TEST_F(Runner, HelpOnEachCommandExitsZero)
 {
-    for (const char* command : {"demo", "run", "load", "inspect"}) {
+    for (const char* command : {"demo", "run", "bake", "load", "inspect"}) {
         const Result r = Run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find("--"), std::string::npos) << command;

@@ -3,6 +3,8 @@
 #include "app/Trajectory.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "host/Vexcore.h"
+#include "host/siblings/Tav_LightInterface.h"
+#include "host/siblings/Tav_MeshInterface.h"
 #include "host/siblings/Tav_ValueInterface.h"
 #include "host/siblings/Tvc_MatrixChannel.h"
 #include "host/siblings/TypeGuids.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -170,6 +173,30 @@ const BadBuild kBadBuilds[] = {
     {"LinkWrongType",
      R"({"name": "v", "type": "Value"}, {"name": "b", "type": "ODE Body", "links": [{"position": 0, "channel": "v"}]})",
      "channels[2].links[0]", "takes \"Matrix\""},
+    {"MapSamplesNotPowerOfFour", R"({"name": "t", "type": "DX8 TextureLighting", "settings": {"samples": 8}})",
+     "channels[1].settings.samples", "1, 4, 16 or 64"},
+    {"MapSizeTooLarge", R"({"name": "t", "type": "DX8 TextureLighting", "settings": {"size": 100000}})",
+     "channels[1].settings.size", "from 1 to 4096"},
+    {"CollisionTwoSources",
+     R"({"name": "c", "type": "DX8 CollisionObject", "settings": {"grid": {"cells": [1, 1], "size": [1, 1]}, "obj": "x.obj"}})",
+     "channels[1].settings.grid", "only one of"},
+    {"CollisionGridZeroCells",
+     R"({"name": "c", "type": "DX8 CollisionObject", "settings": {"grid": {"cells": [0, 1], "size": [1, 1]}}})",
+     "channels[1].settings.grid.cells[0]", "outside"},
+    {"CollisionTrianglesCut", R"({"name": "c", "type": "DX8 CollisionObject", "settings": {"triangles": [0, 0, 0, 1, 0, 0, 0, 1]}})",
+     "channels[1].settings.triangles", "nine numbers per triangle"},
+    {"MeshObjMissing", R"({"name": "m", "type": "DX8 Mesh", "settings": {"obj": "no/such/file.obj"}})",
+     "channels[1].settings.obj", "refused by the mesh"},
+    {"MeshShapeWithoutForm", R"({"name": "m", "type": "DX8 Mesh", "settings": {"shapes": [{"offset": [0, 0, 0]}]}})",
+     "channels[1].settings.shapes[0].box", "missing"},
+    {"LightUnknownType", R"({"name": "l", "type": "DX8 Light", "settings": {"type": "neon"}})",
+     "channels[1].settings.type", "unknown light type \"neon\""},
+    {"LightZeroDirection", R"({"name": "l", "type": "DX8 Light", "settings": {"direction": [0, 0, 0]}})",
+     "channels[1].settings.direction", "needs a length"},
+    {"SurfaceStageSetTooHigh", R"({"name": "s", "type": "DX8 Surface", "settings": {"stageSets": [1, 9]}})",
+     "channels[1].settings.stageSets[1]", "from 0 to 7"},
+    {"ObjectTintAboveOne", R"({"name": "o", "type": "DX8 3D Object", "settings": {"shadowTint": [0, 2, 0]}})",
+     "channels[1].settings.shadowTint[1]", "outside"},
     {"LinkPositionMissing",
      R"({"name": "m", "type": "Matrix"}, {"name": "b", "type": "ODE Body", "links": [{"position": 7, "channel": "m"}]})",
      "channels[2].links[0]", "does not exist"},
@@ -177,6 +204,75 @@ const BadBuild kBadBuilds[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SceneBuildRejects, ::testing::ValuesIn(kBadBuilds),
                          [](const ::testing::TestParamInfo<BadBuild>& info) { return std::string(info.param.label); });
+
+// A mesh made of shapes places each as a body places its items: a 1 x 2 x 1 box at offset (2, 0, 0) turned
+// 90 degrees about z spans x from 1 to 3 and y from -0.5 to 0.5; a sphere of radius 0.5 at (-2, 0, 0)
+// reaches x = -2.5.
+TEST_F(SceneBuild, MeshShapesArePlacedLikeBodyItems)
+{
+    Build(R"({"channels": [{"name": "m", "type": "DX8 Mesh", "settings": {"shapes": [
+        {"box": [1, 2, 1], "offset": [2, 0, 0], "rotation": [0, 0, 90]},
+        {"sphere": {"radius": 0.5, "slices": 8, "stacks": 4}, "offset": [-2, 0, 0]}]}}]})");
+    auto* mesh = static_cast<Tav_MeshInterface*>(host.FindChannel("m"));
+    ASSERT_GT(mesh->GetIndexCount(), 36);
+    float low = 1e9f, high = -1e9f, boxLowY = 1e9f, boxHighY = -1e9f;
+    for (int i = 0; i < mesh->GetIndexCount(); ++i) {
+        D3DXVECTOR3 p;
+        p = *mesh->GetVertexPosition(&p, mesh->GetVertexIndex(i));
+        low = std::min(low, p.x);
+        high = std::max(high, p.x);
+        if (p.x > 0) {
+            boxLowY = std::min(boxLowY, p.y);
+            boxHighY = std::max(boxHighY, p.y);
+        }
+    }
+    EXPECT_NEAR(low, -2.5f, 1e-5f);
+    EXPECT_NEAR(high, 3.0f, 1e-5f); // the box's 2-long y edge lies along x after the turn
+    EXPECT_NEAR(boxLowY, -0.5f, 1e-5f);
+    EXPECT_NEAR(boxHighY, 0.5f, 1e-5f);
+    EXPECT_TRUE(mesh->HasTexCoordSet(0));
+}
+
+TEST_F(SceneBuild, LightSettingsConvertDegreesAndType)
+{
+    Build(R"({"channels": [{"name": "l", "type": "DX8 Light", "settings": {"type": "spot", "position": [1, 2, 3],
+        "direction": [0, -1, 0], "diffuse": [0.5, 0.25, 1], "theta": 30, "phi": 60, "attenuation": [1, 0.5, 0]}}]})");
+    auto* light = static_cast<Tav_LightInterface*>(host.FindChannel("l"));
+    D3DLIGHT8 scratch;
+    const D3DLIGHT8 l = *light->GetLight(&scratch);
+    EXPECT_EQ(light->GetLightType(), 1);
+    EXPECT_EQ(l.Position, D3DXVECTOR3(1, 2, 3));
+    EXPECT_EQ(l.Diffuse.g, 0.25f);
+    EXPECT_FLOAT_EQ(l.Theta, std::numbers::pi_v<float> / 6);
+    EXPECT_FLOAT_EQ(l.Phi, std::numbers::pi_v<float> / 3);
+    EXPECT_EQ(l.Attenuation1, 0.5f);
+}
+
+// A deferred light map is built and checked with the scene but joins the graph, and the links that lead
+// to it, only when the pending channels are added.
+TEST_F(SceneBuild, DeferredLightMapJoinsTheGraphLater)
+{
+    const Scene scene = ParseScene(R"({"channels": [
+        {"name": "mesh", "type": "DX8 Mesh", "settings": {"grid": {"cells": [2, 2], "size": [4, 4]}}},
+        {"name": "surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "mesh"}, {"position": 2, "channel": "map"}]},
+        {"name": "object", "type": "DX8 3D Object", "links": [{"position": 1, "channel": "surface"}]},
+        {"name": "map", "type": "DX8 TextureLighting", "settings": {"size": [16, 8], "samples": 4},
+         "links": [{"position": 0, "channel": "object"}]}]})",
+                                   "t.json");
+    BuiltScene built = BuildScene(host, scene, BuildOptions{true});
+    ASSERT_EQ(built.pending.size(), 1u);
+    EXPECT_EQ(host.FindChannel("map"), nullptr);
+    Tav_Channel* surface = host.FindChannel("surface");
+    EXPECT_EQ(surface->GetChildLinkPositionCount(2), 0);
+    Tav_Channel* map = built.pending[0].channel.get();
+    EXPECT_EQ(map->GetChild(0), host.FindChannel("object"));
+    const std::vector<Tav_Channel*> added = AddPendingChannels(host, scene, built);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0], map);
+    EXPECT_EQ(host.FindChannel("map"), map);
+    EXPECT_EQ(surface->GetChildFromLinkPosition(2, 0), map);
+    EXPECT_NE(host.GetChannelByGuid(Guid(guids::kDevice), 0), nullptr); // light maps need a device
+}
 
 TEST_F(SceneBuild, BodyBeforeWorldIsRefused)
 {
