@@ -507,3 +507,53 @@ TEST(TextureShadowChannel, MeshIsReadOnceNotPerSample)
     ASSERT_TRUE(scene.Buffer().Calculate(false));
     EXPECT_EQ(scene.mesh->texCoordReads, 6); // two triangles, three corners
 }
+
+TEST(TextureShadowChannel, CopiesOwnTheirLightMapAndKeepSettingsAndTexels)
+{
+    Scene scene;
+    scene.MakeTexture(4);
+    scene.AddLight(PointLight({0.5f, 1, 0.5f}, 1, 0, 0));
+    ASSERT_TRUE(scene.Buffer().Calculate(false));
+    scene.channel->SetAntiAliasMode(2);
+    scene.channel->SetSoftShadowRadius(0.7f);
+    scene.channel->SetUseOverbright(true);
+    auto copy = std::make_unique<Tvc_DX8_TextureShadow>(*scene.channel);
+    EXPECT_NE(copy->GetShadowBuffer(), scene.channel->GetShadowBuffer());
+    EXPECT_EQ(copy->GetAntiAliasMode(), 2);
+    EXPECT_EQ(copy->GetSoftShadowRadius(), 0.7f);
+    EXPECT_TRUE(copy->GetUseOverbright());
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(copy->GetShadowBuffer()->GetTexel(x, 1), scene.Buffer().GetTexel(x, 1));
+    EXPECT_EQ(copy->GetBufferSize(), scene.channel->GetBufferSize());
+
+    Scene other;
+    *other.channel = *copy;
+    EXPECT_EQ(other.channel->GetSoftShadowRadius(), 0.7f);
+    EXPECT_EQ(other.channel->GetShadowBuffer()->GetTexel(2, 2), scene.Buffer().GetTexel(2, 2));
+    copy.reset(); // the others keep working on their own light maps
+    EXPECT_EQ(other.channel->GetShadowBuffer()->GetWidth(), 4);
+    EXPECT_EQ(scene.Buffer().GetWidth(), 4);
+}
+
+TEST(TextureShadowChannel, PublicSampleOperationMatchesTheTexelLoop)
+{
+    Scene scene;
+    scene.MakeTexture(8);
+    D3DXMatrixTranslation(&scene.object->world, 0, 2, 0);
+    ASSERT_TRUE(scene.Buffer().Calculate(false));
+    // Texel (3, 5), one sample: the texel centre on the square, lifted by the world matrix.
+    const LightSample s = scene.Buffer().GetSample(3, 5, scene.mesh.get(), 0);
+    ASSERT_FALSE(s.missed);
+    EXPECT_FLOAT_EQ(s.position.x, 3.5f / 8);
+    EXPECT_FLOAT_EQ(s.position.y, 2.0f);
+    EXPECT_FLOAT_EQ(s.position.z, 5.5f / 8);
+    EXPECT_FLOAT_EQ(s.normal.y, 1.0f);
+    // Another mesh than the one baked is searched on its own.
+    FakeMesh small;
+    const D3DXVECTOR3 up(0, 1, 0);
+    small.AddTriangle(small.AddVertex({0, 0, 0}, up, {{0, 0}}), small.AddVertex({1, 0, 0}, up, {{0.25f, 0}}),
+                      small.AddVertex({0, 0, 1}, up, {{0, 0.25f}}));
+    EXPECT_FALSE(scene.Buffer().GetSample(0, 0, &small, 0).missed);
+    EXPECT_TRUE(scene.Buffer().GetSample(3, 5, &small, 0).missed);
+    EXPECT_TRUE(scene.Buffer().GetSample(3, 5, nullptr, 0).missed);
+}
