@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <numbers>
 #include <string>
 
@@ -272,6 +273,21 @@ TEST_F(SceneBuild, DeferredLightMapJoinsTheGraphLater)
     EXPECT_EQ(host.FindChannel("map"), map);
     EXPECT_EQ(surface->GetChildFromLinkPosition(2, 0), map);
     EXPECT_NE(host.GetChannelByGuid(Guid(guids::kDevice), 0), nullptr); // light maps need a device
+}
+
+// The scenes shipped in examples/ stay valid as the settings grow.
+TEST(ExampleScenes, EveryExampleBuilds)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VEX_SOURCE_DIR) + "/examples")) {
+        if (entry.path().extension() != ".json")
+            continue;
+        Vexcore host({VEX_PLUGIN_DIR});
+        host.SetMessageSink([](const std::string&) {});
+        EXPECT_NO_THROW(BuildScene(host, ReadSceneFile(entry.path().string()), BuildOptions{true})) << entry.path();
+        ++count;
+    }
+    EXPECT_GE(count, 2);
 }
 
 TEST_F(SceneBuild, BodyBeforeWorldIsRefused)
