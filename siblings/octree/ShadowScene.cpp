@@ -78,7 +78,8 @@ struct TraceContext {
     int seenCount = 0;
 };
 
-bool Finite3(const float v[3]) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
+/// All six finite (a sum of finite coordinates overflows only beyond any scene's size).
+bool FiniteEnds(const float a[3], const float b[3]) { return std::isfinite(a[0] + a[1] + a[2] + b[0] + b[1] + b[2]); }
 
 } // namespace
 
@@ -274,7 +275,7 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
 ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bool cull) const
 {
     ShadowAnswer answer;
-    if (!scene_ || !origin || !target || !Finite3(origin) || !Finite3(target))
+    if (!scene_ || !origin || !target || !FiniteEnds(origin, target))
         return answer;
     const float dir[3] = {target[0] - origin[0], target[1] - origin[1], target[2] - origin[2]};
     const float length = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);

@@ -127,7 +127,7 @@ TEST(ShadowScene, NonFiniteEndsAreFree)
 // --------------------------------------------------------------------------------------------------
 // Several blockers
 
-TEST(BlockerCombination, ColouredHalfTransparentCasterPassesItsColourFully)
+TEST(ShadowSceneBlockerRule, ColouredHalfTransparentCasterPassesItsColourFully)
 {
     BlockerAccumulator acc;
     acc.Add(Material(1, 0, 0, 0.5f));
@@ -146,7 +146,7 @@ TEST(BlockerCombination, ColouredHalfTransparentCasterPassesItsColourFully)
     EXPECT_FLOAT_EQ(passing[2], 0.5f);
 }
 
-TEST(BlockerCombination, RedThenGreenFilterWorkedExample)
+TEST(ShadowSceneBlockerRule, RedThenGreenFilterWorkedExample)
 {
     BlockerAccumulator acc;
     acc.Add(Material(1, 0, 0, 0.5f));
@@ -160,7 +160,7 @@ TEST(BlockerCombination, RedThenGreenFilterWorkedExample)
     EXPECT_FLOAT_EQ(passing[2], 0.25f); // blue: 0.5 * 0.5
 }
 
-TEST(BlockerCombination, PassingLightIsTheProductOfEachLayersTransmissionForRandomLayers)
+TEST(ShadowSceneBlockerRule, PassingLightIsTheProductOfEachLayersTransmissionForRandomLayers)
 {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> unit(0, 1);
