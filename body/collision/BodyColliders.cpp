@@ -10,6 +10,7 @@
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -56,12 +57,49 @@ struct ChannelBoxPrimitives {
     }
 };
 
+// Polygon lists are reused between calls, so a query does not grow a fresh list from nothing each time.
+// A pool rather than one list keeps a nested call (a collision object that itself collides) safe.
+class PooledList {
+public:
+    PooledList()
+    {
+        if (pool_.empty()) {
+            list_ = new Tav_List();
+        } else {
+            list_ = pool_.back();
+            pool_.pop_back();
+        }
+    }
+    ~PooledList()
+    {
+        list_->ReleaseItems();
+        pool_.push_back(list_);
+    }
+    PooledList(const PooledList&) = delete;
+    PooledList& operator=(const PooledList&) = delete;
+    Tav_List& operator*() const { return *list_; }
+
+private:
+    Tav_List* list_;
+    struct Pool : std::vector<Tav_List*> {
+        ~Pool()
+        {
+            for (Tav_List* list : *this)
+                delete list;
+        }
+    };
+    static thread_local Pool pool_;
+};
+
+thread_local PooledList::Pool PooledList::pool_;
+
 // Walks the collision objects at the collision link: for each, computes the query box (bounds), asks the
 // object for its candidate polygons and hands every polygon, in world space, to addTriangle.
 template <class Bounds, class AddTriangle, class Stop>
 void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangle addTriangle, Stop stop)
 {
-    Tav_List polygons;
+    PooledList pooled;
+    Tav_List& polygons = *pooled;
     const int objectCount = body.GetChildLinkPositionCount(kCollisionObjectLink);
     for (int i = 0; i < objectCount && !stop(); ++i) {
         // The host type-checked the link: only collision objects sit at this position.
@@ -103,7 +141,9 @@ unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
                        static_cast<float>(position[2]));
     if (radius == 0)
         return 0;
-    const float queryHalfSize = SphereQueryHalfSize(radius);
+    // The cube of half-size r around the centre holds the whole sphere: triangles outside it cannot touch
+    // it, so it is the query box (the wider r * sqrt(2) cube would only hand over more triangles to skip).
+    const float queryHalfSize = radius;
 
     SphereTriangleAccumulator<ChannelSpherePrimitives> accumulator(centre, radius, ChannelSpherePrimitives{this});
     ForEachCandidateTriangle(
@@ -147,7 +187,7 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         *this, [&](const D3DXMATRIX& matrix) { CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
         [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { collector.AddTriangle(a, b, c); },
         [&] { return collector.IsFull(); });
-    return collector.Count();
+    return collector.Finish();
 }
 
 bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DXVECTOR3& centre, D3DXVECTOR3& edge1,

@@ -27,7 +27,7 @@ unsigned long CollideBoxVsTriangles(const BoxPose& box, std::span<const float> t
         const float* v = triangles.data() + i;
         collector.AddTriangle({v[0], v[1], v[2]}, {v[3], v[4], v[5]}, {v[6], v[7], v[8]});
     }
-    return collector.Count();
+    return collector.Finish();
 }
 
 } // namespace vex::collision

@@ -7,6 +7,7 @@
 #include "body/collision/CollisionConstants.h"
 #include "body/collision/CollisionGeometry.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -49,8 +50,11 @@ struct BoxPose {
     }
 };
 
-/// Writes the contacts of the triangles offered to it into a caller's ODE contact array, at most `limit`
-/// records, record m at byte offset m * stride.
+/// Gathers the contacts of the triangles offered to it and writes at most `limit` of them into a caller's
+/// ODE contact array, record m at byte offset m * stride. When there are more than the limit, the written
+/// ones are spread over the box: the deepest first, then each time the one farthest from those already
+/// chosen. (Keeping the first ones found would keep whichever triangles the mesh lists first, often all on
+/// one side of a resting box, which then tips and rocks.)
 template <class Primitives = FreeBoxPrimitives>
 class BoxTriangleCollector {
 public:
@@ -96,12 +100,7 @@ public:
         int code = 0;
         const int k = primitives_.BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation,
                                          slabSides, normal, &depth, &code, scratch);
-        if (k <= 0)
-            return;
         const int count = k < kBoxBoxScratchContacts ? k : kBoxBoxScratchContacts;
-        // Append only while the total stays within the caller's limit: a limit of N allows N contacts.
-        if (total_ + static_cast<unsigned long>(count) > limit_)
-            return;
         for (int m = 0; m < count; ++m) {
             dContactGeom record = scratch[m];
             record.normal[0] = normal[0];
@@ -111,16 +110,76 @@ public:
             record.g2 = g2_;
             record.side1 = -1;
             record.side2 = -1;
-            std::memcpy(reinterpret_cast<uint8_t*>(contacts_) + total_ * stride_, &record, sizeof record);
-            ++total_;
+            // A contact that repeats one already found (same point, same normal: neighbouring triangles of
+            // a flat patch often give the same corner of the box) adds nothing.
+            if (!Repeats(record) && found_ < kMaxBoxCandidates)
+                candidates_[found_++] = record;
         }
     }
 
-    unsigned long Count() const { return total_; }
-    /// True once no further contact can be appended (every box test gives one).
-    bool IsFull() const { return total_ >= limit_; }
+    /// Writes the chosen contacts; returns how many (at most the limit).
+    unsigned long Finish()
+    {
+        if (found_ <= limit_) {
+            for (unsigned long m = 0; m < found_; ++m)
+                Write(m, candidates_[m]);
+            return written_ = found_;
+        }
+        bool taken[kMaxBoxCandidates] = {};
+        unsigned long deepest = 0;
+        for (unsigned long m = 1; m < found_; ++m)
+            if (candidates_[m].depth > candidates_[deepest].depth)
+                deepest = m;
+        taken[deepest] = true;
+        Write(0, candidates_[deepest]);
+        double nearest[kMaxBoxCandidates];
+        for (unsigned long m = 0; m < found_; ++m)
+            nearest[m] = DistanceSquared(candidates_[m], candidates_[deepest]);
+        for (unsigned long out = 1; out < limit_; ++out) {
+            unsigned long best = found_;
+            for (unsigned long m = 0; m < found_; ++m)
+                if (!taken[m] && (best == found_ || nearest[m] > nearest[best]))
+                    best = m;
+            taken[best] = true;
+            Write(out, candidates_[best]);
+            for (unsigned long m = 0; m < found_; ++m)
+                nearest[m] = std::min(nearest[m], DistanceSquared(candidates_[m], candidates_[best]));
+        }
+        return written_ = limit_;
+    }
+
+    unsigned long Count() const { return written_; }
+    /// True once no further contact can be kept.
+    bool IsFull() const { return limit_ == 0 || found_ >= kMaxBoxCandidates; }
 
 private:
+    static double DistanceSquared(const dContactGeom& a, const dContactGeom& b)
+    {
+        double sum = 0;
+        for (int k = 0; k < 3; ++k)
+            sum += (a.pos[k] - b.pos[k]) * (a.pos[k] - b.pos[k]);
+        return sum;
+    }
+
+    bool Repeats(const dContactGeom& record) const
+    {
+        for (unsigned long m = 0; m < found_; ++m) {
+            const dContactGeom& c = candidates_[m];
+            double turn = 0;
+            for (int k = 0; k < 3; ++k)
+                turn += (c.normal[k] - record.normal[k]) * (c.normal[k] - record.normal[k]);
+            if (DistanceSquared(c, record) <= kRepeatedContactDistance * kRepeatedContactDistance &&
+                turn <= kRepeatedContactTurn * kRepeatedContactTurn)
+                return true;
+        }
+        return false;
+    }
+
+    void Write(unsigned long m, const dContactGeom& record)
+    {
+        std::memcpy(reinterpret_cast<uint8_t*>(contacts_) + m * stride_, &record, sizeof record);
+    }
+
     BoxPose box_;
     D3DXVECTOR3 centre_;
     unsigned long limit_;
@@ -129,7 +188,9 @@ private:
     dGeomID g1_;
     dGeomID g2_;
     Primitives primitives_;
-    unsigned long total_ = 0;
+    dContactGeom candidates_[kMaxBoxCandidates];
+    unsigned long found_ = 0;
+    unsigned long written_ = 0;
 };
 
 /// A box against a list of world-space triangles (nine floats each); returns the contacts written.

@@ -51,6 +51,11 @@ public:
     /// One triangle in world space; its front side is (b - a) x (c - a).
     void AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
     {
+        // A triangle whose bounds lie farther than the radius from the centre on some axis is farther than
+        // the radius everywhere: neither its face nor its edges can push. Skipping it changes no result.
+        if (OutsideCube(a.x, b.x, c.x, centre_.x) || OutsideCube(a.y, b.y, c.y, centre_.y) ||
+            OutsideCube(a.z, b.z, c.z, centre_.z))
+            return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
         D3DXVECTOR3 n;
@@ -64,15 +69,17 @@ public:
         if (penetration < 0)
             return;
         const D3DXVECTOR3 deepPoint = centre_ - n * radius_;
-        if (primitives_.RayThroughTriangle(deepPoint, centre_, e1, e2, a))
+        if (primitives_.RayThroughTriangle(deepPoint, centre_, e1, e2, a)) {
             facePush_ += n * penetration;
-        // Edges run whatever the face test gave: the centre may be over this face and still touch an edge.
-        if (primitives_.PointBehindPlane(a, b, b - n, centre_))
-            primitives_.SphereSegmentPush(a, b, centre_, radius_, edgePush_);
-        if (primitives_.PointBehindPlane(b, c, c - n, centre_))
-            primitives_.SphereSegmentPush(b, c, centre_, radius_, edgePush_);
-        if (primitives_.PointBehindPlane(c, a, a - n, centre_))
-            primitives_.SphereSegmentPush(c, a, centre_, radius_, edgePush_);
+            // The centre projects into the triangle, so it lies behind none of the edge planes: the edge
+            // tests below would all answer no.
+            return;
+        }
+        // Outside the triangle across one or two edges: each edge it lies behind may push it. An edge whose
+        // bounds stay farther than the radius from the centre cannot, and is not tested.
+        TestEdge(a, b, n);
+        TestEdge(b, c, n);
+        TestEdge(c, a, n);
     }
 
     /// False when nothing pushes the sphere.
@@ -95,15 +102,32 @@ public:
     }
 
 private:
+    bool OutsideCube(float a, float b, float c, float centre) const
+    {
+        return (a < centre - radius_ && b < centre - radius_ && c < centre - radius_) ||
+               (a > centre + radius_ && b > centre + radius_ && c > centre + radius_);
+    }
+
+    bool OutsideCube(float a, float b, float centre) const
+    {
+        return (a < centre - radius_ && b < centre - radius_) || (a > centre + radius_ && b > centre + radius_);
+    }
+
+    void TestEdge(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3& n)
+    {
+        if (OutsideCube(from.x, to.x, centre_.x) || OutsideCube(from.y, to.y, centre_.y) ||
+            OutsideCube(from.z, to.z, centre_.z))
+            return;
+        if (primitives_.PointBehindPlane(from, to, to - n, centre_))
+            primitives_.SphereSegmentPush(from, to, centre_, radius_, edgePush_);
+    }
+
     D3DXVECTOR3 centre_;
     float radius_;
     Primitives primitives_;
     D3DXVECTOR3 facePush_;
     D3DXVECTOR3 edgePush_;
 };
-
-/// Half-size of the sphere's query cube: radius * sqrt(2), computed as sqrt(2 r^2) in single precision.
-inline float SphereQueryHalfSize(float radius) { return std::sqrt(radius * radius * kSphereQueryScaleSquared); }
 
 /// A sphere against a list of world-space triangles (nine floats each); false when nothing touches it.
 bool CollideSphereVsTriangles(const D3DXVECTOR3& centre, float radius, std::span<const float> triangles,

@@ -17,15 +17,26 @@ inline constexpr float kRayParallelEpsilon = 0.0001f;
 /// single precision and widened, so the stored value is 0.009999999776482582.
 inline constexpr float kSlabThickness = 0.01f;
 
-/// The sphere collider queries a cube of half-size radius * sqrt(2) around the centre (computed as
-/// sqrt(2 r^2) in float): wider than the sphere so that triangles whose bounds barely reach it are found.
-inline constexpr float kSphereQueryScaleSquared = 2.0f;
-
 /// Relative margin, a fraction of the box extents projected on the axis, by which an edge-pair axis must
 /// beat the best axis so far in the box test. An edge pair whose cross product is parallel to a face axis
 /// ties with that face exactly; the slab axes come from single-precision vectors, and their rounding alone
 /// (about 1e-7) must not turn such a tie into an edge contact, whose point lies elsewhere.
 inline constexpr double kEdgeAxisTieTolerance = 1e-6;
+
+/// Relative size, against the magnitudes involved, above which a single-precision result is trusted to
+/// have its sign (or its side of a threshold) right: far above the rounding of a few operations (about
+/// 1e-7 each), so the quick tests that use it agree with the exact ones they stand in front of.
+inline constexpr float kSignCertainty = 1e-4f;
+
+/// Two box contacts closer than this, in world units, with normals closer than kRepeatedContactTurn (the
+/// length of their difference, unit vectors), are the same contact: the second is not written, so the
+/// caller's few places go to contacts that support the box elsewhere. Well below any box size in use.
+inline constexpr double kRepeatedContactDistance = 1e-4;
+inline constexpr double kRepeatedContactTurn = 1e-3;
+
+/// Most distinct contacts the box collider gathers in one call before choosing which to write. A box
+/// meets a few dozen triangles at most on any mesh fine enough for it; beyond this the rest are ignored.
+inline constexpr unsigned long kMaxBoxCandidates = 64;
 
 /// ODE keeps the maximum number of contacts in the low 16 bits of the collider flags.
 inline constexpr unsigned long kContactCountMask = 0xffffu;

@@ -110,6 +110,14 @@ QueryBox BoxQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXMATRIX& boxMat
 bool PointBehindPlane(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& point)
 {
     D3DXVECTOR3 n = Cross(b - a, c - a);
+    // Scaling n does not change the sign of the distance; only where rounding could flip it (the point
+    // within a few ulps of the plane) is the normalised distance worked out as below.
+    const float raw = Dot(n, point) - Dot(n, a);
+    const float scale = std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z);
+    const float reach = std::fabs(point.x) + std::fabs(point.y) + std::fabs(point.z) + std::fabs(a.x) +
+                        std::fabs(a.y) + std::fabs(a.z);
+    if (std::fabs(raw) > kSignCertainty * scale * reach)
+        return raw < 0;
     n *= 1.0f / Length(n);
     const float distance = Dot(n, point) - Dot(n, a);
     // A zero normal gives NaN here, and NaN < 0 is false: a degenerate plane contains nothing.
@@ -153,6 +161,21 @@ bool RayThroughTriangle(const D3DXVECTOR3& deepPoint, const D3DXVECTOR3& centre,
 bool SphereSegmentPush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, float radius,
                        D3DXVECTOR3& ioPush)
 {
+    // Without square roots: a segment clearly farther than the radius gives no contact, whatever rounding
+    // the exact computation below would do.
+    {
+        const D3DXVECTOR3 e = b - a;
+        const D3DXVECTOR3 w = centre - a;
+        const float ee = Dot(e, e);
+        float t = ee > 0 ? Dot(w, e) / ee : 0.0f;
+        t = t < 0 ? 0 : (t > 1 ? 1 : t);
+        const D3DXVECTOR3 v = w - e * t;
+        const float reach = std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) +
+                            std::fabs(e.z);
+        const float margin = radius * (1 + kSignCertainty) + kSignCertainty * reach;
+        if (Dot(v, v) > margin * margin)
+            return false;
+    }
     const D3DXVECTOR3 v = centre - ClosestOnSegment(a, b, centre);
     const float d = Length(v);
     if (radius < d)

@@ -66,7 +66,7 @@ TEST(CollideBox, ContactRecordsCarryTheBoxAsG1AndTheOtherGeomAsG2)
     dContactGeom contact{};
     BoxTriangleCollector<> collector(AxisBox(0, 0.499, 0), 1, &contact, sizeof contact, g1, g2);
     collector.AddTriangle({-5, 0, -5}, {-5, 0, 5}, {5, 0, -5});
-    ASSERT_EQ(collector.Count(), 1u);
+    ASSERT_EQ(collector.Finish(), 1u);
     EXPECT_EQ(contact.g1, g1);
     EXPECT_EQ(contact.g2, g2);
 }
@@ -83,6 +83,33 @@ TEST(CollideBox, ContactCountNeverExceedsTheLimitAndFillsIt)
         const unsigned long n =
             CollideBoxVsTriangles(AxisBox(0.2, 0.745, 0.1, 1.5), floor, limit, contacts, sizeof contacts[0]);
         EXPECT_EQ(n, std::min(limit, unlimited)) << "limit " << limit;
+    }
+}
+
+// A box resting flat on a fine floor touches many triangles; the four contacts kept surround its centre,
+// wherever the box stands, so it is supported on all sides.
+TEST(CollideBox, ContactsKeptUnderALimitSurroundTheCentreOfARestingBox)
+{
+    const std::vector<float> floor = Floor(12, 0.5f);
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> pos(-1.5, 1.5), yaw(0, 3.14159);
+    for (int trial = 0; trial < 50; ++trial) {
+        BoxPose box = AxisBox(pos(rng), 0.4995, pos(rng));
+        dRFromAxisAndAngle(box.rotation, 0, 1, 0, yaw(rng));
+        dContactGeom contacts[4];
+        ASSERT_EQ(CollideBoxVsTriangles(box, floor, 4, contacts, sizeof contacts[0]), 4u);
+        // The centre lies on the inner side of every edge of the contacts' hull, in x-z: some contact on
+        // each side of any line through the centre, checked on many lines.
+        for (int line = 0; line < 36; ++line) {
+            const double a = line * 3.14159265 / 36, dx = std::cos(a), dz = std::sin(a);
+            bool left = false, right = false;
+            for (const dContactGeom& c : contacts) {
+                const double side = (c.pos[0] - box.centre[0]) * dz - (c.pos[2] - box.centre[2]) * dx;
+                left |= side > 0.05;
+                right |= side < -0.05;
+            }
+            EXPECT_TRUE(left && right) << "trial " << trial << " line " << line;
+        }
     }
 }
 
