@@ -7,6 +7,7 @@
 #include "host/TavFileLoader.h"
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
+#include "host/siblings/Tav_ProgressInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,83 @@ TEST(OctTreeChannel, DirectionStandsInForAMissingTarget)
     float colour[4] = {1, 1, 1, 0};
     EXPECT_TRUE(s.tree.TraceRay(&from, nullptr, &dir, colour, nullptr));
     EXPECT_FALSE(s.tree.TraceRay(nullptr, &dir, &dir, colour, nullptr));
+}
+
+// --------------------------------------------------------------------------------------------------
+// Progress display
+
+struct ProgressLog {
+    std::vector<std::string> texts;
+    std::vector<float> fractions;
+    int shown = 0;
+    int created = 0;
+    int deleted = 0;
+};
+
+class FakeProgress : public Tav_ProgressInterface {
+public:
+    explicit FakeProgress(ProgressLog& log) : log_(log)
+    {
+        SetChannelTypeRecord(TypeRecord("Progress", guids::kProgress));
+        ++log_.created;
+    }
+    ~FakeProgress() override { ++log_.deleted; }
+    void SetText(const char* text) override { log_.texts.emplace_back(text); }
+    void Show() override { ++log_.shown; }
+    void SetProgress(float fraction) override { log_.fractions.push_back(fraction); }
+
+private:
+    ProgressLog& log_;
+};
+
+/// Hands out progress displays when it has the progress type.
+class ProgressHost : public Tav_HostContext {
+public:
+    Tav_Channel* CreateChannelByGuid(_GUID type, int, int) override
+    {
+        return hasProgress && type == Guid(guids::kProgress) ? new FakeProgress(log) : nullptr;
+    }
+    Tav_Channel* GetChannelByGuid(_GUID, int) override { return nullptr; }
+    unsigned long GetFrameCount() const override { return 0; }
+    void ChannelDestroyed(Tav_Channel*) override {}
+
+    ProgressLog log;
+    bool hasProgress = true;
+};
+
+TEST(OctTreeProgress, ShownOnRequestWhileTheSceneIsBuiltThenDeleted)
+{
+    ProgressHost host;
+    std::unique_ptr<Tvc_DX8_OctTree> tree;
+    {
+        ScopedConstructionHost scope(&host);
+        tree = std::make_unique<Tvc_DX8_OctTree>();
+    }
+    TestObject a, b;
+    AddSquare(a.AddMesh(), -1, -1, 1, 1, 1);
+    AddSquare(b.AddMesh(), 4, -1, 6, 1, 1);
+    tree->SetChild(a.object.get(), 0, -1);
+    tree->SetChild(b.object.get(), 0, -1);
+
+    ASSERT_TRUE(tree->PrepareShadowTree(false));
+    EXPECT_EQ(host.log.created, 0);
+
+    ASSERT_TRUE(tree->PrepareShadowTree(true));
+    EXPECT_EQ(host.log.created, 1);
+    EXPECT_EQ(host.log.deleted, 1);
+    EXPECT_EQ(host.log.shown, 1);
+    ASSERT_EQ(host.log.texts.size(), 1u);
+    EXPECT_FALSE(host.log.texts[0].empty());
+    ASSERT_FALSE(host.log.fractions.empty());
+    EXPECT_TRUE(std::is_sorted(host.log.fractions.begin(), host.log.fractions.end()));
+    EXPECT_EQ(host.log.fractions.back(), 1.0f);
+
+    // Without a progress type the scene is built all the same.
+    host.hasProgress = false;
+    D3DXMatrixTranslation(&a.object->world, 0, 0, 5);
+    ASSERT_TRUE(tree->PrepareShadowTree(true));
+    EXPECT_FALSE(Trace(*tree, {0, 0, 0}, {0, 0, 5}).blocked);
+    EXPECT_TRUE(Trace(*tree, {0, 0, 0}, {0, 0, 7}).blocked);
 }
 
 // --------------------------------------------------------------------------------------------------

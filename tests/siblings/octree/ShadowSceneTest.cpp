@@ -381,6 +381,23 @@ TEST(ShadowSceneCulling, BackSidesOnlyBlockWithoutCulling)
     EXPECT_TRUE(Trace(scene, above, below, false).blocked);
 }
 
+TEST(ShadowSceneCulling, TranslucentCastersAreCulledFromBehindToo)
+{
+    ShadowScene scene;
+    ASSERT_TRUE(scene.Build({Mesh(SquarePositions(-1, -1, 1, 1, 0), Material(0, 0, 1, 0.5f)),
+                             Mesh(SquarePositions(-1, -1, 1, 1, 1), Material(1, 0, 0, 0.5f))},
+                            nullptr));
+    // Going up, both squares are seen from behind; going down, both from the front.
+    ExpectFree(Trace(scene, {0.3f, 0.2f, -2}, {0.3f, 0.2f, 3}, true));
+    const ShadowAnswer down = Trace(scene, {0.3f, 0.2f, 3}, {0.3f, 0.2f, -2}, true);
+    EXPECT_FLOAT_EQ(down.colour[3], 0.75f);
+    // From between them, only the lower one faces a segment going down.
+    const ShadowAnswer lower = Trace(scene, {0.3f, 0.2f, 0.5f}, {0.3f, 0.2f, -2}, true);
+    EXPECT_FLOAT_EQ(lower.colour[3], 0.5f);
+    EXPECT_FLOAT_EQ(lower.colour[2], 1);
+    EXPECT_FLOAT_EQ(lower.colour[0], 0);
+}
+
 TEST(ShadowSceneCulling, ClosedBoxStillShadowsThroughItsFrontFacingSide)
 {
     // Culling leaves the entry face of a closed, outward-facing box: it shadows from every side.
