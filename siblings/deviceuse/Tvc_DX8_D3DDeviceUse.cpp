@@ -10,11 +10,12 @@
 
 namespace {
 
-// Live device users of this process. Everything runs on the host's thread, so no lock.
+// Live device users of this process. Everything runs on the host's thread, so no lock. Never destroyed:
+// a channel that outlives static destruction (one held by a static host) must still find it.
 std::vector<Tvc_DX8_D3DDeviceUse*>& LiveUsers()
 {
-    static std::vector<Tvc_DX8_D3DDeviceUse*> users;
-    return users;
+    static auto* users = new std::vector<Tvc_DX8_D3DDeviceUse*>();
+    return *users;
 }
 
 void Register(Tvc_DX8_D3DDeviceUse* user) { LiveUsers().push_back(user); }
