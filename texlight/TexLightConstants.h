@@ -23,7 +23,7 @@ inline constexpr uint8_t kPlaceholderBorder[3] = {50, 255, 90};
 
 /// Largest anti-alias mode with a sample grid and a soft-shadow table: 4^3 = 64 samples a texel.
 inline constexpr int kMaxSampleGridMode = 3;
-/// Anti-alias modes above this move the light for soft shadows (16 and 64 samples a texel).
+/// Anti-alias modes from this one on move the light for soft shadows (16 and 64 samples a texel).
 inline constexpr int kSoftShadowMinMode = 2;
 
 /// Full intensity of one colour channel, and the running-sum limit with overbright: a quarter of 1023,
