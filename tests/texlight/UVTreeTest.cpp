@@ -144,7 +144,7 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnAJitteredGrid)
 {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> jitter(-0.3f, 0.3f);
-    const int n = 20;
+    const int n = 16;
     std::vector<std::array<float, 2>> grid((n + 1) * (n + 1));
     for (int j = 0; j <= n; ++j)
         for (int i = 0; i <= n; ++i) {
@@ -165,18 +165,18 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnAJitteredGrid)
     std::unique_ptr<UVTreeNode> root(BuildUVTree(mesh));
     EXPECT_GT(UVTreeDepth(root.get()), 5);
 
-    // Samples on a 128 x 128 map with 4 x 4 samples a texel; the points on the split lines (multiples of
-    // 1/128) are visited too, where two leaves contain the point.
+    // Samples on a 64 x 64 map with 2 x 2 samples a texel; the texel corners (multiples of 1/64, on the
+    // split lines) are visited too, where two leaves contain the point.
     int found = 0;
     UVTreeNode* lastLeaf = nullptr;
-    for (int x = 0; x < 128; ++x)
-        for (int y = 0; y < 128; ++y)
-            for (int s = 0; s < 17; ++s) {
+    for (int x = 0; x < 64; ++x)
+        for (int y = 0; y < 64; ++y)
+            for (int s = 0; s < 5; ++s) {
                 float u, v;
-                if (s < 16)
-                    SamplePosition(x, y, 128, 128, 2, s, u, v);
+                if (s < 4)
+                    SamplePosition(x, y, 64, 64, 1, s, u, v);
                 else
-                    u = x / 128.0f, v = y / 128.0f;
+                    u = x / 64.0f, v = y / 64.0f;
                 float b1, b2, c1, c2, d1, d2;
                 const int viaTree = FindCoveringTriangle(mesh, root.get(), u, v, b1, b2);
                 const int viaAll = FindCoveringTriangle(mesh, nullptr, u, v, c1, c2);
@@ -185,5 +185,5 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnAJitteredGrid)
                 ASSERT_EQ(viaLastLeaf, viaAll) << u << " " << v;
                 found += viaTree >= 0;
             }
-    EXPECT_EQ(found, 128 * 128 * 17);
+    EXPECT_EQ(found, 64 * 64 * 5);
 }
