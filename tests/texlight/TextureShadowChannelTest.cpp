@@ -38,13 +38,31 @@ TEST(TextureShadowChannel, VirtualSlotsFollowTheLibraryInterface)
     EXPECT_EQ(SlotOf(&C::SaveChannel), 6);
     EXPECT_EQ(SlotOf(&C::LoadChannel), 7);
     EXPECT_EQ(SlotOf(&C::DoDependencyInit), 12);
-    EXPECT_EQ(SlotOf(&C::InvalidateDeviceObjects), 13);
-    EXPECT_EQ(SlotOf(&C::InvalidateDirectGraphics), 14);
-    EXPECT_EQ(SlotOf(&C::Release), 15);
-    EXPECT_EQ(SlotOf(&C::SetTexture), 16);
-    EXPECT_EQ(SlotOf(&C::RestoreTexture), 30);
-    EXPECT_EQ(SlotOf(&C::CheckAplhaRefresh), 34);
-    EXPECT_EQ(SlotOf(&C::CheckBufferUpdate), 54);
+    const long inherited[] = {
+        SlotOf(&C::InvalidateDeviceObjects), SlotOf(&C::InvalidateDirectGraphics), SlotOf(&C::Release),
+        SlotOf(&C::SetTexture), SlotOf(&C::LoadTextureFromFile), SlotOf(&C::LoadTextureFromMemory),
+        SlotOf(&C::LoadTextureFromMemoryAndCopyBuffer), SlotOf(&C::SetMipMapLevels), SlotOf(&C::GetMipMapLevels),
+        SlotOf(&C::GetTextureDescription), SlotOf(&C::LockTexture), SlotOf(&C::UnlockTexture),
+        SlotOf(&C::GetIfValidTexture), SlotOf(&C::SetDesiredHeight), SlotOf(&C::SetDesiredWidth),
+        SlotOf(&C::GetDesiredHeight), SlotOf(&C::GetDesiredWidth), SlotOf(&C::RestoreTexture),
+        SlotOf(&C::CreateTumbNailTexture), SlotOf(&C::AddAlphaTexture), SlotOf(&C::CopyOurselvesIntoTexture),
+        SlotOf(&C::CheckAplhaRefresh), SlotOf(&C::GetIfPublicTexture), SlotOf(&C::SetIfPublicTexture),
+        SlotOf(&C::SetForceARGB), SlotOf(&C::GetTexture), SlotOf(&C::SetIsNormalMap), SlotOf(&C::GetIsNormalMap),
+        SlotOf(&C::SetNormalMapType), SlotOf(&C::GetNormalMapType), SlotOf(&C::CreateNormalMap),
+        SlotOf(&C::GetTextureBuffer), SlotOf(&C::GetBufferSize), SlotOf(&C::SetUseTextureCompression),
+        SlotOf(&C::GetUseTextureCompression), SlotOf(&C::LoadALphaFromFile), SlotOf(&C::AddAlphaFromInternalBuffer),
+        SlotOf(&C::GetIfUseBufferAlpha), SlotOf(&C::ClearUseBufferAlpha), SlotOf(&C::SetUseAlphaOnMipmap),
+        SlotOf(&C::GetUseAlphaOnMipmap), SlotOf(&C::CheckBufferUpdate),
+    };
+    for (size_t i = 0; i < std::size(inherited); ++i)
+        EXPECT_EQ(inherited[i], 13 + static_cast<long>(i)) << "texture base method " << i;
+    EXPECT_EQ(SlotOf(&C::OneTimeInitialize), 3);
+    EXPECT_EQ(SlotOf(&C::DoEvent), 4);
+    EXPECT_EQ(SlotOf(&C::GetChannelType), 5);
+    EXPECT_EQ(SlotOf(&C::SetChannelInterfaceType), 8);
+    EXPECT_EQ(SlotOf(&C::GetChannelFromChannel), 9);
+    EXPECT_EQ(SlotOf(&C::GetTimeStamp), 10);
+    EXPECT_EQ(SlotOf(&C::SetTimeStamp), 11);
     const long own[] = {
         SlotOf(&C::GetUseOverbright),     SlotOf(&C::SetUseOverbright),     SlotOf(&C::GetUseColorTransparency),
         SlotOf(&C::SetUseColorTransparency), SlotOf(&C::GetUseShadowCulling), SlotOf(&C::SetUseShadowCulling),
