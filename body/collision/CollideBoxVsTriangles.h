@@ -72,10 +72,8 @@ public:
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
-        D3DXVECTOR3 n;
-        D3DXVec3Cross(&n, &e1, &e2);
-        D3DXVec3Normalize(&n, &n);
-        if (!(D3DXVec3Dot(&n, &centre_) - D3DXVec3Dot(&n, &a) >= kTriangleFrontEpsilon))
+        const D3DXVECTOR3 n = Normalised(Cross(e1, e2));
+        if (!(Dot(n, centre_) - Dot(n, a) >= kTriangleFrontEpsilon))
             return;
 
         // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.

@@ -58,11 +58,9 @@ public:
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
-        D3DXVECTOR3 n;
-        D3DXVec3Cross(&n, &e1, &e2);
-        D3DXVec3Normalize(&n, &n);
+        const D3DXVECTOR3 n = Normalised(Cross(e1, e2));
         // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
-        const float distance = D3DXVec3Dot(&n, &centre_) - D3DXVec3Dot(&n, &a);
+        const float distance = Dot(n, centre_) - Dot(n, a);
         if (!(distance >= kTriangleFrontEpsilon))
             return;
         const float penetration = radius_ - distance;
@@ -85,12 +83,12 @@ public:
     /// False when nothing pushes the sphere.
     bool GetContact(SphereContact& out) const
     {
-        const float faceLength = D3DXVec3Length(&facePush_);
-        const float edgeLength = D3DXVec3Length(&edgePush_);
+        const float faceLength = Length(facePush_);
+        const float edgeLength = Length(edgePush_);
         const D3DXVECTOR3& push = edgeLength > faceLength ? edgePush_ : facePush_;
         if (push.x == 0 && push.y == 0 && push.z == 0)
             return false;
-        const float length = D3DXVec3Length(&push);
+        const float length = Length(push);
         // A push so short that its square underflows has no direction.
         if (!(length > 0) || !std::isfinite(length))
             return false;

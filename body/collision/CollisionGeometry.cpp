@@ -7,24 +7,6 @@
 namespace vex::collision {
 namespace {
 
-float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
-{
-    D3DXVECTOR3 out;
-    D3DXVec3Cross(&out, &a, &b);
-    return out;
-}
-
-D3DXVECTOR3 Normalised(const D3DXVECTOR3& v)
-{
-    D3DXVECTOR3 out;
-    D3DXVec3Normalize(&out, &v);
-    return out;
-}
-
-float Length(const D3DXVECTOR3& v) { return D3DXVec3Length(&v); }
-
 QueryBox EmptyBox()
 {
     const float inf = std::numeric_limits<float>::infinity();
@@ -35,9 +17,10 @@ QueryBox EmptyBox()
 D3DXVECTOR3 ClosestOnSegment(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& point)
 {
     const D3DXVECTOR3 edge = b - a;
-    const D3DXVECTOR3 u = Normalised(edge);
-    const float t = Dot(u, point - a);
+    // The length once, for both the unit direction and the range (Normalised would compute it again).
     const float length = Length(edge);
+    const D3DXVECTOR3 u = length > 0 ? edge / length : D3DXVECTOR3();
+    const float t = Dot(u, point - a);
     if (t < 0)
         return a;
     if (t > length)
@@ -192,7 +175,7 @@ Slab SlabFromTriangle(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, 
     Slab slab{};
     const D3DXVECTOR3 e = edgeEnd - edgeStart;
     const float edgeLength = Length(e);
-    const D3DXVECTOR3 u = Normalised(e);
+    const D3DXVECTOR3 u = edgeLength > 0 ? e / edgeLength : D3DXVECTOR3();
     const float t = Dot(apex - edgeStart, u);
     slab.sides[0] = edgeLength;
     slab.sides[1] = kSlabThickness;

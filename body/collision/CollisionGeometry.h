@@ -4,7 +4,24 @@
 
 #include "platform/D3DXMath.h"
 
+#include <cmath>
+
 namespace vex::collision {
+
+// Inline forms of the D3DX vector helpers, operation for operation the same (so the same bits), that the
+// colliders call once per triangle and edge.
+inline float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Length(const D3DXVECTOR3& v) { return std::sqrt(Dot(v, v)); }
+/// Unit vector; the zero vector stays zero.
+inline D3DXVECTOR3 Normalised(const D3DXVECTOR3& v)
+{
+    const float length = Length(v);
+    return length > 0 ? v / length : D3DXVECTOR3();
+}
 
 /// An axis-aligned box. An empty box has min > max on every axis, so it meets nothing.
 struct QueryBox {
