@@ -272,25 +272,16 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
     }
 }
 
-ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bool cull) const
+bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const
 {
-    ShadowAnswer answer;
     if (!scene_ || !origin || !target || !FiniteEnds(origin, target))
-        return answer;
+        return false;
     const float dir[3] = {target[0] - origin[0], target[1] - origin[1], target[2] - origin[2]};
     const float length = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
     // Segments shorter than the self-hit distance at both ends have nothing between their ends.
     if (!(length > 2 * selfHitDistance_))
-        return answer;
+        return false;
     const float endLimit = selfHitDistance_ / length;
-
-    TraceContext context;
-    rtcInitIntersectContext(&context.base);
-    std::copy(dir, dir + 3, context.dir);
-    context.sameCrossing = endLimit;
-    context.cull = cull;
-    if (cull || translucentCasters_)
-        context.base.filter = &ShadowScene::OccludedFilter;
 
     RTCRay ray{};
     ray.org_x = origin[0];
@@ -302,20 +293,30 @@ ShadowAnswer ShadowScene::Trace(const float origin[3], const float target[3], bo
     ray.tnear = endLimit;    // the sample's own surface
     ray.tfar = 1 - endLimit; // a surface the light sits on
     ray.mask = ~0u;
-    ray.time = 0;
-    ray.flags = 0;
-    rtcOccluded1(scene_, &context.base, &ray);
 
-    if (!context.blockers.Empty()) {
-        context.blockers.Write(answer.colour);
-        answer.blocked = true;
-    } else if (!context.base.filter && ray.tfar < 0) {
-        // No filter: Embree marks a hit by setting tfar to -inf, and any caster is opaque black.
-        answer.colour[0] = answer.colour[1] = answer.colour[2] = 0;
-        answer.colour[3] = 1;
-        answer.blocked = true;
+    if (!cull && !translucentCasters_) {
+        // Opaque black casters only: any hit settles it, and Embree marks one by setting tfar to -inf.
+        RTCIntersectContext plain;
+        rtcInitIntersectContext(&plain);
+        rtcOccluded1(scene_, &plain, &ray);
+        if (!(ray.tfar < 0))
+            return false;
+        colour[0] = colour[1] = colour[2] = 0;
+        colour[3] = 1;
+        return true;
     }
-    return answer;
+
+    TraceContext context;
+    rtcInitIntersectContext(&context.base);
+    context.base.filter = &ShadowScene::OccludedFilter;
+    std::copy(dir, dir + 3, context.dir);
+    context.sameCrossing = endLimit;
+    context.cull = cull;
+    rtcOccluded1(scene_, &context.base, &ray);
+    if (context.blockers.Empty())
+        return false;
+    context.blockers.Write(colour);
+    return true;
 }
 
 } // namespace vex::octree

@@ -37,12 +37,6 @@ struct ShadowMesh {
     }
 };
 
-/// Result of a segment query: (red, green, blue, opacity) as the light-map code reads it.
-struct ShadowAnswer {
-    float colour[4] = {1, 1, 1, 0};
-    bool blocked = false;
-};
-
 /// Per-channel transmission along a segment and the opacity it stands for.
 /// Blockers i with opacity a_i and tint t_i combine as
 ///   opacity A = 1 - prod(1 - a_i),   transmission T_k = prod((1 - a_i) + a_i * t_ik),
@@ -89,8 +83,10 @@ public:
     /// Distance below which hits count as the origin's own surface (or the target's), in world units.
     float GetSelfHitDistance() const { return selfHitDistance_; }
     /// Tests the segment origin -> target; hits within GetSelfHitDistance() of either end do not count.
-    /// Blockers seen from their back side are skipped when cull is set. Thread-safe: reads only.
-    ShadowAnswer Trace(const float origin[3], const float target[3], bool cull) const;
+    /// Blockers seen from their back side are skipped when cull is set. True when something blocks; then
+    /// colour receives (red, green, blue, opacity) as the light-map code reads it, otherwise it is left
+    /// alone. Thread-safe: reads only.
+    bool Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const;
 
     /// The process-wide Embree device, created on first use; null (with a message) when Embree fails.
     static RTCDevice Device(std::string* error = nullptr);

@@ -230,10 +230,7 @@ bool Tvc_DX8_OctTree::TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* tar
     // The receiving mesh needs no special part: the self-hit distance keeps the sample's own surface out,
     // and beyond it the receiver shadows itself like any caster (a wall of the same mesh shadows its floor).
     (void)receivingMesh;
-    const vex::octree::ShadowAnswer answer = scene_.Trace(from, to, useCulling_.load(std::memory_order_relaxed));
-    if (answer.blocked)
-        std::copy(answer.colour, answer.colour + 4, shadowColour);
-    return answer.blocked;
+    return scene_.Trace(from, to, useCulling_.load(std::memory_order_relaxed), shadowColour);
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -13,7 +13,6 @@ namespace vex::testing {
 namespace {
 
 using octree::BlockerAccumulator;
-using octree::ShadowAnswer;
 using octree::ShadowMaterial;
 using octree::ShadowMesh;
 using octree::ShadowScene;
@@ -37,11 +36,19 @@ ShadowMaterial Material(float r, float g, float b, float opacity)
     return m;
 }
 
+/// Result of a segment query, starting from the free answer as the light-map code does.
+struct ShadowAnswer {
+    float colour[4] = {1, 1, 1, 0};
+    bool blocked = false;
+};
+
 ShadowAnswer Trace(const ShadowScene& scene, D3DXVECTOR3 from, D3DXVECTOR3 to, bool cull = false)
 {
     const float o[3] = {from.x, from.y, from.z};
     const float t[3] = {to.x, to.y, to.z};
-    return scene.Trace(o, t, cull);
+    ShadowAnswer a;
+    a.blocked = scene.Trace(o, t, cull, a.colour);
+    return a;
 }
 
 /// What the light-map code makes of an answer, per channel: c + (1 - c) * tint with c = 1 - opacity.
@@ -445,8 +452,10 @@ TEST(ShadowSceneThreads, ConcurrentTracingGivesTheSingleThreadedAnswers)
         for (float& f : s)
             f = pos(rng) * 1.5f;
     auto run = [&](int begin, int step, std::vector<ShadowAnswer>& out) {
-        for (int i = begin; i < kRays; i += step)
-            out[size_t(i)] = scene.Trace(segments[size_t(i)].data(), segments[size_t(i)].data() + 3, i % 2 == 0);
+        for (int i = begin; i < kRays; i += step) {
+            ShadowAnswer& a = out[size_t(i)];
+            a.blocked = scene.Trace(segments[size_t(i)].data(), segments[size_t(i)].data() + 3, i % 2 == 0, a.colour);
+        }
     };
     std::vector<ShadowAnswer> single(kRays), parallel(kRays);
     run(0, 1, single);
