@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cmath>
 #include <cstring>
 #include <span>
 
@@ -90,6 +91,8 @@ public:
         }
         double slabCentre[3], slabRotation[12], slabSides[3];
         primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
+        if (SlabOutOfReach(n, Dot(n, a), slabCentre, slabRotation, slabSides))
+            return;
 
         // The box test writes one record; the scratch holds a few so a test written for more stays inside.
         dContactGeom scratch[kBoxBoxScratchContacts] = {};
@@ -151,6 +154,82 @@ public:
     bool IsFull() const { return limit_ == 0 || found_ >= kMaxBoxCandidates; }
 
 private:
+    // The part of the box that can reach a slab lying in the plane n.x = d: the box cut by the half-space
+    // n.x <= d + (half the slab, and a little for rounding). Its bounds are worked out once per plane (the
+    // triangles of a flat patch share one). A slab whose bounds miss them is apart from the box, and the
+    // box test, which would find a separating axis, is not run. Most triangles under a tilted box are
+    // rejected so: only those under its lowest corner or edge remain.
+    bool SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* centre, const double* R, const double* sides)
+    {
+        if (!(n == reachNormal_ && d == reachOffset_) || !reachValid_) {
+            reachNormal_ = n;
+            reachOffset_ = d;
+            reachValid_ = true;
+            ComputeReach(n, d);
+        }
+        if (reachEmpty_)
+            return true;
+        for (int k = 0; k < 3; ++k) {
+            const double extent = 0.5 * (std::fabs(R[4 * k]) * sides[0] + std::fabs(R[4 * k + 1]) * sides[1] +
+                                         std::fabs(R[4 * k + 2]) * sides[2]);
+            if (centre[k] - extent > reachHigh_[k] || centre[k] + extent < reachLow_[k])
+                return true;
+        }
+        return false;
+    }
+
+    void ComputeReach(const D3DXVECTOR3& n, float d)
+    {
+        const double* R = box_.rotation;
+        const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
+        const double size = half[0] + half[1] + half[2];
+        const double level = static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness) + kReachMargin * (1 + size);
+        double corner[8][3];
+        double above[8];
+        for (int i = 0; i < 8; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                corner[i][k] = box_.centre[k];
+                for (int axis = 0; axis < 3; ++axis)
+                    corner[i][k] += ((i >> axis) & 1 ? half[axis] : -half[axis]) * R[4 * k + axis];
+            }
+            above[i] = n.x * corner[i][0] + n.y * corner[i][1] + n.z * corner[i][2] - level;
+        }
+        reachEmpty_ = true;
+        for (int k = 0; k < 3; ++k) {
+            reachLow_[k] = INFINITY;
+            reachHigh_[k] = -INFINITY;
+        }
+        auto include = [&](const double* p) {
+            reachEmpty_ = false;
+            for (int k = 0; k < 3; ++k) {
+                reachLow_[k] = std::min(reachLow_[k], p[k]);
+                reachHigh_[k] = std::max(reachHigh_[k], p[k]);
+            }
+        };
+        for (int i = 0; i < 8; ++i) {
+            if (above[i] <= 0)
+                include(corner[i]);
+            // Each of the twelve edges once: from corner i along an axis whose bit i lacks.
+            for (int axis = 0; axis < 3; ++axis) {
+                const int j = i | (1 << axis);
+                if (j == i || (above[i] <= 0) == (above[j] <= 0))
+                    continue;
+                const double t = above[i] / (above[i] - above[j]);
+                double p[3];
+                for (int k = 0; k < 3; ++k)
+                    p[k] = corner[i][k] + (corner[j][k] - corner[i][k]) * t;
+                include(p);
+            }
+        }
+        if (reachEmpty_)
+            return;
+        const double grow = kReachMargin * (1 + size);
+        for (int k = 0; k < 3; ++k) {
+            reachLow_[k] -= grow;
+            reachHigh_[k] += grow;
+        }
+    }
+
     static double DistanceSquared(const dContactGeom& a, const dContactGeom& b)
     {
         double sum = 0;
@@ -186,6 +265,12 @@ private:
     dGeomID g1_;
     dGeomID g2_;
     Primitives primitives_;
+    D3DXVECTOR3 reachNormal_;
+    float reachOffset_ = 0;
+    bool reachValid_ = false;
+    bool reachEmpty_ = true;
+    double reachLow_[3] = {};
+    double reachHigh_[3] = {};
     dContactGeom candidates_[kMaxBoxCandidates];
     unsigned long found_ = 0;
     unsigned long written_ = 0;

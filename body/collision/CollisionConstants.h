@@ -38,6 +38,11 @@ inline constexpr double kRepeatedContactTurn = 1e-3;
 /// meets a few dozen triangles at most on any mesh fine enough for it; beyond this the rest are ignored.
 inline constexpr unsigned long kMaxBoxCandidates = 64;
 
+/// Slack, relative to (1 + the box's half sizes summed), by which the box collider widens the part of a box
+/// that can reach a triangle's slab before rejecting slabs outside it: far above the rounding of the few
+/// operations involved, so that no slab the box test would find touching is rejected.
+inline constexpr double kReachMargin = 1e-5;
+
 /// ODE keeps the maximum number of contacts in the low 16 bits of the collider flags.
 inline constexpr unsigned long kContactCountMask = 0xffffu;
 
