@@ -18,6 +18,14 @@ inline constexpr uint32_t kRestDelayMs = 1000;
 /// The enable value at or above which a body runs (the "Enable Body" link).
 inline constexpr float kEnableThreshold = 1.0f;
 
+/// Largest magnitude of any component of a body's position, velocities, force and torque that the
+/// channel lets ODE step. Far beyond any scene (the output matrix is single precision), and small enough
+/// that one step of any mass and step size cannot overflow the quaternion, which ODE would not survive.
+inline constexpr double kStateLimit = 1e30;
+/// After a reset of a body whose state was not finite, another fault is reported again only once the body
+/// has run this many evaluations without one: a body that keeps blowing up says so once.
+inline constexpr int kStateFaultRearmEvaluations = 60;
+
 /// Saved sizes of the item records, in bytes.
 inline constexpr int kItemRecordSize = 264;
 inline constexpr int kOldItemRecordSize = 288;

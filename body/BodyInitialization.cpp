@@ -1,6 +1,7 @@
 // Building the ODE body and geoms from the geometry items, and placing a static body's geoms.
 #include "body/Tvc_ODE_BodyCollision.h"
 
+#include "body/BodySoundness.h"
 #include "host/siblings/Tav_WorldInterface.h"
 
 #include <cmath>
@@ -25,6 +26,14 @@ void Tvc_ODE_BodyCollision::InitializeBody()
     Release();
     massCentre_[0] = massCentre_[1] = massCentre_[2] = 0;
     if (geometryItems.GetItemCount() == 0 || !world)
+        return;
+    // Nothing is built from values ODE cannot take; the frame evaluation tries again once they are finite.
+    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    D3DXMATRIX startMatrix;
+    D3DXMatrixIdentity(&startMatrix);
+    if (start)
+        startMatrix = start->GetMatrix();
+    if (!CheckInput(startMatrix))
         return;
 
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
@@ -144,6 +153,8 @@ void Tvc_ODE_BodyCollision::UpdateGeometryPositions()
     D3DXMatrixIdentity(&w);
     if (start)
         w = start->GetMatrix();
+    if (!vex::body::MatrixIsUsable(w))
+        return;
 
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
@@ -164,6 +175,9 @@ void Tvc_ODE_BodyCollision::UpdateGeometryPositions()
         D3DXMATRIX srt;
         D3DXMatrixMultiply(&srt, &sc, &rt);
         D3DXMatrixMultiply(&t, &srt, &w);
+        // Finite factors can still overflow in the product.
+        if (!vex::body::MatrixIsUsable(t))
+            continue;
 
         // Decided by the geom itself: an item edited after the build must not send a box to the plane call.
         if (dGeomGetClass(item->geom) != dPlaneClass) {

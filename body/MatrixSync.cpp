@@ -2,6 +2,8 @@
 // (double, column vectors, no scale), and placing or reading the body.
 #include "body/Tvc_ODE_BodyCollision.h"
 
+#include "body/BodySoundness.h"
+
 namespace {
 
 D3DXMATRIX Identity()
@@ -52,6 +54,9 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetMatrixRotation(D3DXMATRIX m)
 
 void Tvc_ODE_BodyCollision::PlaceBodyAtMatrix(const D3DXMATRIX& s)
 {
+    // ODE stops the process on a rotation it cannot normalise; a body is never placed at such a matrix.
+    if (!vex::body::MatrixIsUsable(s))
+        return;
     dMatrix3 R;
     GetODERotationMatrix(GetMatrixRotation(s), R);
     // The ODE body sits at the centre of mass: the frame's origin plus the turned centre offset.

@@ -2,6 +2,7 @@
 #include "body/Tvc_ODE_BodyCollision.h"
 
 #include "body/BodyConstants.h"
+#include "body/BodySoundness.h"
 #include "common/ChannelType.h"
 #include "common/PluginEntry.h"
 #include "host/siblings/Tav_ValueInterface.h"
@@ -130,11 +131,22 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
     const D3DXMATRIX startMatrix = start ? start->GetMatrix() : Identity();
 
     if (!world) {
-        oldMatrix = startMatrix;
-        return startMatrix;
+        // oldMatrix only ever holds finite matrices: it is what a channel with bad input keeps showing.
+        if (vex::body::MatrixIsUsable(startMatrix))
+            oldMatrix = startMatrix;
+        return oldMatrix;
     }
     if (world->GetIfFrozen())
         return oldMatrix;
+
+    // ODE stops the process on some non-finite values: a body with such input builds nothing and holds its
+    // last output until the input is finite again; then it starts afresh from its start matrix.
+    if (!CheckInput(startMatrix)) {
+        if (initialised || bodyID)
+            Release();
+        penetration = 0.0f;
+        return oldMatrix;
+    }
 
     if (useDynamics && enable) {
         const float value = enable->GetReal();
@@ -147,6 +159,15 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
         }
         if (!initialised)
             InitializeBody();
+    }
+
+    // A body can still overflow on its own (an extreme force, a runaway damping value): put it back before
+    // the world steps it again.
+    if (bodyID) {
+        if (!vex::body::BodyStateIsSound(bodyID))
+            ResetUnsoundBody();
+        else if (stateFaultShown_ && ++soundEvaluations_ >= vex::body::kStateFaultRearmEvaluations)
+            stateFaultShown_ = false;
     }
 
     if (disableForces) {
@@ -198,6 +219,8 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
         if (!start)
             return Identity();
         const D3DXMATRIX current = start->GetMatrix();
+        if (!vex::body::MatrixIsUsable(current))
+            return oldMatrix;
         // Bitwise: a static body moves its geoms only when the start matrix really changed.
         if (std::memcmp(current.m, oldMatrix.m, sizeof current.m) != 0)
             UpdateGeometryPositions();
@@ -206,4 +229,53 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
 
     oldMatrix = GetBodyMatrix(true);
     return oldMatrix;
+}
+
+bool Tvc_ODE_BodyCollision::CheckInput(const D3DXMATRIX& start)
+{
+    bool finite = vex::body::MatrixIsUsable(start);
+    if (finite) {
+        // Boxes of a dynamic body are built with the scale of the start matrix, a static body's with the
+        // scale it last had.
+        D3DXVECTOR3 scale = bodyScale;
+        if (useDynamics) {
+            float lengths[3];
+            for (int row = 0; row < 3; ++row) {
+                const D3DXVECTOR3 v(start.m[row][0], start.m[row][1], start.m[row][2]);
+                lengths[row] = D3DXVec3Length(&v);
+            }
+            scale = D3DXVECTOR3(lengths[0], lengths[1], lengths[2]);
+        }
+        for (int i = 0; finite && i < geometryItems.GetItemCount(); ++i) {
+            auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+            finite = !item || vex::body::ItemIsFinite(*item, scale);
+        }
+    }
+    if (finite)
+        finite = std::isfinite(angularDampenValue) &&
+                 (angularDampenValue == 0.0f || !dampingFactorChannel ||
+                  std::isfinite(dampingFactorChannel->GetReal()));
+    if (finite) {
+        inputFaultShown_ = false;
+        return true;
+    }
+    if (!inputFaultShown_ && host_)
+        host_->ShowDebugMessage(
+            "ODE Body: a start position, shape or damping value is not a finite number; the body is not "
+            "simulated until it is");
+    inputFaultShown_ = true;
+    return false;
+}
+
+void Tvc_ODE_BodyCollision::ResetUnsoundBody()
+{
+    StopBody(bodyID);
+    dBodySetForce(bodyID, 0, 0, 0);
+    dBodySetTorque(bodyID, 0, 0, 0);
+    SetBodyPositionFromMatrix();
+    if (!stateFaultShown_ && host_)
+        host_->ShowDebugMessage("ODE Body: the body's motion is no longer a finite number; it is reset to its "
+                                "start position");
+    stateFaultShown_ = true;
+    soundEvaluations_ = 0;
 }

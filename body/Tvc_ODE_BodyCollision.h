@@ -108,4 +108,15 @@ private:
     /// mass at its origin, so the ODE body sits this far from the channel's body frame and its shapes are
     /// shifted back by it; placing and reading the body account for the difference.
     dReal massCentre_[3] = {0, 0, 0};
+
+    /// True when the start matrix, every item and the damping values are finite. Shows one message when
+    /// they stop being so; once they recover, a later fault is shown again.
+    bool CheckInput(const D3DXMATRIX& start);
+    /// Stops the body, clears its force and torque and puts it back at its start matrix; says so once for
+    /// a run of faults.
+    void ResetUnsoundBody();
+
+    bool inputFaultShown_ = false;
+    bool stateFaultShown_ = false;
+    int soundEvaluations_ = 0;
 };

@@ -1,6 +1,7 @@
 // Lifetime, geom creation, settings and stepping of the world channel.
 #include "siblings/world/Tvc_ODE_World.h"
 
+#include "body/BodySoundness.h"
 #include "common/PluginEntry.h"
 #include "host/siblings/TypeGuids.h"
 #include "siblings/world/MeshGeom.h"
@@ -61,11 +62,32 @@ void Tvc_ODE_World::DoEvent(int event, unsigned long value)
 
 void Tvc_ODE_World::Step()
 {
+    // ODE stops the process when a body's rotation cannot be normalised after a step, which follows from a
+    // non-finite or overflowing state (for example an extreme force added since the body's channel last
+    // ran). Such bodies sit this step out, without contacts; their channels reset them when they next run.
+    setAside_.clear();
+    const int geomCount = dSpaceGetNumGeoms(space_);
+    for (int i = 0; i < geomCount; ++i) {
+        dBodyID body = dGeomGetBody(dSpaceGetGeom(space_, i));
+        if (body && dBodyIsEnabled(body) && !vex::body::BodyStateIsSound(body)) {
+            dBodyDisable(body);
+            setAside_.push_back(body);
+        }
+    }
+    if (!setAside_.empty() && !setAsideShown_ && host_)
+        host_->ShowDebugMessage("ODE World: a body's motion is not a finite number; it is not stepped until it "
+                                "is reset, bodies:",
+                                static_cast<int>(setAside_.size()));
+    setAsideShown_ = setAsideShown_ || !setAside_.empty();
+
     dWorldSetGravity(world_, gravity_.x, gravity_.y, gravity_.z);
     dWorldSetQuickStepNumIterations(world_, solverIterations_);
     dSpaceCollide(space_, this, &Tvc_ODE_World::NearCallback);
     dWorldQuickStep(world_, stepSize_);
     dJointGroupEmpty(contacts_);
+    for (dBodyID body : setAside_)
+        dBodyEnable(body);
+    setAside_.clear();
     ++stepCount_;
 }
 

@@ -8,6 +8,8 @@
 
 #include <ode/ode.h>
 
+#include <vector>
+
 class Tvc_ODE_World : public Tav_WorldInterface {
 public:
     Tvc_ODE_World();
@@ -76,4 +78,7 @@ private:
     int registeredBodies_ = 0;
     unsigned long stepCount_ = 0;
     unsigned long lastSteppedFrame_ = ~0ul;
+    /// Bodies left out of the current step because ODE could not step their state (see Step).
+    std::vector<dBodyID> setAside_;
+    bool setAsideShown_ = false;
 };

@@ -48,6 +48,10 @@ void Tvc_ODE_World::Collide(dGeomID o1, dGeomID o2)
         return;
     if (b1 && b2 && dAreConnectedExcluding(b1, b2, dJointTypeContact))
         return;
+    // A body set aside for this step gets no contacts: a contact would wake it and step it after all.
+    for (dBodyID body : setAside_)
+        if (body == b1 || body == b2)
+            return;
 
     std::vector<dContact> contacts(static_cast<size_t>(contactsPerPair_));
     const int count = dCollide(o1, o2, contactsPerPair_, &contacts[0].geom, sizeof(dContact));

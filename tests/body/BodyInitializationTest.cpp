@@ -161,8 +161,9 @@ TEST_F(BodyInitialization, UnknownKindsGetNoGeomOnStaticOrDynamicBodies)
 
 TEST_F(BodyInitialization, ShapesWithoutMassOrSizeDoNotStopTheProcess)
 {
+    // Non-finite sizes are refused before anything is built (tests/reliability); zero and negative ones build.
     ODE_GeometryItem flat = MakeItem(kShapeBox);
-    flat.size = D3DXVECTOR3(-1, 0, std::numeric_limits<float>::quiet_NaN());
+    flat.size = D3DXVECTOR3(-1, 0, -3);
     flat.massValue = 0;
     body->SetGeometryItem(flat, 0);
     ODE_GeometryItem ball = MakeItem(kShapeSphere);

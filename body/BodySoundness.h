@@ -1,0 +1,25 @@
+#pragma once
+// Checks that keep values ODE cannot take away from it. ODE stops the process (an internal assertion)
+// when it meets a rotation or quaternion it cannot normalise or a mass it cannot invert, and a body whose
+// state overflows in one step ends up there in the next one. So inputs are checked before they are turned
+// into ODE objects, and a body's state is checked before it is stepped.
+
+#include "body/ODE_GeometryItem.h"
+#include "platform/D3DXMath.h"
+
+#include <ode/ode.h>
+
+namespace vex::body {
+
+/// All sixteen values finite and the lengths of the three rows (the scale taken out of the matrix) finite.
+bool MatrixIsUsable(const D3DXMATRIX& m);
+
+/// Mass, radius, size, offset and rotation of the item finite, and its box edges scaled by `scale` finite.
+/// Signs are not judged here: zero or negative sizes and masses are built as shapes without mass.
+bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale);
+
+/// The ODE body's position, quaternion, velocities and accumulated force and torque are finite and within
+/// kStateLimit, and its quaternion has a length ODE can normalise. Such a body survives one step.
+bool BodyStateIsSound(dBodyID body);
+
+} // namespace vex::body

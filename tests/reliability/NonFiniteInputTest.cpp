@@ -1,0 +1,362 @@
+// Non-finite input never reaches ODE (which stops the process on some of it): a body with such input builds
+// nothing, holds its last finite output, says so once and starts again when the input is finite; a body
+// whose own motion overflows is reset to its start position.
+#include "tests/body/BodyScene.h"
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace vex::test {
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b) { return std::memcmp(a.m, b.m, sizeof a.m) == 0; }
+
+bool Finite(const D3DXMATRIX& m)
+{
+    for (float v : m.m[0])
+        if (!std::isfinite(v))
+            return false;
+    for (int r = 1; r < 4; ++r)
+        for (float v : m.m[r])
+            if (!std::isfinite(v))
+                return false;
+    return true;
+}
+
+int CountContaining(const std::vector<std::string>& messages, const char* text)
+{
+    int count = 0;
+    for (const std::string& m : messages)
+        count += m.find(text) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+constexpr const char* kInputMessage = "not a finite number; the body is not simulated";
+constexpr const char* kResetMessage = "it is reset to its start position";
+
+/// A falling body (one item of `kind`) with its start matrix, enable value and damping setting at hand.
+struct FallingBody {
+    explicit FallingBody(uint8_t kind = kShapeBox)
+    {
+        body = scene.AddBody("body", MakeItem(kind), Translation(0, 5, 0));
+        start = static_cast<Tvc_MatrixChannel*>(body->GetChild(0));
+    }
+    int Geoms() { return dSpaceGetNumGeoms(scene.world->GetSpace()); }
+
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* body = nullptr;
+    Tvc_MatrixChannel* start = nullptr;
+};
+
+/// One kind of bad input: `spoil` writes the value v into it, `mend` puts a finite value back.
+struct InputCase {
+    const char* name;
+    uint8_t kind;
+    std::function<void(FallingBody&, float v)> spoil;
+    std::function<void(FallingBody&)> mend;
+};
+
+D3DXMATRIX WithEntry(int row, int column, float v)
+{
+    D3DXMATRIX m = Translation(0, 5, 0);
+    m.m[row][column] = v;
+    return m;
+}
+
+ODE_GeometryItem& Item(FallingBody& f) { return *f.body->GetGeometryItem(0); }
+
+const InputCase kInputCases[] = {
+    {"StartTranslation", kShapeBox, [](FallingBody& f, float v) { f.start->SetMatrix(WithEntry(3, 1, v)); },
+     [](FallingBody& f) { f.start->SetMatrix(Translation(0, 5, 0)); }},
+    {"StartRotation", kShapeBox, [](FallingBody& f, float v) { f.start->SetMatrix(WithEntry(0, 1, v)); },
+     [](FallingBody& f) { f.start->SetMatrix(Translation(0, 5, 0)); }},
+    {"StartLastColumn", kShapeBox, [](FallingBody& f, float v) { f.start->SetMatrix(WithEntry(3, 3, v)); },
+     [](FallingBody& f) { f.start->SetMatrix(Translation(0, 5, 0)); }},
+    // Every entry finite, but the row's length (the body's scale) is beyond float range.
+    {"StartScaleOverflow", kShapeBox,
+     [](FallingBody& f, float) {
+         D3DXMATRIX m = Translation(0, 5, 0);
+         m._11 = m._12 = 3e38f;
+         f.start->SetMatrix(m);
+     },
+     [](FallingBody& f) { f.start->SetMatrix(Translation(0, 5, 0)); }},
+    {"BoxSize", kShapeBox, [](FallingBody& f, float v) { Item(f).size.y = v; },
+     [](FallingBody& f) { Item(f).size.y = 1; }},
+    // Finite size times finite scale overflows.
+    {"BoxSizeTimesScale", kShapeBox,
+     [](FallingBody& f, float) {
+         Item(f).size.x = 3e38f;
+         D3DXMATRIX m = Translation(0, 5, 0);
+         m._11 = 2;
+         f.start->SetMatrix(m);
+     },
+     [](FallingBody& f) {
+         Item(f).size.x = 1;
+         f.start->SetMatrix(Translation(0, 5, 0));
+     }},
+    {"Mass", kShapeBox, [](FallingBody& f, float v) { Item(f).massValue = v; },
+     [](FallingBody& f) { Item(f).massValue = 5; }},
+    {"SphereRadius", kShapeSphere, [](FallingBody& f, float v) { Item(f).radius = v; },
+     [](FallingBody& f) { Item(f).radius = 1; }},
+    {"Offset", kShapeBox, [](FallingBody& f, float v) { Item(f).offset.z = v; },
+     [](FallingBody& f) { Item(f).offset.z = 0; }},
+    {"Rotation", kShapeSphere, [](FallingBody& f, float v) { Item(f).rotation.x = v; },
+     [](FallingBody& f) { Item(f).rotation.x = 0; }},
+    {"DampingValue", kShapeBox, [](FallingBody& f, float v) { f.body->SetAngularVelocityDampenValue(v); },
+     [](FallingBody& f) { f.body->SetAngularVelocityDampenValue(0.5f); }},
+    {"DampingFactor", kShapeBox,
+     [](FallingBody& f, float v) {
+         f.body->SetAngularVelocityDampenValue(0.5f);
+         f.body->dampingFactorChannel->SetReal(v);
+     },
+     [](FallingBody& f) { f.body->dampingFactorChannel->SetReal(1); }},
+};
+
+struct InputParam {
+    const InputCase* input;
+    float value;
+};
+
+void PrintTo(const InputParam& p, std::ostream* os) { *os << p.input->name << " = " << p.value; }
+void PrintTo(const struct MotionCase& c, std::ostream* os);
+
+std::string ParamName(const testing::TestParamInfo<InputParam>& info)
+{
+    const float v = info.param.value;
+    return std::string(info.param.input->name) + (std::isnan(v) ? "NaN" : v > 0 ? "PlusInf" : "MinusInf");
+}
+
+std::vector<InputParam> AllInputParams()
+{
+    std::vector<InputParam> params;
+    for (const InputCase& c : kInputCases)
+        for (float v : {kNaN, kInf, -kInf})
+            params.push_back({&c, v});
+    return params;
+}
+
+class NonFiniteInput : public testing::TestWithParam<InputParam> {};
+
+TEST_P(NonFiniteInput, RunningBodyStopsHoldsItsLastPoseReportsOnceAndRecovers)
+{
+    const InputParam& p = GetParam();
+    FallingBody f(p.input->kind);
+    f.scene.RunFrames(10);
+    ASSERT_NE(f.body->GetBodyID(), nullptr);
+    const D3DXMATRIX lastGood = f.body->GetOldMatrix();
+    EXPECT_LT(lastGood._42, 5.0f); // it has been falling
+    const size_t messagesBefore = f.scene.messages.size();
+
+    p.input->spoil(f, p.value);
+    f.scene.RunFrames(30);
+    EXPECT_EQ(f.body->GetBodyID(), nullptr);
+    EXPECT_FALSE(f.body->initialised);
+    EXPECT_EQ(f.Geoms(), 0);
+    EXPECT_TRUE(SameMatrix(f.body->GetOldMatrix(), lastGood));
+    EXPECT_TRUE(SameMatrix(f.body->GetMatrix(), lastGood));
+    EXPECT_EQ(CountContaining(f.scene.messages, kInputMessage), 1);
+    EXPECT_EQ(f.scene.messages.size(), messagesBefore + 1);
+
+    p.input->mend(f);
+    f.scene.RunFrames(1);
+    ASSERT_NE(f.body->GetBodyID(), nullptr);
+    EXPECT_EQ(f.Geoms(), 1);
+    // Started afresh at the start matrix: one step of fall below it at most.
+    const D3DXMATRIX restarted = f.body->GetOldMatrix();
+    EXPECT_TRUE(Finite(restarted));
+    EXPECT_NEAR(restarted._42, 5.0f, 0.01f);
+    f.scene.RunFrames(20);
+    EXPECT_LT(f.body->GetOldMatrix()._42, restarted._42);
+    EXPECT_TRUE(Finite(f.body->GetOldMatrix()));
+    EXPECT_EQ(f.scene.messages.size(), messagesBefore + 1);
+
+    // A new fault after the recovery is reported again.
+    p.input->spoil(f, p.value);
+    f.scene.RunFrames(3);
+    EXPECT_EQ(CountContaining(f.scene.messages, kInputMessage), 2);
+    EXPECT_EQ(f.body->GetBodyID(), nullptr);
+}
+
+TEST_P(NonFiniteInput, BodyBadFromTheStartOutputsIdentityAndBuildsNothing)
+{
+    const InputParam& p = GetParam();
+    FallingBody f(p.input->kind);
+    p.input->spoil(f, p.value);
+    f.scene.RunFrames(5);
+    EXPECT_EQ(f.body->GetBodyID(), nullptr);
+    EXPECT_EQ(f.Geoms(), 0);
+    EXPECT_TRUE(SameMatrix(f.body->GetOldMatrix(), IdentityMatrix()));
+    EXPECT_EQ(CountContaining(f.scene.messages, kInputMessage), 1);
+
+    // Building by hand is refused as well.
+    f.body->InitializeBody();
+    EXPECT_FALSE(f.body->initialised);
+    EXPECT_EQ(f.Geoms(), 0);
+
+    p.input->mend(f);
+    f.scene.RunFrames(1);
+    EXPECT_NE(f.body->GetBodyID(), nullptr);
+    EXPECT_NEAR(f.body->GetOldMatrix()._42, 5.0f, 0.01f);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllInputs, NonFiniteInput, testing::ValuesIn(AllInputParams()), ParamName);
+
+TEST(NonFiniteStaticBody, ReleasesItsGeomsWhileTheStartMatrixIsBadAndFollowsItAgainAfterwards)
+{
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* body = scene.AddBody("floor", MakeItem(kShapeBox), Translation(1, 0, 0));
+    body->SetIfUseDynamics(false);
+    auto* start = static_cast<Tvc_MatrixChannel*>(body->GetChild(0));
+    scene.RunFrames(2);
+    ASSERT_EQ(dSpaceGetNumGeoms(scene.world->GetSpace()), 1);
+
+    start->SetMatrix(WithEntry(3, 0, kNaN));
+    scene.RunFrames(5);
+    EXPECT_EQ(dSpaceGetNumGeoms(scene.world->GetSpace()), 0);
+    EXPECT_TRUE(SameMatrix(body->GetOldMatrix(), Translation(1, 0, 0)));
+    EXPECT_EQ(CountContaining(scene.messages, kInputMessage), 1);
+
+    start->SetMatrix(Translation(2, 0, 0));
+    scene.RunFrames(1);
+    ASSERT_EQ(dSpaceGetNumGeoms(scene.world->GetSpace()), 1);
+    const dReal* p = dGeomGetPosition(body->GetGeometryItem(0)->geom);
+    EXPECT_DOUBLE_EQ(p[0], 2.0);
+    EXPECT_TRUE(SameMatrix(body->GetOldMatrix(), Translation(2, 0, 0)));
+}
+
+TEST(NonFiniteStaticBody, PlacingGeomsByHandIgnoresABadStartMatrix)
+{
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* body = scene.AddBody("floor", MakeItem(kShapeBox), Translation(1, 0, 0));
+    body->SetIfUseDynamics(false);
+    scene.RunFrames(1);
+    static_cast<Tvc_MatrixChannel*>(body->GetChild(0))->SetMatrix(WithEntry(1, 1, kInf));
+    body->UpdateGeometryPositions();
+    const dReal* p = dGeomGetPosition(body->GetGeometryItem(0)->geom);
+    EXPECT_DOUBLE_EQ(p[0], 1.0);
+    EXPECT_TRUE(SameMatrix(body->GetOldMatrix(), Translation(1, 0, 0)));
+}
+
+TEST(NonFiniteWithoutWorld, PassesOnlyFiniteStartMatricesThrough)
+{
+    BodyScene scene(false);
+    Tvc_ODE_BodyCollision* body = scene.AddBody("body");
+    Tvc_MatrixChannel* start = scene.AddStart(body, Translation(1, 2, 3));
+    // Evaluated directly: the host would add a world for the body's dependency on its first frame.
+    scene.host.AdvanceFrame();
+    EXPECT_TRUE(SameMatrix(body->GetMatrix(), Translation(1, 2, 3)));
+    start->SetMatrix(WithEntry(3, 2, kNaN));
+    scene.host.AdvanceFrame();
+    EXPECT_TRUE(SameMatrix(body->GetMatrix(), Translation(1, 2, 3)));
+}
+
+TEST(NonFiniteDisabledBody, FollowsItsStartMatrixOnlyWhileItIsFinite)
+{
+    FallingBody f;
+    Tav_ValueInterface* enable = f.scene.AddEnable(f.body, 0.0f);
+    f.start->SetMatrix(Translation(0, 7, 0));
+    f.scene.RunFrames(2);
+    EXPECT_TRUE(SameMatrix(f.body->GetOldMatrix(), Translation(0, 7, 0)));
+    f.start->SetMatrix(WithEntry(3, 0, kInf));
+    f.scene.RunFrames(2);
+    EXPECT_TRUE(SameMatrix(f.body->GetOldMatrix(), Translation(0, 7, 0)));
+    enable->SetReal(1.0f);
+    f.scene.RunFrames(2);
+    EXPECT_EQ(f.body->GetBodyID(), nullptr);
+    EXPECT_EQ(CountContaining(f.scene.messages, kInputMessage), 1);
+}
+
+// --- The body's own motion overflowing ----------------------------------------------------------------
+
+struct MotionCase {
+    const char* name;
+    std::function<void(dBodyID)> spoil;
+};
+
+const MotionCase kMotionCases[] = {
+    // One step turns this torque into a quaternion that overflows to zero, which ODE cannot normalise.
+    {"ExtremeTorque", [](dBodyID b) { dBodyAddTorque(b, 1e308, 1e308, 0); }},
+    {"InfiniteForce", [](dBodyID b) { dBodyAddForce(b, 0, std::numeric_limits<double>::infinity(), 0); }},
+    {"NaNAngularVelocity", [](dBodyID b) { dBodySetAngularVel(b, std::nan(""), 0, 0); }},
+    {"InfiniteLinearVelocity", [](dBodyID b) { dBodySetLinearVel(b, -std::numeric_limits<double>::infinity(), 0, 0); }},
+    {"NaNPosition", [](dBodyID b) { dBodySetPosition(b, 0, std::nan(""), 0); }},
+    {"HugeVelocity", [](dBodyID b) { dBodySetLinearVel(b, 1e300, 0, 0); }},
+};
+
+void PrintTo(const MotionCase& c, std::ostream* os) { *os << c.name; }
+
+class OverflowingMotion : public testing::TestWithParam<MotionCase> {};
+
+TEST_P(OverflowingMotion, IsResetToTheStartPositionWithOneMessage)
+{
+    FallingBody f;
+    f.scene.RunFrames(20);
+    ASSERT_NE(f.body->GetBodyID(), nullptr);
+    GetParam().spoil(f.body->GetBodyID());
+    f.scene.RunFrames(1);
+    const D3DXMATRIX reset = f.body->GetOldMatrix();
+    EXPECT_TRUE(Finite(reset));
+    EXPECT_NEAR(reset._42, 5.0f, 1e-4f);
+    EXPECT_NEAR(reset._41, 0.0f, 1e-4f);
+    const D3DXVECTOR3 w = f.body->GetAngularVelocityVector();
+    EXPECT_TRUE(std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z));
+    f.scene.RunFrames(30);
+    EXPECT_TRUE(Finite(f.body->GetOldMatrix()));
+    EXPECT_LT(f.body->GetOldMatrix()._42, reset._42); // falling again
+    EXPECT_EQ(CountContaining(f.scene.messages, kResetMessage), 1);
+
+    // The same fault in every frame is still reported once.
+    for (int i = 0; i < 10; ++i) {
+        GetParam().spoil(f.body->GetBodyID());
+        f.scene.RunFrames(1);
+        EXPECT_TRUE(Finite(f.body->GetOldMatrix()));
+    }
+    EXPECT_EQ(CountContaining(f.scene.messages, kResetMessage), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFaults, OverflowingMotion, testing::ValuesIn(kMotionCases),
+                         [](const testing::TestParamInfo<MotionCase>& info) { return std::string(info.param.name); });
+
+TEST(OverflowingMotion, IsReportedAgainAfterTheBodyRanSoundForASecond)
+{
+    FallingBody f;
+    f.scene.RunFrames(2);
+    dBodySetAngularVel(f.body->GetBodyID(), std::nan(""), 0, 0);
+    f.scene.RunFrames(70);
+    dBodySetAngularVel(f.body->GetBodyID(), std::nan(""), 0, 0);
+    f.scene.RunFrames(1);
+    EXPECT_EQ(CountContaining(f.scene.messages, kResetMessage), 2);
+}
+
+TEST(WorldStep, LeavesOutBodiesItCannotStepAndStepsTheOthers)
+{
+    // Bodies that no channel evaluates before the step: the world alone must keep ODE from stopping.
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* bad = scene.AddBody("bad", MakeItem(kShapeBox), Translation(0, 5, 0));
+    Tvc_ODE_BodyCollision* good = scene.AddBody("good", MakeItem(kShapeBox), Translation(0, 5.5f, 0));
+    // Overlapping the bad one: a contact between them would wake the bad body and step it after all.
+    scene.host.AdvanceFrame();
+    bad->GetMatrix();
+    good->GetMatrix();
+    dBodyAddTorque(bad->GetBodyID(), 1e308, 1e308, 0);
+    for (int i = 0; i < 5; ++i)
+        scene.world->Step();
+    // No contact pushed the good body up: it fell freely for five steps.
+    const double fall = 0.5 * 9.81 * std::pow(5.0 / 60.0, 2);
+    EXPECT_NEAR(dBodyGetPosition(good->GetBodyID())[1], 5.5 - fall, 0.02);
+    EXPECT_DOUBLE_EQ(dBodyGetTorque(bad->GetBodyID())[0], 1e308); // untouched, left for its channel
+    EXPECT_TRUE(dBodyIsEnabled(bad->GetBodyID()));
+    EXPECT_EQ(CountContaining(scene.messages, "ODE World: a body's motion is not a finite number"), 1);
+
+    // Its channel puts it back at the next frame; the overlapping pair then collides as usual.
+    scene.RunFrames(1);
+    EXPECT_TRUE(Finite(bad->GetOldMatrix()));
+    EXPECT_EQ(CountContaining(scene.messages, kResetMessage), 1);
+}
+
+} // namespace
+} // namespace vex::test
