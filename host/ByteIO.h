@@ -85,6 +85,7 @@ public:
     bool Bytes(void* out, size_t n)
     {
         if (n > Left()) return false;
+        if (n == 0) return true; // out may be null then (an empty vector's data)
         std::memcpy(out, data_ + at_, n);
         at_ += n;
         return true;
@@ -93,6 +94,7 @@ public:
     bool FixedText(char* out, size_t outSize, size_t width)
     {
         if (width > Left() || outSize == 0) return false;
+        if (width == 0) { std::memset(out, 0, outSize); return true; }
         const size_t n = std::min(outSize - 1, strnlen(reinterpret_cast<const char*>(data_ + at_), width));
         std::memcpy(out, data_ + at_, n);
         std::memset(out + n, 0, outSize - n);

@@ -10,15 +10,18 @@
 
 TavFileSaver::~TavFileSaver() = default;
 
-// Every tag is followed at once by a zero size that SaveBlockSize fills in, so that a tag standing alone
-// reads back as an empty chunk instead of swallowing the next tag as its size.
+// In a section every tag opens a chunk whose size field follows the data written after it: a tag may
+// stand alone (an empty chunk) and a declared size can never disagree with the payload, so the section
+// always parses. In a raw file the calls write exactly what they are given.
 bool TavFileSaver::SaveTag(const char* tag)
 {
     char four[4] = {};
     if (tag)
         std::memcpy(four, tag, strnlen(tag, 4));
     bytes_.insert(bytes_.end(), four, four + 4);
-    pendingSizeAt_ = bytes_.size();
+    if (fileOpen_)
+        return true;
+    chunkSizeAt_ = bytes_.size();
     bytes_.insert(bytes_.end(), 4, 0);
     return true;
 }
@@ -27,15 +30,11 @@ bool TavFileSaver::SaveBlockSize(int bytes)
 {
     if (bytes < 0)
         return false;
+    if (!fileOpen_)
+        return chunkSizeAt_ != kNoChunk; // the chunk's size is already tracked
     const auto v = static_cast<uint32_t>(bytes);
-    if (pendingSizeAt_ == kNoPendingSize) {
-        for (int i = 0; i < 4; ++i)
-            bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        return true;
-    }
     for (int i = 0; i < 4; ++i)
-        bytes_[pendingSizeAt_ + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-    pendingSizeAt_ = kNoPendingSize;
+        bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
     return true;
 }
 
@@ -43,9 +42,15 @@ bool TavFileSaver::SaveDataToFile(const void* data, int bytes)
 {
     if (bytes < 0 || (bytes > 0 && !data))
         return false;
+    if (!fileOpen_ && chunkSizeAt_ == kNoChunk)
+        return false; // data before any tag would make the section unreadable
     const auto* p = static_cast<const uint8_t*>(data);
     bytes_.insert(bytes_.end(), p, p + bytes);
-    pendingSizeAt_ = kNoPendingSize;
+    if (!fileOpen_) {
+        const auto size = static_cast<uint32_t>(bytes_.size() - chunkSizeAt_ - 4);
+        for (int i = 0; i < 4; ++i)
+            bytes_[chunkSizeAt_ + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (8 * i));
+    }
     return true;
 }
 
@@ -53,7 +58,7 @@ bool TavFileSaver::OpenSaveFile(const char* path, bool append)
 {
     error_.clear();
     bytes_.clear();
-    pendingSizeAt_ = kNoPendingSize;
+    chunkSizeAt_ = kNoChunk;
     if (!path || !*path) {
         error_ = "no file name";
         return false;
@@ -82,7 +87,7 @@ bool TavFileSaver::CloseSaveFile()
     fileOpen_ = false;
     const bool ok = WriteFileAtomically(path_, bytes_, &error_);
     bytes_.clear();
-    pendingSizeAt_ = kNoPendingSize;
+    chunkSizeAt_ = kNoChunk;
     return ok;
 }
 

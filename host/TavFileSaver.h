@@ -16,9 +16,11 @@ public:
     ~TavFileSaver();
 
     /// Four characters; a shorter tag is padded with zero bytes, a longer one is cut.
-    /// A tag with nothing after it (no SaveBlockSize) is stored as an empty chunk.
+    /// In a section a tag opens a chunk; a tag with nothing after it is stored as an empty chunk.
     bool SaveTag(const char* tag);
+    /// In a section the chunk's size follows the data written after its tag; false without a tag.
     bool SaveBlockSize(int bytes);
+    /// In a section: false before the first tag.
     bool SaveDataToFile(const void* data, int bytes);
 
     /// Starts a raw file at path (append false: replace; true: keep what the file holds and add to it).
@@ -32,7 +34,7 @@ public:
     const std::vector<uint8_t>& GetBytes() const { return bytes_; }
     std::vector<uint8_t> TakeBytes()
     {
-        pendingSizeAt_ = kNoPendingSize;
+        chunkSizeAt_ = kNoChunk;
         return std::exchange(bytes_, {});
     }
     const std::string& GetError() const { return error_; }
@@ -46,6 +48,6 @@ private:
     std::string path_;
     std::string error_;
     bool fileOpen_ = false;
-    static constexpr size_t kNoPendingSize = ~size_t{0};
-    size_t pendingSizeAt_ = kNoPendingSize; ///< where the size of the last tag goes, until it is given
+    static constexpr size_t kNoChunk = ~size_t{0};
+    size_t chunkSizeAt_ = kNoChunk; ///< offset of the open chunk's size field in a section
 };

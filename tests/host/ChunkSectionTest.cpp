@@ -111,6 +111,27 @@ TEST(ChunkSection, SizeGivenAfterTagAloneStillWritesOneChunk)
     EXPECT_EQ(loader.GetChunks().size(), 2u);
 }
 
+TEST(ChunkSection, ChunkSizeFollowsTheDataWrittenSoTheSectionAlwaysParses)
+{
+    TavFileSaver saver;
+    EXPECT_FALSE(saver.SaveDataToFile("lost", 4)) << "data before any tag has no chunk";
+    EXPECT_FALSE(saver.SaveBlockSize(4));
+    EXPECT_TRUE(saver.GetBytes().empty());
+    saver.SaveTag("LONG");
+    saver.SaveBlockSize(10); // declares more than follows
+    saver.SaveDataToFile("abc", 3);
+    saver.SaveTag("TWOP");
+    saver.SaveBlockSize(2);
+    saver.SaveDataToFile("d", 1); // a payload written in two parts
+    saver.SaveDataToFile("e", 1);
+    TavFileLoader loader(saver.TakeBytes());
+    ASSERT_TRUE(loader.IsValid()) << loader.GetError();
+    ASSERT_TRUE(loader.GetInfoIfTag("LONG"));
+    EXPECT_EQ(Payload(loader), std::vector<uint8_t>({'a', 'b', 'c'}));
+    ASSERT_TRUE(loader.GetInfoIfTag("TWOP"));
+    EXPECT_EQ(Payload(loader), std::vector<uint8_t>({'d', 'e'}));
+}
+
 TEST(ChunkSection, MissingTagGivesFalseAndHidesNoLaterChunk)
 {
     TavFileLoader loader(Section({{"AAAA", {1}}, {"BBBB", {2}}, {"CCCC", {3}}}));
@@ -240,11 +261,15 @@ TEST(ChunkSection, BoundedCopyNeverWritesPastItsLimit)
 TEST(ChunkSection, SaverRefusesNegativeSizesAndMissingData)
 {
     TavFileSaver saver;
+    saver.SaveTag("AAAA");
     EXPECT_FALSE(saver.SaveBlockSize(-1));
     EXPECT_FALSE(saver.SaveDataToFile(nullptr, 3));
     EXPECT_FALSE(saver.SaveDataToFile("abc", -1));
     EXPECT_TRUE(saver.SaveDataToFile(nullptr, 0));
-    EXPECT_TRUE(saver.GetBytes().empty());
+    TavFileLoader loader(saver.TakeBytes());
+    ASSERT_TRUE(loader.IsValid()) << loader.GetError();
+    ASSERT_TRUE(loader.GetInfoIfTag("AAAA"));
+    EXPECT_EQ(loader.GetTagDataSize(), 0);
 }
 
 TEST(ChunkSection, TakeBytesStartsAFreshSection)
@@ -252,11 +277,17 @@ TEST(ChunkSection, TakeBytesStartsAFreshSection)
     TavFileSaver saver;
     saver.SaveTag("AAAA");
     const std::vector<uint8_t> first = saver.TakeBytes();
-    EXPECT_EQ(first.size(), 8u);
+    EXPECT_EQ(first, std::vector<uint8_t>({'A', 'A', 'A', 'A', 0, 0, 0, 0}));
     EXPECT_TRUE(saver.GetBytes().empty());
-    // A size after the take belongs to nothing taken: it must not reach into the old bytes.
+    // Calls after the take belong to the new section: they must not reach into the old bytes.
     saver.SaveBlockSize(5);
-    EXPECT_EQ(saver.GetBytes().size(), 4u);
+    saver.SaveDataToFile("zz", 2);
+    saver.SaveTag("BBBB");
+    saver.SaveBlockSize(1);
+    saver.SaveDataToFile("x", 1);
+    TavFileLoader loader(saver.TakeBytes());
+    ASSERT_TRUE(loader.GetInfoIfTag("BBBB")) << loader.GetError();
+    EXPECT_EQ(Payload(loader), std::vector<uint8_t>{'x'});
 }
 
 } // namespace

@@ -69,6 +69,18 @@ TEST_F(SaveFile, RawFileHoldsExactlyTheBytesWritten)
     EXPECT_EQ(Files(), std::vector<std::string>{"bitmap.bmp"});
 }
 
+TEST_F(SaveFile, RawFileTakesTagsAndSizesAsPlainBytes)
+{
+    const fs::path path = folder / "raw.bin";
+    TavFileSaver saver;
+    ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
+    saver.SaveTag("AB");
+    saver.SaveBlockSize(0x01020304);
+    saver.SaveDataToFile("z", 1);
+    ASSERT_TRUE(saver.CloseSaveFile());
+    EXPECT_EQ(Read(path), std::vector<uint8_t>({'A', 'B', 0, 0, 4, 3, 2, 1, 'z'}));
+}
+
 TEST_F(SaveFile, ReplaceOverwritesAndAppendKeepsWhatTheFileHeld)
 {
     const fs::path path = folder / "f.bin";
