@@ -1,0 +1,202 @@
+// The body channel's collider methods with real collision objects: object matrices, several objects,
+// contact limits and record placement, against the free collider functions on world-space triangles.
+#include "body/ODE_GeometryItem.h"
+#include "body/Tvc_ODE_BodyCollision.h"
+#include "body/collision/CollideBoxVsTriangles.h"
+#include "body/collision/CollideSphereVsTriangles.h"
+#include "host/Vexcore.h"
+#include "host/siblings/TypeGuids.h"
+#include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vex::collision;
+
+class ChannelColliders : public testing::Test {
+protected:
+    ChannelColliders()
+    {
+        std::string error;
+        EXPECT_NE(host.AddChannel(vex::Guid(vex::guids::kWorld), "world", &error), nullptr) << error;
+        body = dynamic_cast<Tvc_ODE_BodyCollision*>(host.AddChannel(vex::Guid(vex::guids::kBody), "ground", &error));
+        EXPECT_NE(body, nullptr) << error;
+    }
+
+    Tvc_DX8_CollisionObject* AddObject(const std::vector<float>& triangles, const D3DXMATRIX& m)
+    {
+        std::string error;
+        auto* object = dynamic_cast<Tvc_DX8_CollisionObject*>(
+            host.AddChannel(vex::Guid(vex::guids::kCollisionObject), "object " + std::to_string(++objects), &error));
+        EXPECT_NE(object, nullptr) << error;
+        if (!object)
+            return nullptr;
+        object->SetTriangles(triangles);
+        object->SetOwnMatrix(m);
+        EXPECT_TRUE(host.Link(body, object, 2, &error)) << error;
+        return object;
+    }
+
+    static std::vector<float> ToWorld(const std::vector<float>& local, const D3DXMATRIX& m)
+    {
+        std::vector<float> out(local.size());
+        for (size_t i = 0; i < local.size(); i += 3) {
+            D3DXVECTOR3 p(local[i], local[i + 1], local[i + 2]);
+            D3DXVec3TransformCoord(&p, &p, &m);
+            out[i] = p.x;
+            out[i + 1] = p.y;
+            out[i + 2] = p.z;
+        }
+        return out;
+    }
+
+    static std::vector<float> Floor(int cells, float size)
+    {
+        std::vector<float> t;
+        const float h = size * cells * 0.5f;
+        for (int i = 0; i < cells; ++i) {
+            for (int j = 0; j < cells; ++j) {
+                const float x0 = -h + size * i, x1 = x0 + size, z0 = -h + size * j, z1 = z0 + size;
+                t.insert(t.end(), {x0, 0, z0, x0, 0, z1, x1, 0, z0});
+                t.insert(t.end(), {x1, 0, z0, x0, 0, z1, x1, 0, z1});
+            }
+        }
+        return t;
+    }
+
+    Vexcore host{{VEX_PLUGIN_DIR}};
+    Tvc_ODE_BodyCollision* body = nullptr;
+    int objects = 0;
+};
+
+// Two objects placed by their matrices (one turned and moved, one scaled): the channel's contact equals the
+// free collider's on the same triangles carried into world space by hand.
+TEST_F(ChannelColliders, SphereContactMatchesTheTrianglesCarriedIntoWorldSpace)
+{
+    ASSERT_NE(body, nullptr);
+    const std::vector<float> floor = Floor(6, 1.0f);
+    D3DXMATRIX turned, scaled;
+    D3DXMatrixRotationYawPitchRoll(&turned, 0.4f, 0.2f, -0.1f);
+    turned._41 = 5;
+    turned._42 = -1;
+    turned._43 = 2;
+    D3DXMatrixScaling(&scaled, 2, 1, 2);
+    scaled._42 = 3;
+    AddObject(floor, turned);
+    AddObject(floor, scaled);
+    std::vector<float> world = ToWorld(floor, turned);
+    const std::vector<float> second = ToWorld(floor, scaled);
+    world.insert(world.end(), second.begin(), second.end());
+
+    dGeomID sphere = dCreateSphere(nullptr, 0.6);
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<float> x(-1, 9), y(-2, 4), z(-4, 6);
+    int hits = 0;
+    for (int i = 0; i < 400; ++i) {
+        const D3DXVECTOR3 centre(x(rng), y(rng), z(rng));
+        dGeomSetPosition(sphere, centre.x, centre.y, centre.z);
+        dContactGeom contact{};
+        const unsigned long n = body->CollideSphere(sphere, 1, &contact, sizeof contact);
+        SphereContact expected;
+        const bool hit = CollideSphereVsTriangles(centre, 0.6f, world, expected);
+        ASSERT_EQ(n, hit ? 1u : 0u) << i;
+        if (!hit)
+            continue;
+        ++hits;
+        EXPECT_NEAR(contact.depth, expected.depth, 1e-4);
+        EXPECT_NEAR(contact.normal[0], expected.normal.x, 1e-3);
+        EXPECT_NEAR(contact.normal[1], expected.normal.y, 1e-3);
+        EXPECT_NEAR(contact.normal[2], expected.normal.z, 1e-3);
+    }
+    EXPECT_GT(hits, 20);
+    dGeomDestroy(sphere);
+}
+
+// The sphere collider writes only the first record's position, normal and depth; g1 and g2 stay as the
+// caller set them; a caller that allows no contact gets none.
+TEST_F(ChannelColliders, SphereWritesOneRecordAndLeavesTheGeomsAlone)
+{
+    ASSERT_NE(body, nullptr);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    AddObject(Floor(4, 1.0f), identity);
+    dGeomID sphere = dCreateSphere(nullptr, 1.0);
+    dGeomSetPosition(sphere, 0.25, 0.9, 0.25);
+    dContactGeom contacts[2];
+    std::memset(contacts, 0xAB, sizeof contacts);
+    const auto marker = contacts[0].g1;
+    EXPECT_EQ(body->CollideSphere(sphere, 0, contacts, sizeof contacts[0]), 0u);
+    EXPECT_EQ(body->CollideSphere(sphere, 2, contacts, sizeof contacts[0]), 1u);
+    EXPECT_NEAR(contacts[0].depth, 0.1, 1e-5);
+    EXPECT_NEAR(contacts[0].normal[1], -1, 1e-6);
+    EXPECT_NEAR(contacts[0].pos[1], -0.1, 1e-5);
+    EXPECT_EQ(contacts[0].g1, marker);
+    EXPECT_EQ(contacts[1].g1, marker);
+    EXPECT_EQ(contacts[1].g2, marker);
+    dGeomDestroy(sphere);
+}
+
+// Box contacts through the channel: never more than the limit, one for a limit of one, g1 the box and g2
+// the other geom, records at multiples of the stride, and the same contacts as the free collider.
+TEST_F(ChannelColliders, BoxContactsRespectTheLimitAndMatchTheFreeCollider)
+{
+    ASSERT_NE(body, nullptr);
+    D3DXMATRIX m;
+    D3DXMatrixRotationY(&m, 0.3f);
+    m._42 = 0.5f;
+    const std::vector<float> floor = Floor(6, 0.5f);
+    AddObject(floor, m);
+    const std::vector<float> world = ToWorld(floor, m);
+    dGeomID box = dCreateBox(nullptr, 1, 1, 1);
+    const auto other = reinterpret_cast<dGeomID>(0x5000);
+    dMatrix3 R;
+    dRFromEulerAngles(R, 0.2, 0.1, 0.3);
+    dGeomSetRotation(box, R);
+    dGeomSetPosition(box, 0.2, 0.5 + 0.55, -0.1);
+    BoxPose pose{};
+    std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
+    std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
+    pose.lengths[0] = pose.lengths[1] = pose.lengths[2] = 1;
+    dContactGeom all[16];
+    const unsigned long unlimited = CollideBoxVsTriangles(pose, world, 16, all, sizeof all[0]);
+    ASSERT_GE(unlimited, 2u);
+    for (const unsigned long limit : {1ul, 2ul, 16ul}) {
+        const size_t stride = sizeof(dContactGeom) + 24;
+        std::vector<unsigned char> buffer(stride * 16, 0);
+        auto* contacts = reinterpret_cast<dContactGeom*>(buffer.data());
+        const unsigned long n = body->CollideBox(box, limit, contacts, stride, other);
+        EXPECT_EQ(n, std::min(limit, unlimited));
+        std::vector<dContactGeom> got;
+        for (unsigned long i = 0; i < n; ++i) {
+            dContactGeom c;
+            std::memcpy(&c, buffer.data() + i * stride, sizeof c);
+            EXPECT_EQ(c.g1, box);
+            EXPECT_EQ(c.g2, other);
+            got.push_back(c);
+        }
+        if (limit < unlimited)
+            continue;
+        // The mesh hands over its triangles in its own order: compare the contacts as sets.
+        std::vector<dContactGeom> want(all, all + unlimited);
+        const auto byDepth = [](const dContactGeom& a, const dContactGeom& b) { return a.depth < b.depth; };
+        std::sort(got.begin(), got.end(), byDepth);
+        std::sort(want.begin(), want.end(), byDepth);
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_NEAR(got[i].depth, want[i].depth, 1e-4);
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_NEAR(got[i].normal[k], want[i].normal[k], 1e-3);
+                EXPECT_NEAR(got[i].pos[k], want[i].pos[k], 1e-3);
+            }
+        }
+    }
+    dGeomDestroy(box);
+}
+
+} // namespace
