@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
 
 namespace vex::app {
 
@@ -221,7 +222,13 @@ int CommandDemo(const CommandOptions& options)
         const Scene scene = ParseScene(text, "(built-in demo scene)");
         const std::string folder = PrepareOutputFolder(options, scene.output);
         WriteOutputFile(Join(folder, "demo-scene.json"), text + "\n");
-        std::printf("demo scene written to %s\n", Join(folder, "demo-scene.json").c_str());
+        std::map<std::string, int> types;
+        for (const SceneChannel& channel : scene.channels)
+            ++types[channel.type];
+        std::string census;
+        for (const auto& [type, count] : types)
+            census += (census.empty() ? "" : ", ") + std::to_string(count) + " " + type;
+        std::printf("demo scene (%s) written to %s\n", census.c_str(), Join(folder, "demo-scene.json").c_str());
         return RunScene(scene, options, kDemoFrames, Mode::Demo);
     });
 }

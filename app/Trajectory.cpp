@@ -143,8 +143,6 @@ RestCount CountBodiesAtRest(const Vexcore& host)
 {
     RestCount count;
     for (Tav_Channel* channel : FindBodies(host)) {
-        // Rigid-body channels are reached through their virtual table only: the runner does not link the
-        // library, it loads it like any other plug-in.
         auto* body = static_cast<Tvc_ODE_BodyCollision*>(channel);
         if (!body->GetBodyID())
             continue;

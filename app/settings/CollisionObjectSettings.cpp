@@ -9,6 +9,8 @@
 #include "app/settings/GridSettings.h"
 #include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
 
+#include <cmath>
+
 namespace vex::app {
 
 void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
@@ -30,16 +32,21 @@ void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings
         SettingsReader field = settings.Object("heightField");
         const GridSettings g = ReadGrid(field);
         float amplitude = 0.0f;
-        D3DXVECTOR3 frequency(0, 0, 0);
+        float frequency[2] = {0.0f, 0.0f};
         field.Float("amplitude", amplitude, -1.0e4f, 1.0e4f);
         const nlohmann::json& f = field.Raw("frequency");
         if (!f.is_null()) {
-            if (!f.is_array() || f.size() != 2 || !f[0].is_number() || !f[1].is_number())
-                field.Fail("frequency", "expected [fx, fz]");
-            frequency = D3DXVECTOR3(f[0].get<float>(), 0, f[1].get<float>());
+            if (!f.is_array() || f.size() != 2)
+                field.Fail("frequency", "expected [fx, fz], found " + JsonKindName(f));
+            for (int i = 0; i < 2; ++i) {
+                const nlohmann::json& e = f[static_cast<size_t>(i)];
+                if (!e.is_number() || std::abs(e.get<double>()) > 1.0e4)
+                    field.Fail("frequency", "expected numbers within [-10000, 10000]");
+                frequency[i] = e.get<float>();
+            }
         }
         field.Finish();
-        if (!object.SetHeightFieldSource(g.cellsX, g.cellsZ, g.sizeX, g.sizeZ, amplitude, frequency.x, frequency.z))
+        if (!object.SetHeightFieldSource(g.cellsX, g.cellsZ, g.sizeX, g.sizeZ, amplitude, frequency[0], frequency[1]))
             refuse("heightField");
     }
     std::string obj;

@@ -186,6 +186,17 @@ TEST_F(Runner, MissingSceneFileAndBadOptionsGiveStatusTwo)
     EXPECT_EQ(inspect.err.rfind("vexhost: " + notProject + ": ", 0), 0u) << inspect.err;
 }
 
+// A write that fails is one line naming the file, with status 1; here a folder is in the file's way.
+TEST_F(Runner, OutputThatCannotBeWrittenGivesStatusOneAndOneLine)
+{
+    fs::create_directories(dir_ / "o" / "trajectory.csv" / "inside");
+    const Result r = Run({"run", Write("scene.json", kScene), "--frames", "2", "--out", Path("o")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("vexhost: cannot write " + Path("o/trajectory.csv") + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(fs::is_directory(dir_ / "o" / "trajectory.csv" / "inside"));
+}
+
 TEST_F(Runner, HelpOnEachCommandExitsZero)
 {
     for (const char* command : {"demo", "run", "bake", "load", "inspect"}) {
