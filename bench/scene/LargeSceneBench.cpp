@@ -144,6 +144,10 @@ struct Outcome {
     int creptSpheres = 0;
     int belowFloor = 0;     ///< centre below the floor's plane (y < 0) at the end
     int pinned = 0;         ///< bodies the host's rest rule holds (host only)
+    int flatBoxes = 0;      ///< boxes lying on a face on the floor: centre within 0.02 of y = 0.5, an axis upright
+    double fastestBox = 0;  ///< largest centre speed at the end, m/s
+    double fastestSphere = 0;
+    double collideSeconds = 0; ///< ODE alone only: thread CPU time in dSpaceCollide and the near callback
     double contactsPerFrame = 0; ///< ODE alone only: contact joints made per frame
 };
 
@@ -161,6 +165,15 @@ void Summarise(const std::vector<BodySpec>& specs, const std::vector<dBodyID>& b
         (specs[i].box ? out.movingBoxes : out.movingSpheres) += moving;
         (specs[i].box ? out.creptBoxes : out.creptSpheres) += crept;
         out.belowFloor += p[1] < 0;
+        const double speed = Length(dBodyGetLinearVel(bodies[i]));
+        double& fastest = specs[i].box ? out.fastestBox : out.fastestSphere;
+        fastest = std::max(fastest, speed);
+        if (specs[i].box) {
+            // Column k of the ODE rotation is the box's axis k in the world; one of them upright within 2 degrees.
+            const dReal* R = dBodyGetRotation(bodies[i]);
+            const bool upright = std::max({std::fabs(R[4]), std::fabs(R[5]), std::fabs(R[6])}) > std::cos(2.0 * M_PI / 180.0);
+            out.flatBoxes += upright && std::fabs(p[1] - 0.5 * kBoxSide) < 0.02;
+        }
     }
 }
 
@@ -372,7 +385,9 @@ Outcome RunOdeAlone(const std::vector<BodySpec>& specs, const std::vector<float>
     std::vector<std::array<double, 3>> secondAgo;
     const double cpu0 = ThreadSeconds(), wall0 = WallSeconds();
     for (int frame = 1; frame <= kFrames; ++frame) {
+        const double collideStart = ThreadSeconds();
         dSpaceCollide(space, &scene, &OdeNearCallback);
+        out.collideSeconds += ThreadSeconds() - collideStart;
         dWorldQuickStep(scene.world, kStep);
         dJointGroupEmpty(scene.contacts);
         if (frame == kFrames - kFramesPerSecond)
@@ -444,24 +459,28 @@ double Median(std::vector<double> v)
 
 double Minimum(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
-void PrintRow(const char* name, const std::vector<Outcome>& runs, double reference)
+void PrintTimes(const char* name, const std::vector<Outcome>& runs, double reference)
 {
-    std::vector<double> cpu, wall;
+    std::vector<double> cpu, wall, collide;
     for (const Outcome& o : runs) {
         cpu.push_back(1000.0 * o.cpuSeconds / kFrames);
         wall.push_back(1000.0 * o.wallSeconds / kFrames);
+        collide.push_back(1000.0 * o.collideSeconds / kFrames);
     }
-    const Outcome& o = runs.front();
     const double ms = Median(cpu);
-    char ratio[32] = "1.00";
-    if (reference > 0)
-        std::snprintf(ratio, sizeof ratio, "%.2f", ms / reference);
+    char split[64] = "-";
+    if (Median(collide) > 0)
+        std::snprintf(split, sizeof split, "%.3f / %.3f", Median(collide), ms - Median(collide));
+    std::printf("| %s | %.3f (%.3f) | %.3f | %.2f | %s |\n", name, ms, Minimum(cpu), Median(wall), ms / reference, split);
+}
+
+void PrintEndState(const char* name, const Outcome& o)
+{
     char contacts[32] = "-";
     if (o.contactsPerFrame > 0)
         std::snprintf(contacts, sizeof contacts, "%.0f", o.contactsPerFrame);
-    std::printf("| %s | %.3f (%.3f) | %.3f | %s | %d / %d | %d / %d | %d / %d | %d | %d | %s |\n", name, ms, Minimum(cpu),
-                Median(wall), ratio, o.movingBoxes, kBoxes, o.movingSpheres, kSpheres, o.creptBoxes, o.creptSpheres,
-                o.belowFloor, o.pinned, contacts);
+    std::printf("| %s | %d | %d | %d | %d | %d | %.3f | %.3f | %d | %d | %s |\n", name, o.movingBoxes, o.movingSpheres,
+                o.creptBoxes, o.creptSpheres, o.flatBoxes, o.fastestBox, o.fastestSphere, o.belowFloor, o.pinned, contacts);
 }
 
 bool SameOutcome(const Outcome& a, const Outcome& b)
@@ -529,19 +548,25 @@ int main(int argc, char** argv)
                 "%d iterations, %d contacts per pair; %d timed runs each.\n",
                 kBoxes, kSpheres, static_cast<int>(triangles.size() / 9), kFrames, kFramesPerSecond, kIterations,
                 kContactsPerPair, runs);
-    std::printf("Frame times: thread CPU ms per frame, median (minimum); wall ms median. Moving: centre speed above "
-                "%.2f m/s after the last frame. Crept: moved more than %.2f m over the last simulated second. Below: "
-                "centre under the floor. Held: pinned by the host's rest rule / disabled by ODE's auto-disable.\n\n",
-                kMovingSpeed, kMovingSpeed);
-    std::printf("| run | CPU ms/frame | wall ms/frame | / ODE alone | moving boxes | moving spheres | crept boxes / spheres "
-                "| below floor | held | contacts/frame |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     std::vector<double> odeCpu;
     for (const Outcome& o : ode)
         odeCpu.push_back(1000.0 * o.cpuSeconds / kFrames);
     const double reference = Median(odeCpu);
-    PrintRow("host (Vexcore, plug-ins)", host, reference);
-    PrintRow("ODE alone", ode, reference);
-    PrintRow("ODE alone + auto-disable", odeAuto, reference);
+    std::printf("Frame time: thread CPU ms per frame, median (minimum) of the runs; wall ms median (the machine is "
+                "shared, so wall time includes other processes' turns). Collision / rest: ODE alone's split between "
+                "dSpaceCollide and the step.\n\n");
+    std::printf("| run | CPU ms/frame | wall ms/frame | / ODE alone | collision / rest ms |\n|---|---:|---:|---:|---:|\n");
+    PrintTimes("host (Vexcore, plug-ins)", host, reference);
+    PrintTimes("ODE alone", ode, reference);
+    PrintTimes("ODE alone + auto-disable", odeAuto, reference);
+    std::printf("\nAfter %d frames (%g simulated s), of %d boxes and %d spheres. Moving: centre speed above %.2f m/s. "
+                "Crept: moved more than %.2f m over the last simulated second. Flat: box on a face on the floor. "
+                "Below: centre under the floor. Held: pinned by the host's rest rule / disabled by ODE's auto-disable.\n\n",
+                kFrames, kFrames * kStep, kBoxes, kSpheres, kMovingSpeed, kMovingSpeed);
+    std::printf("| run | moving boxes | moving spheres | crept boxes | crept spheres | flat boxes | fastest box m/s "
+                "| fastest sphere m/s | below floor | held | contacts/frame |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    PrintEndState("host (Vexcore, plug-ins)", host.front());
+    PrintEndState("ODE alone", ode.front());
+    PrintEndState("ODE alone + auto-disable", odeAuto.front());
     return 0;
 }

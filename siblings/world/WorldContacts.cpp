@@ -6,7 +6,7 @@
 #include "siblings/world/ContactMaterial.h"
 #include "siblings/world/WorldConstants.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace {
 
@@ -53,10 +53,18 @@ void Tvc_ODE_World::Collide(dGeomID o1, dGeomID o2)
         if (body == b1 || body == b2)
             return;
 
-    std::vector<dContact> contacts(static_cast<size_t>(contactsPerPair_));
-    const int count = dCollide(o1, o2, contactsPerPair_, &contacts[0].geom, sizeof(dContact));
+    // On the stack: this runs for every touching pair of every step, and a heap buffer per pair costs a
+    // few per cent of a large scene's frame. The setting never exceeds kMaxContactsPerPair.
+    dContact contacts[vex::world::kMaxContactsPerPair];
+    const int room = std::clamp(contactsPerPair_, 1, vex::world::kMaxContactsPerPair);
+    const int count = dCollide(o1, o2, room, &contacts[0].geom, sizeof(dContact));
     for (int i = 0; i < count; ++i) {
-        dContact& contact = contacts[static_cast<size_t>(i)];
+        dContact& contact = contacts[i];
+        // Only the geom part came from the collider; the rest is set here (ODE reads fdir1 only with
+        // dContactFDir1, but the joint copies the whole record).
+        contact.surface = dSurfaceParameters{};
+        for (dReal& v : contact.fdir1)
+            v = 0;
         const ODE_GeometryItem* item1 = ContactItem(contact.geom.g1, o1, o2);
         const ODE_GeometryItem* item2 = ContactItem(contact.geom.g2, o1, o2);
         const vex::world::ContactMaterial material = vex::world::CombineMaterials(item1, item2);
