@@ -434,9 +434,12 @@ bool WriteScene(const std::string& path, const std::vector<BodySpec>& specs)
         const BodySpec& s = specs[i];
         const std::string name = (s.box ? "box" : "sphere") + std::to_string(i);
         std::fprintf(f, ",\n    {\"name\": \"%s.start\", \"type\": \"Matrix\", \"settings\": {\"matrix\": {\"position\": "
-                        "[%.3f, %.3f, %.3f], \"rotation\": [%.1f, %.1f, %.1f]}}},\n",
-                     name.c_str(), s.position[0], s.position[1], s.position[2], s.rotationDegrees[0],
-                     s.rotationDegrees[1], s.rotationDegrees[2]);
+                        "[%.3f, %.3f, %.3f]",
+                     name.c_str(), s.position[0], s.position[1], s.position[2]);
+        if (s.box)
+            std::fprintf(f, ", \"rotation\": [%.1f, %.1f, %.1f]", s.rotationDegrees[0], s.rotationDegrees[1],
+                         s.rotationDegrees[2]);
+        std::fprintf(f, "}}},\n");
         if (s.box)
             std::fprintf(f, "    {\"name\": \"%s\", \"type\": \"ODE Body\", \"settings\": {\"autoRest\": true, \"items\": "
                             "[{\"shape\": \"box\", \"size\": [%g, %g, %g], \"mass\": %g, \"friction\": %g, \"bounce\": %g}]},\n",
