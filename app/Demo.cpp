@@ -102,7 +102,6 @@ Json DemoScene(const TypeCatalog& catalog)
     b.AddBody("crate", Vec(0, 3, 0), Vec(0, 0, 20), Json::array({Box(Vec(1, 1, 1), 5)}));
     b.AddBody("ball", Vec(1.6f, 4, 0.3f), Vec(0, 0, 0), Json::array({Sphere(0.5f, 3)}));
     b.AddBody("plank", Vec(0.2f, 6, 0), Vec(10, 35, 0), Json::array({Box(Vec(2, 0.25f, 0.8f), 4)}));
-    // Mirrored pairs of equal mass keep each compound body's mass centre at its origin.
     b.AddBody("dumbbell", Vec(-1.8f, 5, 0.5f), Vec(45, 30, 0),
               Json::array({Sphere(0.35f, 2, Vec(-0.7f, 0, 0)), Sphere(0.35f, 2, Vec(0.7f, 0, 0)),
                            Box(Vec(1.2f, 0.2f, 0.2f), 1)}));
@@ -120,7 +119,9 @@ Json DemoScene(const TypeCatalog& catalog)
     b.AddBody("roller", Vec(7, 3.5f, 4.2f), Vec(0, 0, 0), Json::array({Sphere(0.4f, 2)}));
     b.AddBody("base", Vec(-4.5f, 0.8f, 4), Vec(0, 10, 0), Json::array({Box(Vec(1.6f, 0.6f, 1.6f), 6)}));
     b.AddBody("top", Vec(-4.5f, 2.2f, 4), Vec(0, 40, 0), Json::array({Box(Vec(0.9f, 0.9f, 0.9f), 3)}));
-    b.AddBody("bar", Vec(3, 5, -3), Vec(30, 0, 70), Json::array({Box(Vec(0.3f, 2.4f, 0.3f), 2)}));
+    // A hammer: its heavy head puts the mass centre far from the body's origin.
+    b.AddBody("hammer", Vec(3, 5, -3), Vec(30, 0, 70),
+              Json::array({Box(Vec(0.15f, 1.6f, 0.15f), 0.5f), Box(Vec(0.6f, 0.3f, 0.3f), 3, Vec(0, 0.8f, 0))}));
 
     // Two lamps above the scene, and the floor's light map with soft shadows from everything else.
     b.Add("lamp.warm", "DX8 Light",

@@ -5,9 +5,7 @@
 #include "app/settings/Appliers.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 
-#include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <numbers>
 #include <optional>
@@ -21,8 +19,6 @@ namespace {
 /// solver loses all precision long before.
 constexpr float kMaxExtent = 1.0e5f;
 constexpr float kMaxMass = 1.0e7f;
-/// The tolerance of ODE's own mass-centre check (its epsilon for double precision).
-constexpr double kOdeEpsilon = DBL_EPSILON;
 
 /// One shape as the scene gives it; fields left empty keep the body's defaults for a new shape.
 struct ShapeSettings {
@@ -101,49 +97,6 @@ void StoreShape(const ShapeSettings& shape, ODE_GeometryItem& target)
         target.auxValue2 = *shape.bounce;
 }
 
-/// ODE aborts the whole process when a body's mass centre is not exactly at the body's origin, and the
-/// body channel sums its shapes' masses where their offsets put them. So before a scene runs, the same sum
-/// is made here with the same ODE calls and the body's own rotations, and a scene that would abort is
-/// refused with a message instead.
-void CheckMassCentre(Tvc_ODE_BodyCollision& body, const SettingsReader& settings)
-{
-    if (!body.GetIfUseDynamics())
-        return;
-    dMass total;
-    dMassSetZero(&total);
-    for (int i = 0; i < body.GetGeometryCount(); ++i) {
-        ODE_GeometryItem* item = body.GetGeometryItem(i);
-        if (!item)
-            continue;
-        if (item->kind == kShapeMesh || item->kind == kShapePlane)
-            return; // the body turns static
-        dMass mass;
-        // Sizes only shape the inertia; the centre depends on masses, offsets and rotations alone.
-        if (item->kind == kShapeBox)
-            dMassSetBox(&mass, 1.0, item->size.x, item->size.y, item->size.z);
-        else if (item->kind == kShapeSphere)
-            dMassSetSphere(&mass, 1.0, item->radius);
-        else
-            continue;
-        dMassAdjust(&mass, item->massValue);
-        dMassTranslate(&mass, item->offset.x, item->offset.y, item->offset.z);
-        dMatrix3 rotation;
-        body.GetODERotationMatrix(item->GetRotationMatrix(), rotation);
-        dMassRotate(&mass, rotation);
-        if (mass.mass > 0 && std::isfinite(mass.mass))
-            dMassAdd(&total, &mass);
-    }
-    if (total.mass <= 0)
-        return;
-    if (std::abs(total.c[0]) > kOdeEpsilon || std::abs(total.c[1]) > kOdeEpsilon || std::abs(total.c[2]) > kOdeEpsilon) {
-        char where[96];
-        std::snprintf(where, sizeof where, "(%.3g, %.3g, %.3g)", total.c[0], total.c[1], total.c[2]);
-        settings.Fail("items", std::string("the shapes' mass centre is at ") + where +
-                                   "; a dynamic body needs it exactly at its origin (balance the offsets: "
-                                   "mirror pairs of equal mass, listed one after the other)");
-    }
-}
-
 } // namespace
 
 void ApplyBodySettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
@@ -182,7 +135,6 @@ void ApplyBodySettings(Tav_Channel& channel, SettingsReader& settings, ApplyCont
                 throw RunError("body channel did not store shape " + std::to_string(i));
             StoreShape(shapes[i], *stored);
         }
-        CheckMassCentre(body, settings);
     }
 }
 
