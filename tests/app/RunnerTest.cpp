@@ -268,4 +268,22 @@ TEST_F(Runner, CtrlCStopsWithStatus130AndKeepsPartialOutputs)
     EXPECT_TRUE(fs::exists(dir_ / "out" / "scene.vxp"));
 }
 
+// Ctrl-C during a light-map computation stops the computation itself (through the input channel), not
+// only the frames: the run ends with 130 and no light map is written.
+TEST_F(Runner, CtrlCStopsABakeInsideTheLightMapComputation)
+{
+    const std::string scene = Write("bake.json", kBakeScene);
+    // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
+    const pid_t pid = Start({"bake", scene, "--frames", "1", "--out", Path("o"), "--map-size", "2048", "--samples", "64"});
+    // The progress display writes its first line to standard error when the computation starts.
+    for (int i = 0; i < 600 && ReadAll(dir_ / "stderr.txt").find("Rendertime") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, SIGINT);
+    const Result r = Finish(pid);
+    EXPECT_EQ(r.status, 130) << r.out << r.err;
+    EXPECT_NE(r.out.find("kept partial outputs:"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir_ / "o" / "map.bmp"));
+    EXPECT_TRUE(fs::exists(dir_ / "o" / "trajectory.csv"));
+}
+
 } // namespace
