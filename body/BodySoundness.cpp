@@ -25,7 +25,75 @@ float RowLength(const D3DXMATRIX& m, int row)
     return D3DXVec3Length(&v);
 }
 
+/// Squared length below which a row of a (row-normalised) rotation counts as no direction at all.
+constexpr dReal kDegenerateRowSquared = 1e-12;
+
+dReal Dot(const dReal* a, const dReal* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+void Cross(const dReal* a, const dReal* b, dReal* out)
+{
+    const dReal x = a[1] * b[2] - a[2] * b[1];
+    const dReal y = a[2] * b[0] - a[0] * b[2];
+    const dReal z = a[0] * b[1] - a[1] * b[0];
+    out[0] = x;
+    out[1] = y;
+    out[2] = z;
+}
+
+bool Normalise(dReal* v)
+{
+    const dReal lengthSquared = Dot(v, v);
+    if (!(lengthSquared > kDegenerateRowSquared))
+        return false;
+    const dReal scale = 1.0 / std::sqrt(lengthSquared);
+    for (int i = 0; i < 3; ++i)
+        v[i] *= scale;
+    return true;
+}
+
+/// b less its part along the unit vector a.
+void RemoveAlong(const dReal* a, dReal* b)
+{
+    const dReal along = Dot(a, b);
+    for (int i = 0; i < 3; ++i)
+        b[i] -= along * a[i];
+}
+
 } // namespace
+
+void MakePlaceableRotation(dReal* R)
+{
+    dReal* a = R;
+    dReal* b = R + 4;
+    dReal* c = R + 8;
+    dReal spare[3];
+    if (!Normalise(a)) {
+        // For a rotation the first row is the cross product of the other two.
+        Cross(b, c, a);
+        if (!Normalise(a)) {
+            for (int i = 0; i < 12; ++i)
+                R[i] = (i % 5 == 0) ? 1 : 0;
+            return;
+        }
+    }
+    RemoveAlong(a, b);
+    if (!Normalise(b)) {
+        Cross(c, a, b);
+        RemoveAlong(a, b);
+        if (!Normalise(b)) {
+            // Any direction perpendicular to a: a crossed with the axis it is least aligned with.
+            const int k = std::fabs(a[0]) <= std::fabs(a[1]) && std::fabs(a[0]) <= std::fabs(a[2]) ? 0
+                          : std::fabs(a[1]) <= std::fabs(a[2])                                  ? 1
+                                                                                                : 2;
+            spare[0] = spare[1] = spare[2] = 0;
+            spare[k] = 1;
+            Cross(a, spare, b);
+            Normalise(b);
+        }
+    }
+    Cross(a, b, c);
+    R[3] = R[7] = R[11] = 0;
+}
 
 bool MatrixIsUsable(const D3DXMATRIX& m)
 {

@@ -18,6 +18,12 @@ bool MatrixIsUsable(const D3DXMATRIX& m);
 /// Signs are not judged here: zero or negative sizes and masses are built as shapes without mass.
 bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale);
 
+/// Turns the ODE rotation R (three rows of four) into one ODE can take for a body. ODE orthogonalises a
+/// body's rotation itself and stops the process when its first row, or its second row less the part along
+/// the first, has no length: a matrix scaled to zero along an axis, or with two parallel axes. Such rows are
+/// replaced by the cross product of the others, or by any perpendicular; rows ODE can use stay as they are.
+void MakePlaceableRotation(dReal* R);
+
 /// The ODE body's position, quaternion, velocities and accumulated force and torque are finite and within
 /// kStateLimit, and its quaternion has a length ODE can normalise. Such a body survives one step.
 bool BodyStateIsSound(dBodyID body);

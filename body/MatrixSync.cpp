@@ -59,6 +59,8 @@ void Tvc_ODE_BodyCollision::PlaceBodyAtMatrix(const D3DXMATRIX& s)
         return;
     dMatrix3 R;
     GetODERotationMatrix(GetMatrixRotation(s), R);
+    // A matrix scaled to zero along an axis (or with parallel axes) has no rotation ODE can take.
+    vex::body::MakePlaceableRotation(R);
     // The ODE body sits at the centre of mass: the frame's origin plus the turned centre offset.
     const dReal* c = massCentre_;
     dBodySetPosition(bodyID, s._41 + R[0] * c[0] + R[1] * c[1] + R[2] * c[2],

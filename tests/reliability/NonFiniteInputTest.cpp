@@ -1,11 +1,13 @@
 // Non-finite input never reaches ODE (which stops the process on some of it): a body with such input builds
 // nothing, holds its last finite output, says so once and starts again when the input is finite; a body
 // whose own motion overflows is reset to its start position.
+#include "body/BodySoundness.h"
 #include "tests/body/BodyScene.h"
 
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 
 namespace vex::test {
 namespace {
@@ -268,6 +270,101 @@ TEST(NonFiniteDisabledBody, FollowsItsStartMatrixOnlyWhileItIsFinite)
     f.scene.RunFrames(2);
     EXPECT_EQ(f.body->GetBodyID(), nullptr);
     EXPECT_EQ(CountContaining(f.scene.messages, kInputMessage), 1);
+}
+
+// --- Finite but degenerate start matrices ------------------------------------------------------------
+
+struct DegenerateCase {
+    const char* name;
+    D3DXMATRIX start;
+};
+
+D3DXMATRIX Rows(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c)
+{
+    return D3DXMATRIX(a.x, a.y, a.z, 0, b.x, b.y, b.z, 0, c.x, c.y, c.z, 0, 1, 4, 2, 1);
+}
+
+const DegenerateCase kDegenerateCases[] = {
+    // An object scaled to nothing along one axis, or along all: ODE cannot make a rotation of such rows.
+    {"ZeroFirstRow", Rows({0, 0, 0}, {0, 1, 0}, {0, 0, 1})},
+    {"ZeroSecondRow", Rows({1, 0, 0}, {0, 0, 0}, {0, 0, 1})},
+    {"AllZero", Rows({0, 0, 0}, {0, 0, 0}, {0, 0, 0})},
+    {"ParallelRows", Rows({1, 0, 0}, {2, 0, 0}, {0, 0, 1})},
+    {"FlatColumns", Rows({1, 1, 0}, {1, 1, 0}, {0, 0, 1})},
+};
+
+void PrintTo(const DegenerateCase& c, std::ostream* os) { *os << c.name; }
+
+class DegenerateStart : public testing::TestWithParam<DegenerateCase> {};
+
+TEST_P(DegenerateStart, BodyStartsAtItsTranslationAndKeepsTheScaleInItsOutput)
+{
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* body = scene.AddBody("body", MakeItem(kShapeSphere), GetParam().start);
+    body->SetIfDisableForces(true); // placed at the start matrix every frame
+    scene.RunFrames(3);
+    ASSERT_NE(body->GetBodyID(), nullptr);
+    const D3DXMATRIX out = body->GetOldMatrix();
+    EXPECT_TRUE(Finite(out));
+    EXPECT_NEAR(out._41, 1.0f, 1e-5f);
+    EXPECT_NEAR(out._42, 4.0f, 1e-5f);
+    EXPECT_NEAR(out._43, 2.0f, 1e-5f);
+    // A zero row of the input stays a zero row of the output.
+    for (int r = 0; r < 3; ++r) {
+        const D3DXVECTOR3 in(GetParam().start.m[r][0], GetParam().start.m[r][1], GetParam().start.m[r][2]);
+        const D3DXVECTOR3 row(out.m[r][0], out.m[r][1], out.m[r][2]);
+        EXPECT_NEAR(D3DXVec3Length(&row), D3DXVec3Length(&in), 1e-5f) << "row " << r;
+    }
+    const dReal* q = dBodyGetQuaternion(body->GetBodyID());
+    EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-9);
+    EXPECT_TRUE(scene.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrices, DegenerateStart, testing::ValuesIn(kDegenerateCases),
+                         [](const testing::TestParamInfo<DegenerateCase>& info) { return std::string(info.param.name); });
+
+TEST(PlaceableRotation, LeavesRotationsAsTheyAreAndMakesAnyOtherRowsARotation)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> angle(-4, 4);
+    std::uniform_int_distribution<int> pick(0, 7);
+    for (int n = 0; n < 2000; ++n) {
+        ODE_GeometryItem item;
+        item.rotation = D3DXVECTOR3(angle(random), angle(random), angle(random));
+        const D3DXMATRIX m = item.GetRotationMatrix();
+        dReal R[12];
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                R[4 * r + c] = m.m[c][r];
+            R[4 * r + 3] = 0;
+        }
+        dReal original[12];
+        std::memcpy(original, R, sizeof R);
+        vex::body::MakePlaceableRotation(R);
+        for (int i = 0; i < 12; ++i)
+            ASSERT_NEAR(R[i], original[i], 1e-6) << "case " << n;
+
+        // Spoil it: zero some rows, copy one onto another.
+        const int how = pick(random);
+        if (how & 1)
+            R[0] = R[1] = R[2] = 0;
+        if (how & 2)
+            std::memcpy(R + 4, R + 8, 3 * sizeof(dReal));
+        if (how & 4)
+            R[8] = R[9] = R[10] = 0;
+        vex::body::MakePlaceableRotation(R);
+        const dReal* a = R;
+        const dReal* b = R + 4;
+        const dReal* c = R + 8;
+        auto dot = [](const dReal* u, const dReal* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
+        EXPECT_NEAR(dot(a, a), 1, 1e-9);
+        EXPECT_NEAR(dot(b, b), 1, 1e-9);
+        EXPECT_NEAR(dot(c, c), 1, 1e-9);
+        EXPECT_NEAR(dot(a, b), 0, 1e-9);
+        EXPECT_NEAR(dot(a, c), 0, 1e-9);
+        // Right-handed: the third row is the cross product of the first two.
+        EXPECT_NEAR(c[0], a[1] * b[2] - a[2] * b[1], 1e-9);
+    }
 }
 
 // --- The body's own motion overflowing ----------------------------------------------------------------
