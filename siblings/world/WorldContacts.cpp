@@ -58,6 +58,12 @@ void Tvc_ODE_World::Collide(dGeomID o1, dGeomID o2)
     dContact contacts[vex::world::kMaxContactsPerPair];
     const int room = std::clamp(contactsPerPair_, 1, vex::world::kMaxContactsPerPair);
     const int count = dCollide(o1, o2, room, &contacts[0].geom, sizeof(dContact));
+    // The records of one pair usually name the same two geoms: their items and surface are looked up
+    // again only when the geoms change.
+    dGeomID lastG1 = nullptr, lastG2 = nullptr;
+    const ODE_GeometryItem* item1 = nullptr;
+    const ODE_GeometryItem* item2 = nullptr;
+    vex::world::ContactMaterial material{};
     for (int i = 0; i < count; ++i) {
         dContact& contact = contacts[i];
         // Only the geom part came from the collider; the rest is set here (ODE reads fdir1 only with
@@ -65,9 +71,13 @@ void Tvc_ODE_World::Collide(dGeomID o1, dGeomID o2)
         contact.surface = dSurfaceParameters{};
         for (dReal& v : contact.fdir1)
             v = 0;
-        const ODE_GeometryItem* item1 = ContactItem(contact.geom.g1, o1, o2);
-        const ODE_GeometryItem* item2 = ContactItem(contact.geom.g2, o1, o2);
-        const vex::world::ContactMaterial material = vex::world::CombineMaterials(item1, item2);
+        if (i == 0 || contact.geom.g1 != lastG1 || contact.geom.g2 != lastG2) {
+            lastG1 = contact.geom.g1;
+            lastG2 = contact.geom.g2;
+            item1 = ContactItem(lastG1, o1, o2);
+            item2 = ContactItem(lastG2, o1, o2);
+            material = vex::world::CombineMaterials(item1, item2);
+        }
         contact.surface.mode = dContactApprox1 | dContactBounce;
         contact.surface.mu = material.friction;
         contact.surface.bounce = material.bounce;
