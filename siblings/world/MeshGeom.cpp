@@ -3,6 +3,7 @@
 #include "body/Tvc_ODE_BodyCollision.h"
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 namespace vex::world {
@@ -35,6 +36,26 @@ void NameGeoms(dContactGeom* contacts, int skip, int count, dGeomID mesh, dGeomI
     }
 }
 
+// A collision object with non-finite vertices or matrix can give contacts whose NaN would pass into both
+// bodies, and ODE stops the process on the rotation that follows. Such records are dropped; the others
+// move up so that the first `count` stay contiguous.
+int DropNonFinite(dContactGeom* contacts, int skip, int count)
+{
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        const dContactGeom* c = Record(contacts, skip, i);
+        bool finite = std::isfinite(c->depth);
+        for (int k = 0; k < 3; ++k)
+            finite = finite && std::isfinite(c->pos[k]) && std::isfinite(c->normal[k]);
+        if (!finite)
+            continue;
+        if (kept != i)
+            *Record(contacts, skip, kept) = *c;
+        ++kept;
+    }
+    return kept;
+}
+
 int CollideMeshSphere(dGeomID mesh, dGeomID sphere, int flags, dContactGeom* contacts, int skip)
 {
     Tvc_ODE_BodyCollision* body = MeshGeomBody(mesh);
@@ -42,7 +63,8 @@ int CollideMeshSphere(dGeomID mesh, dGeomID sphere, int flags, dContactGeom* con
     if (!body || limit < 1)
         return 0;
     // The sphere collider writes at most one record: the first.
-    const int count = std::min(limit, static_cast<int>(body->CollideSphere(sphere, flags, contacts, skip)));
+    int count = std::min(limit, static_cast<int>(body->CollideSphere(sphere, flags, contacts, skip)));
+    count = DropNonFinite(contacts, skip, count);
     NameGeoms(contacts, skip, count, mesh, sphere);
     return count;
 }
@@ -54,9 +76,9 @@ int CollideMeshBox(dGeomID mesh, dGeomID box, int flags, dContactGeom* contacts,
     if (!body || limit < 1)
         return 0;
     // The flags pass on unchanged: their count is the room in our array, which the collider never exceeds.
-    const int count = std::min(limit, static_cast<int>(body->CollideBox(box, static_cast<unsigned long>(flags),
-                                                                        contacts, static_cast<unsigned long>(skip),
-                                                                        mesh)));
+    int count = std::min(limit, static_cast<int>(body->CollideBox(box, static_cast<unsigned long>(flags), contacts,
+                                                                  static_cast<unsigned long>(skip), mesh)));
+    count = DropNonFinite(contacts, skip, count);
     NameGeoms(contacts, skip, count, mesh, box);
     return count;
 }

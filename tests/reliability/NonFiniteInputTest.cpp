@@ -2,6 +2,7 @@
 // nothing, holds its last finite output, says so once and starts again when the input is finite; a body
 // whose own motion overflows is reset to its start position.
 #include "body/BodySoundness.h"
+#include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
 #include "tests/body/BodyScene.h"
 
 #include <cmath>
@@ -453,6 +454,113 @@ TEST(WorldStep, LeavesOutBodiesItCannotStepAndStepsTheOthers)
     scene.RunFrames(1);
     EXPECT_TRUE(Finite(bad->GetOldMatrix()));
     EXPECT_EQ(CountContaining(scene.messages, kResetMessage), 1);
+}
+
+// --- Meshes with non-finite data ----------------------------------------------------------------------
+
+struct MeshFault {
+    const char* name;
+    std::function<void(Tvc_DX8_CollisionObject&)> spoil;
+};
+
+D3DXMATRIX Scaled(float s)
+{
+    D3DXMATRIX m;
+    D3DXMatrixScaling(&m, s, s, s);
+    return m;
+}
+
+const MeshFault kMeshFaults[] = {
+    {"NaNMatrix", [](Tvc_DX8_CollisionObject& o) { o.SetOwnMatrix(WithEntry(3, 1, kNaN)); }},
+    {"InfiniteMatrixScale", [](Tvc_DX8_CollisionObject& o) { o.SetOwnMatrix(Scaled(kInf)); }},
+    {"TinyMatrixScale", [](Tvc_DX8_CollisionObject& o) { o.SetOwnMatrix(Scaled(1e-30f)); }},
+    {"NaNVertex",
+     [](Tvc_DX8_CollisionObject& o) {
+         o.SetTriangles({-5, 0, -5, 5, 0, -5, 0, kNaN, 5, -5, 0, -5, 0, 0, 5, 5, 0, -5});
+     }},
+    {"InfiniteVertex",
+     [](Tvc_DX8_CollisionObject& o) {
+         o.SetTriangles({-5, 0, -5, 5, 0, -5, 0, 0, kInf, -5, 0, -5, 0, 0, 5, 5, 0, -5});
+     }},
+};
+
+void PrintTo(const MeshFault& c, std::ostream* os) { *os << c.name; }
+
+class NonFiniteMesh : public testing::TestWithParam<MeshFault> {};
+
+TEST_P(NonFiniteMesh, BodiesFallingOnItStayFinite)
+{
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* floor = scene.AddBody("floor", MakeItem(kShapeMesh), IdentityMatrix());
+    auto* mesh = static_cast<Tvc_DX8_CollisionObject*>(scene.Add(guids::kCollisionObject, "mesh"));
+    mesh->SetGridSource(4, 4, 10, 10);
+    scene.Link(floor, mesh, 2);
+    GetParam().spoil(*mesh);
+    ODE_GeometryItem ball = MakeItem(kShapeSphere);
+    ball.radius = 0.5f;
+    Tvc_ODE_BodyCollision* sphere = scene.AddBody("sphere", ball, Translation(0.3f, 1, 0.2f));
+    Tvc_ODE_BodyCollision* box = scene.AddBody("box", MakeItem(kShapeBox), Translation(-1.2f, 1, 0.7f));
+    for (int i = 0; i < 120; ++i) {
+        scene.RunFrames(1);
+        ASSERT_TRUE(Finite(sphere->GetOldMatrix())) << "frame " << i;
+        ASSERT_TRUE(Finite(box->GetOldMatrix())) << "frame " << i;
+        ASSERT_TRUE(vex::body::BodyStateIsSound(sphere->GetBodyID())) << "frame " << i;
+        ASSERT_TRUE(vex::body::BodyStateIsSound(box->GetBodyID())) << "frame " << i;
+    }
+    EXPECT_EQ(CountContaining(scene.messages, kResetMessage), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, NonFiniteMesh, testing::ValuesIn(kMeshFaults),
+                         [](const testing::TestParamInfo<MeshFault>& info) { return std::string(info.param.name); });
+
+/// A body channel whose colliders answer with fixed records: two finite ones around a non-finite one.
+class ScriptedColliders : public Tvc_ODE_BodyCollision {
+public:
+    unsigned long CollideSphere(dGeomID, unsigned long, dContactGeom* contacts, unsigned long skip) override
+    {
+        return Write(contacts, skip);
+    }
+    unsigned long CollideBox(dGeomID, unsigned long, dContactGeom* contacts, unsigned long skip, dGeomID) override
+    {
+        return Write(contacts, skip);
+    }
+
+private:
+    static unsigned long Write(dContactGeom* contacts, unsigned long skip)
+    {
+        const double values[3] = {0.1, std::nan(""), 0.3};
+        for (int i = 0; i < 3; ++i) {
+            auto* c = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contacts) + i * skip);
+            *c = dContactGeom{};
+            c->pos[0] = i;
+            c->normal[1] = 1;
+            c->depth = values[i];
+        }
+        return 3;
+    }
+};
+
+TEST(NonFiniteContacts, RecordsFromTheMeshCollidersThatAreNotFiniteAreDropped)
+{
+    BodyScene scene;
+    ScriptedColliders colliders;
+    dGeomID mesh = scene.world->CreateMeshGeom(&colliders);
+    dGeomID sphere = dCreateSphere(nullptr, 1);
+    dGeomID box = dCreateBox(nullptr, 1, 1, 1);
+    for (dGeomID shape : {sphere, box}) {
+        dContactGeom contacts[8];
+        const int count = dCollide(mesh, shape, 8, contacts, sizeof(dContactGeom));
+        ASSERT_EQ(count, 2);
+        EXPECT_DOUBLE_EQ(contacts[0].depth, 0.1);
+        EXPECT_DOUBLE_EQ(contacts[1].depth, 0.3);
+        EXPECT_DOUBLE_EQ(contacts[1].pos[0], 2.0);
+        EXPECT_EQ(contacts[1].g1, mesh);
+        EXPECT_EQ(contacts[1].g2, shape);
+    }
+    dGeomDestroy(sphere);
+    dGeomDestroy(box);
+    dSpaceRemove(scene.world->GetSpace(), mesh);
+    dGeomDestroy(mesh);
 }
 
 } // namespace
