@@ -168,7 +168,15 @@ int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrame
     ApplyMapOptions(built, options);
     const int frames = FramesFor(options, scene.frames, defaultFrames);
     const std::string folder = PrepareOutputFolder(options, scene.output);
-    std::printf("scene %s: %zu channels\n", scene.file.c_str(), built.channels.size());
+    if (mode == Mode::Demo) {
+        std::printf("scene %s: %zu channels\n", scene.file.c_str(), built.channels.size());
+    } else {
+        // Name and type of each channel: one line that says what the scene file turned into.
+        std::string list;
+        for (size_t i = 0; i < scene.channels.size(); ++i)
+            list += (i ? ", " : "") + scene.channels[i].name + " (" + built.channels[i]->GetChannelType().name + ")";
+        std::printf("scene %s: %zu channels: %s\n", scene.file.c_str(), built.channels.size(), list.c_str());
+    }
 
     Trajectory trajectory(*host);
     const RunOutcome outcome = RunFrames(*host, frames, built.frameSeconds, &trajectory);
