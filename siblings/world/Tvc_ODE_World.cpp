@@ -8,10 +8,46 @@
 #include "siblings/world/WorldConstants.h"
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
 
 VEX_CHANNEL_PLUGIN(Tvc_ODE_World, "ODE World", vex::guids::kWorld, vex::guids::kWorld)
 
 namespace {
+
+// ODE's message handlers are process-wide: they report through the host of the newest live world, and
+// to standard error while there is none.
+Tav_HostContext* gReportHost = nullptr;
+const Tvc_ODE_World* gReportWorld = nullptr;
+
+std::string FormatOdeText(const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    return text;
+}
+
+// Warnings ODE goes on after (it would print them to standard error, where a user of the host never
+// looks).
+void ShowOdeMessage(int number, const char* format, va_list args)
+{
+    const std::string text = "ODE: " + FormatOdeText(format, args);
+    if (gReportHost)
+        gReportHost->ShowDebugMessage(text.c_str(), number);
+    else
+        std::fprintf(stderr, "%s %d\n", text.c_str(), number);
+}
+
+// Errors and failed internal checks: ODE ends the process when this returns. The text goes to standard
+// error as well, since the host may not get to show it.
+void ShowOdeFatal(int number, const char* format, va_list args)
+{
+    const std::string text = "ODE stops the process: " + FormatOdeText(format, args);
+    std::fprintf(stderr, "%s %d\n", text.c_str(), number);
+    if (gReportHost)
+        gReportHost->ShowDebugMessage(text.c_str(), number);
+}
 
 // ODE stops the process on a negative or NaN size: such a shape is built with size zero instead.
 dReal SafeLength(float v) { return std::isfinite(v) && v > 0 ? v : 0; }
@@ -24,6 +60,11 @@ Tvc_ODE_World::Tvc_ODE_World()
 {
     SetChannelName("ODE World");
     vex::world::EnsureOdeInitialised();
+    dSetMessageHandler(&ShowOdeMessage);
+    dSetErrorHandler(&ShowOdeFatal);
+    dSetDebugHandler(&ShowOdeFatal);
+    gReportHost = host_;
+    gReportWorld = this;
     // The quick-step solver orders its constraints with ODE's random generator: start it the same way
     // for every world so that a scene replays the same.
     dRandSetSeed(0);
@@ -38,6 +79,10 @@ Tvc_ODE_World::Tvc_ODE_World()
 
 Tvc_ODE_World::~Tvc_ODE_World()
 {
+    if (gReportWorld == this) {
+        gReportHost = nullptr;
+        gReportWorld = nullptr;
+    }
     if (registeredBodies_ > 0) {
         // Body channels still hold bodies and geoms in this world; destroying it would free them under
         // their feet. Leave the ODE objects to the process rather than crash later.

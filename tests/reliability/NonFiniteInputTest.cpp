@@ -563,5 +563,32 @@ TEST(NonFiniteContacts, RecordsFromTheMeshCollidersThatAreNotFiniteAreDropped)
     dGeomDestroy(mesh);
 }
 
+// --- ODE's own messages --------------------------------------------------------------------------------
+
+TEST(OdeMessages, WarningsReachTheUserThroughTheHostOfTheNewestWorld)
+{
+    {
+        BodyScene scene;
+        dMessage(7, "contact %s", "lost");
+        ASSERT_EQ(scene.messages.size(), 1u);
+        EXPECT_EQ(scene.messages[0], "ODE: contact lost 7");
+    }
+    // With that world gone the handler must not reach its host any more (the sanitizer build would see it).
+    testing::internal::CaptureStderr();
+    dMessage(8, "after %d", 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("ODE: after 1 8"), std::string::npos);
+}
+
+TEST(OdeMessagesDeathTest, AFailedInternalCheckNamesItselfBeforeTheProcessEnds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            BodyScene scene;
+            dDebug(3, "check %s failed", "q");
+        },
+        "ODE stops the process: check q failed 3");
+}
+
 } // namespace
 } // namespace vex::test
