@@ -3,7 +3,7 @@
 // of both: how far the deepest contact's depth lies from the true penetration and how many normals on the
 // flat floor are tilted or point the wrong way. Fixed scenes and seed; the median of several runs.
 //
-// Usage: MeshColliderBench [queries] [runs] [deepest penetration, default 0.2]
+// Usage: MeshColliderBench [queries] [runs] [deepest penetration, default 0.2] [only: e.g. "floor sphere"]
 #include "body/ODE_GeometryItem.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "host/Vexcore.h"
@@ -220,6 +220,9 @@ int main(int argc, char** argv)
     const int queries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100000;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const double deepest = argc > 3 ? std::atof(argv[3]) : 0.2;
+    // Profiling one case: the surface and shape named here ("floor", "bumpy", "sphere", "box"; both words
+    // or one of them), every case when absent.
+    const std::string only = argc > 4 ? argv[4] : "";
 
     Vexcore host({VEX_PLUGIN_DIR});
     std::string error;
@@ -269,6 +272,9 @@ int main(int argc, char** argv)
         const dGeomID ode = dCreateTriMesh(nullptr, data, nullptr, nullptr, nullptr);
 
         for (const bool box : {false, true}) {
+            if ((only.find("floor") != std::string::npos && !flat) || (only.find("bumpy") != std::string::npos && flat) ||
+                (only.find("sphere") != std::string::npos && box) || (only.find("box") != std::string::npos && !box))
+                continue;
             const std::vector<Pose> poses = MakePoses(surface, box, queries, deepest);
             const std::vector<double> truth = TruePenetrations(poses, reference, box, flat);
             const dGeomID shape = box ? dCreateBox(nullptr, kBoxSide, kBoxSide, kBoxSide) : dCreateSphere(nullptr, kSphereRadius);

@@ -17,6 +17,7 @@ void AabbTree::Clear()
 {
     nodes_.clear();
     triangles_.clear();
+    triangleCount_ = 0;
     rootFirst_ = kNoChild;
     rootCount_ = 0;
 }
@@ -44,7 +45,8 @@ void AabbTree::Build(const std::vector<float>& triangles)
     binary.reserve(2 * count / kLeafTriangles + 1);
     BuildBinary(0, static_cast<uint32_t>(count), order, centroids, bounds, binary);
 
-    triangles_.resize(count * 9);
+    triangles_.resize(count * 9 + 1);
+    triangleCount_ = count;
     for (size_t i = 0; i < count; ++i)
         std::copy_n(triangles.data() + 9 * static_cast<size_t>(order[i]), 9, triangles_.data() + 9 * i);
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include <xmmintrin.h>
+
 namespace vex {
 
 class AabbTree {
@@ -17,7 +19,7 @@ public:
     void Build(const std::vector<float>& triangles);
     void Clear();
 
-    int GetTriangleCount() const { return static_cast<int>(triangles_.size() / 9); }
+    int GetTriangleCount() const { return static_cast<int>(triangleCount_); }
     /// Nine floats of triangle index (tree order), or null when index is out of range.
     const float* GetTriangle(int index) const
     {
@@ -38,7 +40,7 @@ private:
 
     /// Child slot k: bounds low[axis][k], high[axis][k]; a leaf (count > 0: triangles first .. first +
     /// count - 1), an inner node (count == 0: node index first) or empty (first == kNoChild).
-    struct Node {
+    struct alignas(16) Node {
         float low[3][kWidth];
         float high[3][kWidth];
         uint32_t first[kWidth];
@@ -70,7 +72,8 @@ private:
     uint32_t Collapse(const std::vector<BinaryNode>& binary, uint32_t index);
 
     std::vector<Node> nodes_;
-    std::vector<float> triangles_; ///< tree order, nine floats each
+    std::vector<float> triangles_; ///< tree order, nine floats each, and one spare (the query's last load)
+    size_t triangleCount_ = 0;
     /// The root's own bounds (tested first) and whether it is a leaf.
     float rootLow_[3] = {};
     float rootHigh_[3] = {};
@@ -87,10 +90,24 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
             return;
     if (rootFirst_ == kNoChild)
         return;
+    // The box once per axis in all four lanes (node tests), and as x, y, z, - (triangle tests).
+    const __m128 lowLanes[3] = {_mm_set1_ps(low[0]), _mm_set1_ps(low[1]), _mm_set1_ps(low[2])};
+    const __m128 highLanes[3] = {_mm_set1_ps(high[0]), _mm_set1_ps(high[1]), _mm_set1_ps(high[2])};
+    const __m128 lowXyz = _mm_setr_ps(low[0], low[1], low[2], 0.0f);
+    const __m128 highXyz = _mm_setr_ps(high[0], high[1], high[2], 0.0f);
     auto leaf = [&](uint32_t first, uint32_t count) {
-        for (uint32_t i = first; i < first + count; ++i)
-            if (TriangleMeets(triangles_.data() + 9 * static_cast<size_t>(i), low, high))
+        for (uint32_t i = first; i < first + count; ++i) {
+            // Same test as TriangleMeets: apart when all three vertices lie beyond one face of the box.
+            // Each load takes one float past the vertex; the array keeps a spare float at its end.
+            const float* v = triangles_.data() + 9 * static_cast<size_t>(i);
+            const __m128 a = _mm_loadu_ps(v), b = _mm_loadu_ps(v + 3), c = _mm_loadu_ps(v + 6);
+            const __m128 below = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(a, lowXyz), _mm_cmplt_ps(b, lowXyz)),
+                                            _mm_cmplt_ps(c, lowXyz));
+            const __m128 above = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(a, highXyz), _mm_cmpgt_ps(b, highXyz)),
+                                            _mm_cmpgt_ps(c, highXyz));
+            if ((_mm_movemask_ps(_mm_or_ps(below, above)) & 7) == 0)
                 visit(static_cast<int>(i));
+        }
     };
     if (rootCount_ > 0) {
         leaf(rootFirst_, rootCount_);
@@ -102,14 +119,30 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
     stack[top++] = rootFirst_;
     while (top > 0) {
         const Node& node = nodes_[stack[--top]];
-        for (int k = 0; k < kWidth; ++k) {
+        // The four children at once: apart when beyond the box on some axis (NaN bounds are never apart,
+        // as in a scalar test). Empty slots have inverted infinite bounds and are always apart.
+        __m128 apart = _mm_or_ps(_mm_cmpgt_ps(_mm_load_ps(node.low[0]), highLanes[0]),
+                                 _mm_cmplt_ps(_mm_load_ps(node.high[0]), lowLanes[0]));
+        apart = _mm_or_ps(apart, _mm_or_ps(_mm_cmpgt_ps(_mm_load_ps(node.low[1]), highLanes[1]),
+                                           _mm_cmplt_ps(_mm_load_ps(node.high[1]), lowLanes[1])));
+        apart = _mm_or_ps(apart, _mm_or_ps(_mm_cmpgt_ps(_mm_load_ps(node.low[2]), highLanes[2]),
+                                           _mm_cmplt_ps(_mm_load_ps(node.high[2]), lowLanes[2])));
+        unsigned met = ~static_cast<unsigned>(_mm_movemask_ps(apart)) & 0xfu;
+        // Leaves met are tested after the scan of the node, in slot order (the order the caller sees is
+        // that of a test during the scan): their triangles are fetched meanwhile, all at once.
+        int leaves[kWidth];
+        int leafCount = 0;
+        for (; met != 0; met &= met - 1) {
+            const int k = __builtin_ctz(met);
             if (node.first[k] == kNoChild)
                 continue;
-            if (node.low[0][k] > high[0] || node.high[0][k] < low[0] || node.low[1][k] > high[1] ||
-                node.high[1][k] < low[1] || node.low[2][k] > high[2] || node.high[2][k] < low[2])
-                continue;
             if (node.count[k] > 0) {
-                leaf(node.first[k], node.count[k]);
+                const char* begin = reinterpret_cast<const char*>(triangles_.data() + 9 * static_cast<size_t>(node.first[k]));
+                const char* end = begin + 36 * static_cast<size_t>(node.count[k]);
+                for (const char* line = begin; line < end; line += 64)
+                    __builtin_prefetch(line);
+                __builtin_prefetch(end - 1);
+                leaves[leafCount++] = k;
             } else {
                 // Start fetching the child while the siblings are tested: the misses of a query overlap.
                 __builtin_prefetch(&nodes_[node.first[k]]);
@@ -117,6 +150,8 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
                 stack[top++] = node.first[k];
             }
         }
+        for (int i = 0; i < leafCount; ++i)
+            leaf(node.first[leaves[i]], node.count[leaves[i]]);
     }
 }
 
