@@ -4,6 +4,7 @@
 // flat floor are tilted or point the wrong way. Fixed scenes and seed; the median of several runs.
 //
 // Usage: MeshColliderBench [queries] [runs] [deepest penetration, default 0.2] [only: e.g. "floor sphere"]
+//        [file: writes our contacts of every pose there, to compare two builds byte for byte]
 #include "body/ODE_GeometryItem.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "host/Vexcore.h"
@@ -223,6 +224,7 @@ int main(int argc, char** argv)
     // Profiling one case: the surface and shape named here ("floor", "bumpy", "sphere", "box"; both words
     // or one of them), every case when absent.
     const std::string only = argc > 4 ? argv[4] : "";
+    FILE* dump = argc > 5 ? std::fopen(argv[5], "wb") : nullptr;
 
     Vexcore host({VEX_PLUGIN_DIR});
     std::string error;
@@ -289,6 +291,20 @@ int main(int argc, char** argv)
                 std::sort(oursTimes.begin(), oursTimes.end());
                 std::sort(odeTimes.begin(), odeTimes.end());
                 const double oursNs = oursTimes[oursTimes.size() / 2], odeNs = odeTimes[odeTimes.size() / 2];
+                if (dump) {
+                    for (const Pose& p : poses) {
+                        dGeomSetPosition(shape, p.centre[0], p.centre[1], p.centre[2]);
+                        dGeomSetRotation(shape, p.rotation);
+                        const int n = dCollide(ours, shape, limit, buffer.data(), sizeof(dContactGeom));
+                        std::fwrite(&n, sizeof n, 1, dump);
+                        for (int c = 0; c < n; ++c) {
+                            const dContactGeom& g = buffer[static_cast<size_t>(c)];
+                            std::fwrite(g.pos, sizeof(dReal), 3, dump);
+                            std::fwrite(g.normal, sizeof(dReal), 3, dump);
+                            std::fwrite(&g.depth, sizeof(dReal), 1, dump);
+                        }
+                    }
+                }
                 const Quality qo = Measure(ours, shape, poses, truth, limit, flat, buffer);
                 const Quality qd = Measure(ode, shape, poses, truth, limit, flat, buffer);
                 std::printf("| %s | %s | %d | %.0f | %.0f | %.2f | %.2f | %.2f | %s | %s | %s | %s | %s | %s |\n", surface.name,
@@ -304,5 +320,7 @@ int main(int argc, char** argv)
         dGeomDestroy(ode);
         dGeomTriMeshDataDestroy(data);
     }
+    if (dump)
+        std::fclose(dump);
     return 0;
 }

@@ -1,6 +1,8 @@
 // The body channel's mesh colliders and their primitives. The methods are thin wrappers over the free
-// functions of this folder; the colliders reach the primitives through the channel's virtual methods, so
-// a derived channel that overrides one of them changes the colliders too.
+// functions of this folder. A channel of a derived class has the colliders reach the primitives through
+// its virtual methods, so that overriding one of them changes the colliders too; a channel of this very
+// class calls the free functions directly (the same functions the methods wrap, so the same results),
+// which lets the compiler inline them into the per-triangle loops.
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "body/collision/BoxBox.h"
 #include "body/collision/CollideBoxVsTriangles.h"
@@ -10,6 +12,7 @@
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 
 #include <cstring>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -129,25 +132,22 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
 
 } // namespace
 
-unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
-                                                   unsigned long /*skip: only the first record is written*/)
+namespace {
+
+// Whether the channel's primitive methods are this class's own (no derived class can have overridden them).
+bool UsesOwnPrimitives(const Tvc_ODE_BodyCollision& body) { return typeid(body) == typeid(Tvc_ODE_BodyCollision); }
+
+template <class Primitives>
+unsigned long CollideSphereWith(Tvc_ODE_BodyCollision& body, const D3DXVECTOR3& centre, float radius,
+                                dContactGeom* contacts, Primitives primitives)
 {
-    // A caller that allows no contact has no record to write into.
-    if ((flags & kContactCountMask) == 0 || !contacts)
-        return 0;
-    const float radius = static_cast<float>(dGeomSphereGetRadius(sphere));
-    const dReal* position = dGeomGetPosition(sphere);
-    D3DXVECTOR3 centre(static_cast<float>(position[0]), static_cast<float>(position[1]),
-                       static_cast<float>(position[2]));
-    if (radius == 0)
-        return 0;
     // The cube of half-size r around the centre holds the whole sphere: triangles outside it cannot touch
     // it, so it is the query box (the wider r * sqrt(2) cube would only hand over more triangles to skip).
     const float queryHalfSize = radius;
 
-    SphereTriangleAccumulator<ChannelSpherePrimitives> accumulator(centre, radius, ChannelSpherePrimitives{this});
+    SphereTriangleAccumulator<Primitives> accumulator(centre, radius, primitives);
     ForEachCandidateTriangle(
-        *this, [&](const D3DXMATRIX& matrix) { CalculateSphereBounds(matrix, centre, queryHalfSize); },
+        body, [&](const D3DXMATRIX& matrix) { body.CalculateSphereBounds(matrix, centre, queryHalfSize); },
         [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { accumulator.AddTriangle(a, b, c); },
         [] { return false; });
 
@@ -164,6 +164,45 @@ unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     return 1;
 }
 
+template <class Primitives>
+unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, unsigned long limit,
+                             dContactGeom* contacts, unsigned long skip, dGeomID box, dGeomID meshGeom,
+                             Primitives primitives)
+{
+    const D3DXMATRIX boxMatrix = pose.Matrix();
+    // A triangle's slab reaches half its thickness in front of the triangle, so a box hovering that close
+    // already touches it: the query box is the box grown by the slab thickness, or such a box would find
+    // no triangle and lose its contacts while resting.
+    const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
+                                    pose.lengths[2] + kSlabThickness};
+
+    BoxTriangleCollector<Primitives> collector(pose, limit, contacts, skip, box, meshGeom, primitives);
+    ForEachCandidateTriangle(
+        body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
+        [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { collector.AddTriangle(a, b, c); },
+        [&] { return collector.IsFull(); });
+    return collector.Finish();
+}
+
+} // namespace
+
+unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
+                                                   unsigned long /*skip: only the first record is written*/)
+{
+    // A caller that allows no contact has no record to write into.
+    if ((flags & kContactCountMask) == 0 || !contacts)
+        return 0;
+    const float radius = static_cast<float>(dGeomSphereGetRadius(sphere));
+    const dReal* position = dGeomGetPosition(sphere);
+    D3DXVECTOR3 centre(static_cast<float>(position[0]), static_cast<float>(position[1]),
+                       static_cast<float>(position[2]));
+    if (radius == 0)
+        return 0;
+    if (UsesOwnPrimitives(*this))
+        return CollideSphereWith(*this, centre, radius, contacts, FreeSpherePrimitives{});
+    return CollideSphereWith(*this, centre, radius, contacts, ChannelSpherePrimitives{this});
+}
+
 unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts,
                                                 unsigned long skip, dGeomID meshGeom)
 {
@@ -174,20 +213,9 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     dGeomBoxGetLengths(box, pose.lengths);
     std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
     std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
-    const D3DXMATRIX boxMatrix = pose.Matrix();
-    // A triangle's slab reaches half its thickness in front of the triangle, so a box hovering that close
-    // already touches it: the query box is the box grown by the slab thickness, or such a box would find
-    // no triangle and lose its contacts while resting.
-    const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
-                                    pose.lengths[2] + kSlabThickness};
-
-    BoxTriangleCollector<ChannelBoxPrimitives> collector(pose, limit, contacts, skip, box, meshGeom,
-                                                         ChannelBoxPrimitives{this});
-    ForEachCandidateTriangle(
-        *this, [&](const D3DXMATRIX& matrix) { CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
-        [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { collector.AddTriangle(a, b, c); },
-        [&] { return collector.IsFull(); });
-    return collector.Finish();
+    if (UsesOwnPrimitives(*this))
+        return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, FreeBoxPrimitives{});
+    return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, ChannelBoxPrimitives{this});
 }
 
 bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DXVECTOR3& centre, D3DXVECTOR3& edge1,

@@ -19,8 +19,7 @@ namespace vex::collision {
 struct FreeBoxPrimitives {
     float PointSegmentDistance(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& point) const
     {
-        D3DXVECTOR3 direction;
-        return collision::PointSegmentDistance(a, b, point, direction);
+        return collision::PointSegmentDistanceOnly(a, b, point);
     }
     void CreateSlab(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
                     const D3DXVECTOR3& normal, double* centre, double* rotation, double* sides) const
@@ -76,6 +75,11 @@ public:
         const D3DXVECTOR3 n = Normalised(Cross(e1, e2));
         if (!(Dot(n, centre_) - Dot(n, a) >= kTriangleFrontEpsilon))
             return;
+        // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
+        // it apart (the test below would reject it), so no slab is built.
+        const float planeOffset = Dot(n, a);
+        if (ReachEmpty(n, planeOffset))
+            return;
 
         // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
         const float dAB = primitives_.PointSegmentDistance(a, b, centre_);
@@ -91,7 +95,7 @@ public:
         }
         double slabCentre[3], slabRotation[12], slabSides[3];
         primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
-        if (SlabOutOfReach(n, Dot(n, a), slabCentre, slabRotation, slabSides))
+        if (SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
             return;
 
         // The box test writes one record; the scratch holds a few so a test written for more stays inside.
@@ -159,7 +163,7 @@ private:
     // triangles of a flat patch share one). A slab whose bounds miss them is apart from the box, and the
     // box test, which would find a separating axis, is not run. Most triangles under a tilted box are
     // rejected so: only those under its lowest corner or edge remain.
-    bool SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* centre, const double* R, const double* sides)
+    bool ReachEmpty(const D3DXVECTOR3& n, float d)
     {
         if (!(n == reachNormal_ && d == reachOffset_) || !reachValid_) {
             reachNormal_ = n;
@@ -167,7 +171,12 @@ private:
             reachValid_ = true;
             ComputeReach(n, d);
         }
-        if (reachEmpty_)
+        return reachEmpty_;
+    }
+
+    bool SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* centre, const double* R, const double* sides)
+    {
+        if (ReachEmpty(n, d))
             return true;
         for (int k = 0; k < 3; ++k) {
             const double extent = 0.5 * (std::fabs(R[4 * k]) * sides[0] + std::fabs(R[4 * k + 1]) * sides[1] +
