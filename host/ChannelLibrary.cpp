@@ -43,7 +43,9 @@ std::unique_ptr<ChannelLibrary> ChannelLibrary::Load(const _GUID& type, const st
 std::unique_ptr<ChannelLibrary> ChannelLibrary::LoadFile(const std::string& path, std::string* error)
 {
     // RTLD_GLOBAL: libraries that derive from one another share one copy of each class's type data.
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    // RTLD_NODELETE: a library stays mapped after its last close, because code of it may still run then:
+    // worker threads that it (or a library it uses) started, and callbacks it registered elsewhere.
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
     if (!handle) {
         if (error) {
             const char* why = ::dlerror();
