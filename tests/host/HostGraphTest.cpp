@@ -1,3 +1,4 @@
+#include "common/PluginEntry.h"
 #include "host/Vexcore.h"
 #include "tests/host/plugins/TestChannels.h"
 
@@ -302,6 +303,71 @@ TEST_F(HostGraph, TwoInstancesOfOneLibraryLiveAndDieIndependently)
     ASSERT_EQ(nodeB->GetTextCount(), 1);
     EXPECT_STREQ(nodeB->GetText(0), "kept");
     EXPECT_EQ(nodeB->GetChildCreateTypeCount(), 3);
+}
+
+/// A channel made in the test itself, inside the host's construction scope.
+class LocalChannel : public Tav_Channel {
+public:
+    LocalChannel()
+    {
+        SetChannelName("Local");
+        SetChildCreateType(vex::MakeChildCreation("Test Leaf", G(vextest::kLeafGuid), 0, "Leaf"), 0);
+    }
+};
+
+TEST_F(HostGraph, ConstructionScopesNestAndRestoreTheOuterHost)
+{
+    EXPECT_EQ(vex::ScopedConstructionHost::Current(), nullptr);
+    Vexcore other{{VEX_TEST_PLUGIN_DIR}};
+    ChannelType record = vex::kInitialChannelType;
+    {
+        vex::ScopedConstructionHost outer(&host, &record);
+        {
+            vex::ScopedConstructionHost inner(&other, nullptr);
+            EXPECT_EQ(vex::ScopedConstructionHost::Current(), &other);
+            EXPECT_EQ(vex::ScopedConstructionHost::CurrentType(), nullptr);
+            LocalChannel inside;
+            EXPECT_EQ(inside.GetHostContext(), &other);
+        }
+        EXPECT_EQ(vex::ScopedConstructionHost::Current(), &host);
+        EXPECT_EQ(vex::ScopedConstructionHost::CurrentType(), &record);
+        // A constructor that creates a channel of another library (as the body does with its damping
+        // channel) gets its own host back afterwards.
+        std::unique_ptr<Tav_Channel> created(host.CreateChannelByGuid(G(vextest::kLeafGuid), 0, 0));
+        ASSERT_TRUE(created);
+        EXPECT_EQ(vex::ScopedConstructionHost::Current(), &host);
+        EXPECT_EQ(vex::ScopedConstructionHost::CurrentType(), &record);
+    }
+    EXPECT_EQ(vex::ScopedConstructionHost::Current(), nullptr);
+    LocalChannel outside;
+    EXPECT_EQ(outside.GetHostContext(), nullptr);
+    EXPECT_TRUE(outside.CheckRenderCount()) << "without a host: once";
+    EXPECT_FALSE(outside.CheckRenderCount());
+}
+
+TEST_F(HostGraph, ACopyKeepsTheDeclarationsButNoLinks)
+{
+    Tav_Channel* leaf = AddLeaf("leaf");
+    std::unique_ptr<LocalChannel> original;
+    {
+        vex::ScopedConstructionHost scope(&host);
+        original = std::make_unique<LocalChannel>();
+    }
+    ASSERT_EQ(original->SetChild(leaf, 0, -1), 0);
+    {
+        LocalChannel copy(*original);
+        EXPECT_STREQ(copy.GetChannelName(), "Local");
+        ASSERT_EQ(copy.GetChildCreateTypeCount(), 1);
+        EXPECT_STREQ(copy.GetChildCreateType(0)->linkName, "Leaf");
+        EXPECT_NE(copy.GetChildCreateType(0), original->GetChildCreateType(0)) << "its own declaration records";
+        EXPECT_EQ(copy.GetChild(0), nullptr);
+        EXPECT_EQ(copy.GetHostContext(), &host);
+        LocalChannel assigned;
+        assigned = copy;
+        EXPECT_EQ(assigned.GetChildCreateTypeCount(), 1);
+    }
+    EXPECT_EQ(original->GetChild(0), leaf) << "destroying the copies leaves the original's links";
+    EXPECT_STREQ(original->GetChildCreateType(0)->linkName, "Leaf");
 }
 
 TEST_F(HostGraph, PluginFoldersComeFromTheEnvironmentAfterThoseGiven)
