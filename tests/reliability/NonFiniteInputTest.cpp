@@ -5,7 +5,10 @@
 #include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
 #include "tests/body/BodyScene.h"
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <random>
@@ -207,6 +210,39 @@ TEST_P(NonFiniteInput, BodyBadFromTheStartOutputsIdentityAndBuildsNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllInputs, NonFiniteInput, testing::ValuesIn(AllInputParams()), ParamName);
+
+TEST(NonFiniteSavedItem, LoadsAndWaitsWithOneMessageUntilTheValueIsMended)
+{
+    const std::string path = testing::TempDir() + "nonfinite-item-" + std::to_string(::getpid()) + ".vxp";
+    {
+        FallingBody f;
+        Item(f).massValue = kNaN;
+        Item(f).offset.x = kInf;
+        std::string error;
+        ASSERT_TRUE(f.scene.host.SaveProject(path, &error)) << error;
+    }
+    BodyScene scene(false);
+    std::string error;
+    ASSERT_TRUE(scene.host.LoadProject(path, &error)) << error;
+    std::remove(path.c_str());
+    auto* body = static_cast<Tvc_ODE_BodyCollision*>(scene.host.FindChannel("body"));
+    ASSERT_NE(body, nullptr);
+    scene.world = static_cast<Tvc_ODE_World*>(scene.host.FindChannel("world"));
+    ASSERT_NE(scene.world, nullptr);
+    EXPECT_TRUE(std::isnan(body->GetGeometryItem(0)->massValue)); // kept as saved: the user mends it
+    scene.RunFrames(10);
+    EXPECT_EQ(body->GetBodyID(), nullptr);
+    EXPECT_TRUE(SameMatrix(body->GetOldMatrix(), IdentityMatrix()));
+    EXPECT_EQ(CountContaining(scene.messages, kInputMessage), 1);
+    EXPECT_EQ(scene.messages.size(), 1u);
+
+    body->GetGeometryItem(0)->massValue = 5;
+    body->GetGeometryItem(0)->offset.x = 0;
+    scene.RunFrames(10);
+    ASSERT_NE(body->GetBodyID(), nullptr);
+    EXPECT_LT(body->GetOldMatrix()._42, 5.0f);
+    EXPECT_GT(body->GetOldMatrix()._42, 4.0f);
+}
 
 TEST(NonFiniteStaticBody, ReleasesItsGeomsWhileTheStartMatrixIsBadAndFollowsItAgainAfterwards)
 {
