@@ -43,6 +43,11 @@ inline constexpr unsigned long kMaxBoxCandidates = 64;
 /// operations involved, so that no slab the box test would find touching is rejected.
 inline constexpr double kReachMargin = 1e-5;
 
+/// Slack, relative to the largest coordinate of a triangle (at least 1), by which the box collider widens
+/// the bounds it puts around a triangle's possible slabs before the slab is built: far above the rounding
+/// of either the bounds or the slab (about 1e-7 relative), so no slab the later test keeps is rejected.
+inline constexpr double kSlabBoundsMargin = 1e-4;
+
 /// ODE keeps the maximum number of contacts in the low 16 bits of the collider flags.
 inline constexpr unsigned long kContactCountMask = 0xffffu;
 
