@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <span>
+#include <type_traits>
 
 #include <xmmintrin.h>
 
@@ -80,8 +81,12 @@ public:
         // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
         // it apart (the test below would reject it), so no slab is built.
         const float planeOffset = Dot(n, a);
-        if (ReachEmpty(n, planeOffset) || SlabsSurelyOutOfReach(a, b, c))
-            return;
+        // Only with the free primitives: a derived channel's own slab may be larger than the bounds
+        // assume, and its methods see every triangle as before.
+        if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
+            if (ReachEmpty(n, planeOffset) || SlabsSurelyOutOfReach(a, b, c))
+                return;
+        }
 
         // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
         const float dAB = primitives_.PointSegmentDistance(a, b, centre_);

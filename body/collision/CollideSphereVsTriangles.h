@@ -7,8 +7,10 @@
 #include "body/collision/CollisionConstants.h"
 #include "body/collision/CollisionGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <span>
+#include <type_traits>
 
 namespace vex::collision {
 
@@ -58,7 +60,8 @@ public:
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
-        const D3DXVECTOR3 n = Normalised(Cross(e1, e2));
+        const D3DXVECTOR3 cross = Cross(e1, e2);
+        const D3DXVECTOR3 n = Normalised(cross);
         // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
         const float distance = Dot(n, centre_) - Dot(n, a);
         if (!(distance >= kTriangleFrontEpsilon))
@@ -66,6 +69,10 @@ public:
         const float penetration = radius_ - distance;
         if (penetration < 0)
             return;
+        if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
+            if (SurelyOutOfReach(a, b, c, e1, e2, cross, n, distance))
+                return;
+        }
         const D3DXVECTOR3 deepPoint = centre_ - n * radius_;
         if (primitives_.RayThroughTriangle(deepPoint, centre_, e1, e2, a)) {
             facePush_ += n * penetration;
@@ -100,6 +107,33 @@ public:
     }
 
 private:
+    // True when the whole triangle lies clearly farther than the radius from the centre: then neither its
+    // face nor an edge can push (the tests below would all answer no), and they are not run. The centre is
+    // beyond the triangle's side across some edge by s / |m| (m = edge x n points out of the triangle in
+    // its plane), so its distance to the triangle is at least the root of distance^2 + (s / |m|)^2; no
+    // roots are taken. The slack is far above the rounding of the exact tests (about 1e-7 of the
+    // coordinates); triangles too thin for their normal to be trusted are left to the exact tests.
+    bool SurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
+                          const D3DXVECTOR3& e2, const D3DXVECTOR3& cross, const D3DXVECTOR3& n, float distance) const
+    {
+        if (!(Dot(cross, cross) > kWellShaped * Dot(e1, e1) * Dot(e2, e2)))
+            return false;
+        float size = std::max({std::fabs(centre_.x), std::fabs(centre_.y), std::fabs(centre_.z)});
+        for (const D3DXVECTOR3* p : {&a, &b, &c})
+            size = std::max({size, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
+        const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
+        const float inPlane = reach * reach - distance * distance;
+        auto beyond = [&](const D3DXVECTOR3& from, const D3DXVECTOR3& to) {
+            const D3DXVECTOR3 m = Cross(to - from, n);
+            const float s = Dot(m, centre_ - from);
+            return s > 0 && s * s > inPlane * Dot(m, m);
+        };
+        return beyond(a, b) || beyond(b, c) || beyond(c, a);
+    }
+
+    /// Least squared sine of a triangle's angle at its first vertex for SurelyOutOfReach to judge it.
+    static constexpr float kWellShaped = 1e-6f;
+
     bool OutsideCube(float a, float b, float c, float centre) const
     {
         return (a < centre - radius_ && b < centre - radius_ && c < centre - radius_) ||
