@@ -1,21 +1,23 @@
-// "DX8 3D Object": {"shadowTint": [r, g, b], "shadowOpacity": a}; "DX8 Surface": {"stageSets": [set of
-// stage 0, set of stage 1, ...]}.
+// "DX8 3D Object": no settings; "DX8 Surface": {"stageSets": [set of stage 0, set of stage 1, ...]}.
 
 #include "app/settings/Appliers.h"
-#include "siblings/object3d/Tvc_DX8_3DObject.h"
 #include "siblings/surface/Tvc_DX8_Surface.h"
 
 namespace vex::app {
 
-void ApplyObject3DSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
+void ApplyObject3DSettings(Tav_Channel&, SettingsReader& settings, ApplyContext&)
 {
-    auto& object = static_cast<Tvc_DX8_3DObject&>(channel);
-    D3DXVECTOR3 tint;
-    if (settings.Vec3("shadowTint", tint, 0.0f, 1.0f))
-        object.SetShadowTint(tint.x, tint.y, tint.z);
-    float opacity = 1.0f;
-    if (settings.Float("shadowOpacity", opacity, 0.0f, 1.0f))
-        object.SetShadowOpacity(opacity);
+    // The object takes no settings. The shadow it casts is set where the light map reads it, on the
+    // shadow scene; say so for the two names a scene author is most likely to try here.
+    static const struct {
+        const char* field;
+        const char* setting;
+    } kMoved[] = {{"shadowTint", "tint"}, {"shadowOpacity", "opacity"}};
+    for (const auto& moved : kMoved)
+        if (settings.Has(moved.field))
+            settings.Fail(moved.field, std::string("unknown field: a shadow's ") + moved.setting +
+                                           " is set on the \"DX8 OctTree\" that links this object: \"objects\": [{\"" +
+                                           moved.setting + "\": ...}, ...], one entry per linked object, in link order");
 }
 
 void ApplySurfaceSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)

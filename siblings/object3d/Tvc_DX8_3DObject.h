@@ -1,7 +1,7 @@
 #pragma once
 // A 3D object ("DX8 3D Object"): a world matrix taken from the matrix channel at link 0 (identity
-// without one) and its surfaces, the surface channels linked at link 1. It also carries the tint and
-// opacity of the shadow it casts, read by the shadow scene.
+// without one) and its surfaces, the surface channels linked at link 1. The shadow it casts (tint and
+// opacity) is set on the shadow scene that links it, per link index, so that one place decides it.
 
 #include "host/siblings/Tav_3DObjectInterface.h"
 
@@ -15,24 +15,10 @@ public:
     Tvc_DX8_3DObject& operator=(const Tvc_DX8_3DObject& other) = default;
     ~Tvc_DX8_3DObject() override = default;
 
-    /// Saves the shadow tint ("OBST", three floats) and opacity ("OBSO", one float).
-    bool SaveChannel(TavFileSaver& saver) override;
-    /// Chunks of the wrong size or with non-finite values are ignored (the setting keeps its value).
-    bool LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group) override;
+    // No settings of its own to save. Projects written while the object kept a shadow tint and opacity
+    // hold "OBST" and "OBSO" chunks; nothing asks for them, so they load and are dropped.
 
     D3DXMATRIX* GetWorldMatrix(D3DXMATRIX* scratch) override;
     /// Surface channels among the children.
     int GetSurfaceCount() override;
-
-    /// Colour of the light that passes through this object: (0, 0, 0) blocks all light.
-    void SetShadowTint(float red, float green, float blue);
-    /// out receives red, green, blue.
-    void GetShadowTint(float out[3]) const;
-    /// How much of the tinted shadow the object casts: 1 a full shadow, 0 none. Stored unchecked.
-    void SetShadowOpacity(float opacity) { shadowOpacity_ = opacity; }
-    float GetShadowOpacity() const { return shadowOpacity_; }
-
-private:
-    float shadowTint_[3] = {0.0f, 0.0f, 0.0f};
-    float shadowOpacity_ = 1.0f;
 };

@@ -152,6 +152,31 @@ TEST_F(Runner, BakeWritesTheLightMapAtTheRequestedSize)
     EXPECT_LT(blue(8, 8), blue(1, 1));
 }
 
+// The shadow scene's per-object tint reaches the light map: a red glass box over the floor leaves red
+// light under it, where the open floor is lit white. (The opacity stays below 1: a caster that lets no
+// light through casts a black shadow whatever its tint.)
+TEST_F(Runner, ShadowSceneTintColoursTheBakedShadow)
+{
+    std::string text = kBakeScene;
+    const std::string casters = R"("type": "DX8 OctTree",)";
+    const size_t at = text.find(casters);
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at + casters.size(), R"( "settings": {"objects": [{"tint": [1, 0, 0], "opacity": 0.9}]},)");
+    const Result r = Run({"bake", Write("tinted.json", text), "--out", Path("o"), "--map-size", "16"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string bmp = ReadAll(dir_ / "o" / "map.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 16u * 48u);
+    // Bitmap texels are stored blue, green, red.
+    auto texel = [&](int x, int y, int channel) {
+        return static_cast<int>(static_cast<unsigned char>(bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3 +
+                                                               static_cast<size_t>(channel)]));
+    };
+    const int blue = 0, red = 2;
+    EXPECT_GT(texel(8, 8, red), 2 * texel(8, 8, blue) + 20) << "shadow texel is not red";
+    EXPECT_LT(texel(8, 8, blue), texel(1, 1, blue) / 2);
+    EXPECT_NEAR(texel(1, 1, red), texel(1, 1, blue), 8) << "open floor should be lit white";
+}
+
 TEST_F(Runner, BakeWithoutLightMapOrWithBadSamplesGivesStatusTwo)
 {
     const std::string scene = Write("scene.json", kScene);

@@ -1,5 +1,5 @@
 #include "host/ByteIO.h"
-#include "host/TavFileLoader.h"
+#include "host/ProjectFile.h"
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
 #include "host/siblings/Tav_SurfaceInterface.h"
@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -82,52 +85,57 @@ TEST_F(Object3DChannelTest, SurfacesAreCountedAndFoundByTypeInLinkOrder)
     EXPECT_EQ(object->GetChildFromLinkGuid(vex::Guid(vex::guids::kSurface), 3), nullptr);
 }
 
-TEST_F(Object3DChannelTest, ShadowTintAndOpacityDefaultToOpaqueBlackAndRoundTrip)
+// Projects saved while the object kept its own shadow tint and opacity hold "OBST" and "OBSO" chunks in
+// its section (here one well formed pair and one cut short). They still load with their links, and the
+// object saves them no more: the shadow scene holds those settings now.
+TEST_F(Object3DChannelTest, ProjectWithOldShadowChunksLoadsAndDropsThem)
 {
     Tvc_DX8_3DObject* object = AddObject();
-    float tint[3] = {9, 9, 9};
-    object->GetShadowTint(tint);
-    EXPECT_EQ(tint[0], 0.0f);
-    EXPECT_EQ(tint[1], 0.0f);
-    EXPECT_EQ(tint[2], 0.0f);
-    EXPECT_EQ(object->GetShadowOpacity(), 1.0f);
+    auto* matrix = dynamic_cast<Tvc_MatrixChannel*>(Add(vex::guids::kMatrix, "pose"));
+    ASSERT_NE(matrix, nullptr);
+    std::string error;
+    ASSERT_TRUE(host.Link(object, matrix, Tvc_DX8_3DObject::kMatrixLink, &error)) << error;
+    D3DXMATRIX pose;
+    D3DXMatrixTranslation(&pose, 1, 2, 3);
+    matrix->SetMatrix(pose);
 
-    object->SetShadowTint(0.25f, 0.5f, 0.75f);
-    object->SetShadowOpacity(0.4f);
-    TavFileSaver saver;
-    ASSERT_TRUE(object->SaveChannel(saver));
-    Tvc_DX8_3DObject* loaded = AddObject("loaded");
-    TavFileLoader loader(saver.TakeBytes());
-    ASSERT_TRUE(loaded->LoadChannel(loader, nullptr));
-    loaded->GetShadowTint(tint);
-    EXPECT_EQ(tint[0], 0.25f);
-    EXPECT_EQ(tint[1], 0.5f);
-    EXPECT_EQ(tint[2], 0.75f);
-    EXPECT_EQ(loaded->GetShadowOpacity(), 0.4f);
-}
+    const std::string path = ::testing::TempDir() + "object3d_old_chunks_" + std::to_string(getpid()) + ".vxp";
+    ASSERT_TRUE(host.SaveProject(path, &error)) << error;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(vex::ReadFileBytes(path, bytes, &error)) << error;
+    std::filesystem::remove(path);
+    vex::ProjectData project;
+    ASSERT_TRUE(vex::DecodeProject(bytes, project, &error)) << error;
+    ASSERT_EQ(project.channels.size(), 2u);
+    ASSERT_EQ(project.channels[0].name, "object");
+    EXPECT_TRUE(project.channels[0].section.empty());
 
-TEST_F(Object3DChannelTest, MisSizedOrNonFiniteShadowChunksAreIgnored)
-{
-    Tvc_DX8_3DObject* object = AddObject();
-    vex::ByteWriter nan;
-    for (int i = 0; i < 3; ++i)
-        nan.F32(i == 1 ? std::numeric_limits<float>::quiet_NaN() : 0.5f);
-    vex::ByteWriter shortOpacity;
-    shortOpacity.U16(0x3F00);
-    TavFileSaver saver;
-    saver.SaveTag("OBST");
-    saver.SaveBlockSize(12);
-    saver.SaveDataToFile(nan.Data().data(), 12);
-    saver.SaveTag("OBSO");
-    saver.SaveBlockSize(2);
-    saver.SaveDataToFile(shortOpacity.Data().data(), 2);
-    TavFileLoader loader(saver.TakeBytes());
-    ASSERT_TRUE(object->LoadChannel(loader, nullptr));
-    float tint[3];
-    object->GetShadowTint(tint);
-    EXPECT_EQ(tint[0], 0.0f);
-    EXPECT_EQ(tint[1], 0.0f);
-    EXPECT_EQ(object->GetShadowOpacity(), 1.0f);
+    TavFileSaver old;
+    const auto chunk = [&old](const char* tag, std::initializer_list<float> values, int cutTo = -1) {
+        vex::ByteWriter writer;
+        for (float v : values)
+            writer.F32(v);
+        const int size = cutTo >= 0 ? cutTo : static_cast<int>(writer.Size());
+        old.SaveTag(tag);
+        old.SaveBlockSize(size);
+        old.SaveDataToFile(writer.Data().data(), size);
+    };
+    chunk("OBST", {0.25f, 0.5f, 0.75f});
+    chunk("OBSO", {0.4f});
+    chunk("OBST", {0.1f, 0.2f, 0.3f}, 5);
+    chunk("OBSO", {std::numeric_limits<float>::quiet_NaN()});
+    project.channels[0].section = old.TakeBytes();
+
+    Vexcore fresh({VEX_PLUGIN_DIR});
+    ASSERT_TRUE(fresh.LoadProjectBytes(vex::EncodeProject(project), &error)) << error;
+    auto* loaded = dynamic_cast<Tvc_DX8_3DObject*>(fresh.FindChannel("object"));
+    ASSERT_NE(loaded, nullptr);
+    D3DXMATRIX scratch;
+    EXPECT_EQ(*loaded->GetWorldMatrix(&scratch), pose);
+
+    TavFileSaver again;
+    ASSERT_TRUE(loaded->SaveChannel(again));
+    EXPECT_TRUE(again.TakeBytes().empty());
 }
 
 } // namespace
