@@ -61,6 +61,10 @@ public:
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
         const D3DXVECTOR3 cross = Cross(e1, e2);
+        if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
+            if (SurelyOutOfReach(a, b, c, e1, e2, cross))
+                return;
+        }
         const D3DXVECTOR3 n = Normalised(cross);
         // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
         const float distance = Dot(n, centre_) - Dot(n, a);
@@ -69,10 +73,6 @@ public:
         const float penetration = radius_ - distance;
         if (penetration < 0)
             return;
-        if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
-            if (SurelyOutOfReach(a, b, c, e1, e2, cross, n, distance))
-                return;
-        }
         const D3DXVECTOR3 deepPoint = centre_ - n * radius_;
         if (primitives_.RayThroughTriangle(deepPoint, centre_, e1, e2, a)) {
             facePush_ += n * penetration;
@@ -108,25 +108,32 @@ public:
 
 private:
     // True when the whole triangle lies clearly farther than the radius from the centre: then neither its
-    // face nor an edge can push (the tests below would all answer no), and they are not run. The centre is
-    // beyond the triangle's side across some edge by s / |m| (m = edge x n points out of the triangle in
-    // its plane), so its distance to the triangle is at least the root of distance^2 + (s / |m|)^2; no
-    // roots are taken. The slack is far above the rounding of the exact tests (about 1e-7 of the
+    // face nor an edge can push (the tests below would all answer no), and they are not run. With n the
+    // unit normal, the centre lies h = n.(centre - a) off the plane and, across some edge, s / |m| beyond
+    // the triangle's side (m = edge x n points out of the triangle in its plane), so its distance to the
+    // triangle is at least the root of h^2 + (s / |m|)^2. Worked with the unnormalised normal k (every
+    // term scaled by powers of |k|, in double so that small triangles do not underflow), it needs no root
+    // or division. The slack is far above the rounding of the exact tests (about 1e-7 of the
     // coordinates); triangles too thin for their normal to be trusted are left to the exact tests.
     bool SurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
-                          const D3DXVECTOR3& e2, const D3DXVECTOR3& cross, const D3DXVECTOR3& n, float distance) const
+                          const D3DXVECTOR3& e2, const D3DXVECTOR3& k) const
     {
-        if (!(Dot(cross, cross) > kWellShaped * Dot(e1, e1) * Dot(e2, e2)))
+        const double kk = Dot(k, k);
+        if (!(kk > static_cast<double>(kWellShaped) * Dot(e1, e1) * Dot(e2, e2)))
             return false;
         float size = std::max({std::fabs(centre_.x), std::fabs(centre_.y), std::fabs(centre_.z)});
         for (const D3DXVECTOR3* p : {&a, &b, &c})
             size = std::max({size, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
-        const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
-        const float inPlane = reach * reach - distance * distance;
+        const double reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
+        const D3DXVECTOR3 toCentre = centre_ - a;
+        const double h = Dot(k, toCentre); // |k| times the distance off the plane
+        // (reach^2 - distance^2) |k|^2; negative when the plane alone is out of reach.
+        const double inPlane = reach * reach * kk - h * h;
         auto beyond = [&](const D3DXVECTOR3& from, const D3DXVECTOR3& to) {
-            const D3DXVECTOR3 m = Cross(to - from, n);
-            const float s = Dot(m, centre_ - from);
-            return s > 0 && s * s > inPlane * Dot(m, m);
+            const D3DXVECTOR3 m = Cross(to - from, k); // |k| times edge x n
+            const double s = Dot(m, centre_ - from);
+            // s / |m| > root(inPlane) / |k|, squared and multiplied out.
+            return s > 0 && s * s * kk > inPlane * Dot(m, m);
         };
         return beyond(a, b) || beyond(b, c) || beyond(c, a);
     }
