@@ -193,7 +193,6 @@ RgbImage RenderPreview(const Vexcore& host, Tvc_DX8_TextureShadow& map, int widt
     Camera camera;
     D3DXVECTOR3 back(0.45f, 0.75f, -1.0f); // from the front (-z), above and a little to the side
     D3DXVec3Normalize(&back, &back);
-    camera.eye = centre + back * (radius * 2.2f);
     camera.forward = -back;
     const D3DXVECTOR3 worldUp(0, 1, 0);
     D3DXVec3Cross(&camera.right, &worldUp, &camera.forward);
@@ -202,6 +201,31 @@ RgbImage RenderPreview(const Vexcore& host, Tvc_DX8_TextureShadow& map, int widt
     camera.focal = 0.5f * static_cast<float>(height) / std::tan(0.5f * 0.75f); // vertical field of view 43 degrees
     camera.cx = 0.5f * static_cast<float>(width);
     camera.cy = 0.5f * static_cast<float>(height);
+
+    // Fit the view to the vertices rather than to their bounding sphere, so that the scene fills the
+    // picture. With the eye at centre - forward * d + right * sx + up * sy, a point whose offset from
+    // the centre is (a, b, z0) along right, up, forward sits at (a - sx, b - sy, z0 + d) in view space;
+    // it is inside the picture, with a margin, when |a - sx| <= tx (z0 + d) and |b - sy| <= ty (z0 + d).
+    // Per axis the smallest d and its shift follow from the largest of a / t - z0 and -a / t - z0.
+    const float margin = 0.92f;
+    const float tx = margin * camera.cx / camera.focal, ty = margin * camera.cy / camera.focal;
+    const float lowest = -std::numeric_limits<float>::max();
+    float plusX = lowest, minusX = lowest, plusY = lowest, minusY = lowest, nearest = lowest;
+    for (const Triangle& t : triangles)
+        for (const Vertex& v : t.v) {
+            const D3DXVECTOR3 d = v.world - centre;
+            const float a = D3DXVec3Dot(&d, &camera.right), b = D3DXVec3Dot(&d, &camera.up);
+            const float z0 = D3DXVec3Dot(&d, &camera.forward);
+            plusX = std::max(plusX, a / tx - z0);
+            minusX = std::max(minusX, -a / tx - z0);
+            plusY = std::max(plusY, b / ty - z0);
+            minusY = std::max(minusY, -b / ty - z0);
+            nearest = std::max(nearest, -z0);
+        }
+    // Keep every vertex in front of the eye even for a scene seen end on.
+    const float distance = std::max({0.5f * (plusX + minusX), 0.5f * (plusY + minusY), nearest + 0.1f * radius});
+    const float shiftX = 0.5f * tx * (plusX - minusX), shiftY = 0.5f * ty * (plusY - minusY);
+    camera.eye = centre - camera.forward * distance + camera.right * shiftX + camera.up * shiftY;
 
     D3DXVECTOR3 sun(0.3f, 1.0f, -0.5f);
     D3DXVec3Normalize(&sun, &sun);

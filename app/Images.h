@@ -22,8 +22,8 @@ struct RgbImage {
 std::vector<uint8_t> EncodePng(const RgbImage& image);
 /// The texels of a light map (0x00RRGGBB each) as an image.
 RgbImage LightMapImage(Tvc_DX8_TextureShadow& map);
-/// A view of the graph's 3D objects from above and in front: the light map's surface shows the light
-/// map, other surfaces a plain shaded grey.
+/// A view of the graph's 3D objects from above and in front, fitted so that they fill the picture; the
+/// light map's surface shows the light map, other surfaces a plain shaded grey.
 RgbImage RenderPreview(const Vexcore& host, Tvc_DX8_TextureShadow& map, int width, int height);
 
 } // namespace vex::app
