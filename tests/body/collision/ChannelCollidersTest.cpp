@@ -200,3 +200,71 @@ TEST_F(ChannelColliders, BoxContactsRespectTheLimitAndMatchTheFreeCollider)
 }
 
 } // namespace
+
+namespace {
+
+// A channel class derived from the body channel: its own primitive methods, counted, with the face test
+// and the box test answering "apart" always.
+class ApartBody : public Tvc_ODE_BodyCollision {
+public:
+    bool SphereTriangleCollision(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&) override
+    {
+        ++faceTests;
+        return false;
+    }
+    bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out, float radius) override
+    {
+        ++edgeTests;
+        return Tvc_ODE_BodyCollision::SphereEdgeCollision(a, b, centre, out, radius);
+    }
+    int dBoxBox(const dReal*, const dReal*, const dReal*, const dReal*, const dReal*, const dReal*, dReal*, dReal*,
+                int*, int, dContactGeom*, int) override
+    {
+        ++boxTests;
+        return 0;
+    }
+    int faceTests = 0;
+    int edgeTests = 0;
+    int boxTests = 0;
+};
+
+// The colliders of a derived channel go through its methods, even where the body channel's own class
+// calls its primitives directly.
+TEST_F(ChannelColliders, ADerivedChannelsOverriddenPrimitivesDecideItsContacts)
+{
+    ASSERT_NE(body, nullptr);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    Tvc_DX8_CollisionObject* object = AddObject(Floor(6, 0.5f), identity);
+    ASSERT_NE(object, nullptr);
+    auto* derived = new ApartBody;
+    host.AdoptChannel(derived, "derived");
+    std::string error;
+    ASSERT_TRUE(host.Link(derived, object, 2, &error)) << error;
+
+    // A sphere sunk into the floor over the middle of a triangle: a face contact for the body channel.
+    dGeomID sphere = dCreateSphere(nullptr, 0.5);
+    dGeomSetPosition(sphere, 0.12, 0.45, 0.13);
+    dContactGeom contact{};
+    ASSERT_EQ(body->CollideSphere(sphere, 1, &contact, sizeof contact), 1u);
+    EXPECT_NEAR(contact.depth, 0.05, 1e-6);
+    // The derived face test finds nothing, so only edges may push, and never as deep as the face did.
+    dContactGeom derivedContact{};
+    const unsigned long n = derived->CollideSphere(sphere, 1, &derivedContact, sizeof derivedContact);
+    EXPECT_GT(derived->faceTests, 0);
+    EXPECT_GT(derived->edgeTests, 0);
+    if (n == 1) {
+        EXPECT_LT(derivedContact.depth, 0.05 - 1e-4);
+    }
+
+    dGeomID box = dCreateBox(nullptr, 1, 1, 1);
+    dGeomSetPosition(box, 0.1, 0.49, -0.1);
+    dContactGeom boxContacts[4];
+    EXPECT_GT(body->CollideBox(box, 4, boxContacts, sizeof boxContacts[0], nullptr), 0u);
+    EXPECT_EQ(derived->CollideBox(box, 4, boxContacts, sizeof boxContacts[0], nullptr), 0u);
+    EXPECT_GT(derived->boxTests, 0);
+    dGeomDestroy(box);
+    dGeomDestroy(sphere);
+}
+
+} // namespace
