@@ -119,6 +119,7 @@ void Vexcore::ChannelDestroyed(Tav_Channel* channel)
         (void)it->channel.release();
         entries_.erase(it);
         order_.erase(std::remove(order_.begin(), order_.end(), channel), order_.end());
+        ++removals_;
     }
     for (Tav_Channel* other : order_)
         other->RemoveChild(channel);
@@ -167,6 +168,7 @@ void Vexcore::RemoveChannel(Tav_Channel* channel)
     Tav_Channel* doomed = it->channel.release();
     entries_.erase(it);
     order_.erase(std::remove(order_.begin(), order_.end(), doomed), order_.end());
+    ++removals_;
     for (Tav_Channel* other : order_)
         other->RemoveChild(doomed);
     try {
@@ -221,31 +223,28 @@ bool Vexcore::Link(Tav_Channel* parent, Tav_Channel* child, int position, std::s
 void Vexcore::RunFrame()
 {
     ++frame_;
-    // A copy: a channel may add or remove channels while it runs.
+    // A copy: a channel may add or remove channels while it runs. Only then is each one looked up again,
+    // so a large graph pays no search per channel in an ordinary frame.
     const std::vector<Tav_Channel*> channels = order_;
-    auto alive = [&](Tav_Channel* c) { return std::find(order_.begin(), order_.end(), c) != order_.end(); };
-    for (Tav_Channel* channel : channels) {
-        if (!alive(channel))
-            continue;
+    const unsigned long removalsAtStart = removals_;
+    auto alive = [&](Tav_Channel* c) {
+        return removals_ == removalsAtStart || std::find(order_.begin(), order_.end(), c) != order_.end();
+    };
+    auto guarded = [&](Tav_Channel* channel, auto&& call) {
         try {
-            channel->CallChannel();
+            call();
         } catch (const std::exception& e) {
             ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed: " + e.what()).c_str());
         } catch (...) {
             ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed").c_str());
         }
-    }
-    for (Tav_Channel* channel : channels) {
-        if (!alive(channel))
-            continue;
-        try {
-            channel->DoEvent(kTavEventFrameEnd, frame_);
-        } catch (const std::exception& e) {
-            ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed: " + e.what()).c_str());
-        } catch (...) {
-            ShowDebugMessage(("channel '" + GetChannelName(channel) + "' failed").c_str());
-        }
-    }
+    };
+    for (Tav_Channel* channel : channels)
+        if (alive(channel))
+            guarded(channel, [&] { channel->CallChannel(); });
+    for (Tav_Channel* channel : channels)
+        if (alive(channel))
+            guarded(channel, [&] { channel->DoEvent(kTavEventFrameEnd, frame_); });
 }
 
 bool Vexcore::SaveProject(const std::string& path, std::string* error)

@@ -79,5 +79,6 @@ private:
     std::vector<Entry> entries_;
     std::vector<Tav_Channel*> order_;
     unsigned long frame_ = 0;
+    unsigned long removals_ = 0; ///< channels taken out of the graph so far (RunFrame re-checks only after one)
     bool destroying_ = false;
 };

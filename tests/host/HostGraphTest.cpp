@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -384,3 +385,44 @@ TEST_F(HostGraph, PluginFoldersComeFromTheEnvironmentAfterThoseGiven)
 }
 
 } // namespace
+
+namespace {
+
+/// Removes another channel of the graph from inside its own CallChannel.
+class RemovingChannel : public Tav_Channel {
+public:
+    explicit RemovingChannel(Vexcore& host) : host_(host) {}
+    void SetVictim(Tav_Channel* victim) { victim_ = victim; }
+    void CallChannel() override
+    {
+        if (victim_)
+            host_.RemoveChannel(std::exchange(victim_, nullptr));
+    }
+
+private:
+    Vexcore& host_;
+    Tav_Channel* victim_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(HostGraph, ChannelRemovedDuringAFrameIsNotCalledAfterwards)
+{
+    TestNode* first = AddNode("first");
+    auto* remover = [&] {
+        vex::ScopedConstructionHost scope(&host);
+        return new RemovingChannel(host);
+    }();
+    host.AdoptChannel(remover, "remover");
+    // The victim comes after the remover in frame order, so it would be called after its removal.
+    remover->SetVictim(AddNode("victim"));
+    TestNode* after = AddNode("after");
+
+    host.RunFrame();
+    EXPECT_EQ(host.FindChannel("victim"), nullptr);
+    EXPECT_EQ(first->GetRunCount(), 1);
+    EXPECT_EQ(after->GetRunCount(), 1);
+    EXPECT_EQ(after->GetLastFrameEnd(), host.GetFrameCount());
+    host.RunFrame();
+    EXPECT_EQ(after->GetRunCount(), 2);
+}
