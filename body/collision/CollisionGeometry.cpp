@@ -2,6 +2,7 @@
 
 #include "body/collision/CollisionConstants.h"
 
+#include <cmath>
 #include <limits>
 
 namespace vex::collision {
@@ -26,11 +27,23 @@ bool IsIdentity(const D3DXMATRIX& m)
 
 QueryBox TransformedBounds(const D3DXVECTOR3& low, const D3DXVECTOR3& high, const D3DXMATRIX& t)
 {
+    // For an affine matrix and finite corners the homogeneous w is exactly 1 and dividing by it changes no
+    // bit: the transform is then written out (the same operations in the same order), without the calls
+    // and the divisions.
+    const bool affine = t._14 == 0 && t._24 == 0 && t._34 == 0 && t._44 == 1 && std::isfinite(low.x) &&
+                        std::isfinite(low.y) && std::isfinite(low.z) && std::isfinite(high.x) &&
+                        std::isfinite(high.y) && std::isfinite(high.z);
     QueryBox box{};
     for (int i = 0; i < 8; ++i) {
         const D3DXVECTOR3 corner((i & 1) ? high.x : low.x, (i & 2) ? high.y : low.y, (i & 4) ? high.z : low.z);
         D3DXVECTOR3 p;
-        D3DXVec3TransformCoord(&p, &corner, &t);
+        if (affine) {
+            p.x = corner.x * t._11 + corner.y * t._21 + corner.z * t._31 + t._41;
+            p.y = corner.x * t._12 + corner.y * t._22 + corner.z * t._32 + t._42;
+            p.z = corner.x * t._13 + corner.y * t._23 + corner.z * t._33 + t._43;
+        } else {
+            D3DXVec3TransformCoord(&p, &corner, &t);
+        }
         if (i == 0) {
             box.min = box.max = p;
             continue;
