@@ -22,6 +22,14 @@ inline constexpr float kEnableThreshold = 1.0f;
 /// channel lets ODE step. Far beyond any scene (the output matrix is single precision), and small enough
 /// that one step of any mass and step size cannot overflow the quaternion, which ODE would not survive.
 inline constexpr double kStateLimit = 1e30;
+/// Largest offset of a shape from its body frame, in world units (metres at factor 1): 100,000 km, far
+/// beyond any body, and small enough that placing shapes back from the centre of mass stays exact to
+/// about 1e-8.
+inline constexpr float kOffsetLimit = 1e8f;
+/// Largest component of a body's angular velocity it is stepped with, in radians per second: a hundred
+/// thousand turns a second is no motion a frame can show, and ODE's rotation update (with its gyroscopic
+/// term) must stay far from overflowing within one step.
+inline constexpr double kAngularSpeedLimit = 1e6;
 /// After a reset of a body whose state was not finite, another fault is reported again only once the body
 /// has run this many evaluations without one: a body that keeps blowing up says so once.
 inline constexpr int kStateFaultRearmEvaluations = 60;

@@ -110,6 +110,11 @@ void Tvc_ODE_BodyCollision::InitializeBody()
         }
         // Density 1 only sets the distribution; the shape's mass is what the item says.
         dMassAdjust(&item->mass, item->massValue);
+        // Extreme sizes and masses can leave an inertia that rounding made singular.
+        if (!vex::body::MassIsUsable(item->mass)) {
+            dMassSetZero(&item->mass);
+            continue;
+        }
         dMassTranslate(&item->mass, item->offset.x, item->offset.y, item->offset.z);
         dMassRotate(&item->mass, R);
         dMassAdd(&total, &item->mass);
@@ -118,11 +123,18 @@ void Tvc_ODE_BodyCollision::InitializeBody()
     if (useDynamics) {
         // ODE insists on the centre of mass at the body's origin: move the ODE body there and the shapes
         // back by as much, so that shapes and output stay where the items put them.
-        const bool massUsable = total.mass > 0;
+        bool massUsable = total.mass > 0;
         if (massUsable) {
-            for (int k = 0; k < 3; ++k)
-                massCentre_[k] = total.c[k];
-            dMassTranslate(&total, -massCentre_[0], -massCentre_[1], -massCentre_[2]);
+            dMass centred = total;
+            dMassTranslate(&centred, -total.c[0], -total.c[1], -total.c[2]);
+            // ODE stops the process on a mass it cannot invert, which shapes far apart (their inertia
+            // swamping the rounding) can give; such a body keeps ODE's default mass like one without mass.
+            massUsable = vex::body::MassIsUsable(centred);
+            if (massUsable) {
+                for (int k = 0; k < 3; ++k)
+                    massCentre_[k] = total.c[k];
+                total = centred;
+            }
         }
         for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
             auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));

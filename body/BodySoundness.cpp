@@ -10,11 +10,11 @@ namespace {
 
 bool Finite(const D3DXVECTOR3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-bool WithinLimit(const dReal* v, int count)
+bool WithinLimit(const dReal* v, int count, double limit = kStateLimit)
 {
     for (int i = 0; i < count; ++i)
         // Written so that NaN fails.
-        if (!(std::fabs(v[i]) <= kStateLimit))
+        if (!(std::fabs(v[i]) <= limit))
             return false;
     return true;
 }
@@ -113,8 +113,44 @@ bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale)
     if (!std::isfinite(item.massValue) || !std::isfinite(item.radius) || !Finite(item.size) ||
         !Finite(item.offset) || !Finite(item.rotation))
         return false;
+    // The ODE body sits at the centre of mass and its shapes are placed back from it: offsets of 1e20 would
+    // leave them where rounding puts them (ODE's own colliders stop the process on some such contacts).
+    if (!(std::fabs(item.offset.x) <= kOffsetLimit && std::fabs(item.offset.y) <= kOffsetLimit &&
+          std::fabs(item.offset.z) <= kOffsetLimit))
+        return false;
+    // Likewise shapes larger than that: their inertia next to an ordinary shape's leaves ODE's solver with
+    // numbers it cannot resolve.
+    if (!(std::fabs(item.radius) <= kOffsetLimit && std::fabs(item.size.x * scale.x) <= kOffsetLimit &&
+          std::fabs(item.size.y * scale.y) <= kOffsetLimit && std::fabs(item.size.z * scale.z) <= kOffsetLimit))
+        return false;
     const D3DXVECTOR3 scaled(item.size.x * scale.x, item.size.y * scale.y, item.size.z * scale.z);
     return Finite(scaled);
+}
+
+bool MassIsUsable(const dMass& mass)
+{
+    if (!(mass.mass > 0) || !std::isfinite(mass.mass))
+        return false;
+    for (dReal v : mass.c)
+        if (!std::isfinite(v))
+            return false;
+    for (dReal v : mass.I)
+        if (!std::isfinite(v))
+            return false;
+    if (!dIsPositiveDefinite(mass.I, 3))
+        return false;
+    // The inertia about the body's origin: I + m * [c]x [c]x, as ODE checks it.
+    const dReal* c = mass.c;
+    const dReal cross[3][3] = {{0, -c[2], c[1]}, {c[2], 0, -c[0]}, {-c[1], c[0], 0}};
+    dReal shifted[12] = {};
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k) {
+            dReal product = 0;
+            for (int j = 0; j < 3; ++j)
+                product += cross[r][j] * cross[j][k];
+            shifted[4 * r + k] = mass.I[4 * r + k] + mass.mass * product;
+        }
+    return dIsPositiveDefinite(shifted, 3) != 0;
 }
 
 bool BodyStateIsSound(dBodyID body)
@@ -122,7 +158,7 @@ bool BodyStateIsSound(dBodyID body)
     if (!body)
         return false;
     if (!WithinLimit(dBodyGetPosition(body), 3) || !WithinLimit(dBodyGetLinearVel(body), 3) ||
-        !WithinLimit(dBodyGetAngularVel(body), 3) || !WithinLimit(dBodyGetForce(body), 3) ||
+        !WithinLimit(dBodyGetAngularVel(body), 3, kAngularSpeedLimit) || !WithinLimit(dBodyGetForce(body), 3) ||
         !WithinLimit(dBodyGetTorque(body), 3))
         return false;
     const dReal* q = dBodyGetQuaternion(body);

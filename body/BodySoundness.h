@@ -14,7 +14,8 @@ namespace vex::body {
 /// All sixteen values finite and the lengths of the three rows (the scale taken out of the matrix) finite.
 bool MatrixIsUsable(const D3DXMATRIX& m);
 
-/// Mass, radius, size, offset and rotation of the item finite, and its box edges scaled by `scale` finite.
+/// Mass, radius, size, offset and rotation of the item finite, its offset within kOffsetLimit, and its box
+/// edges scaled by `scale` finite.
 /// Signs are not judged here: zero or negative sizes and masses are built as shapes without mass.
 bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale);
 
@@ -23,6 +24,10 @@ bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale);
 /// the first, has no length: a matrix scaled to zero along an axis, or with two parallel axes. Such rows are
 /// replaced by the cross product of the others, or by any perpendicular; rows ODE can use stay as they are.
 void MakePlaceableRotation(dReal* R);
+
+/// The checks ODE makes before it takes a body's mass (and stops the process when they fail): a positive
+/// mass, a positive definite inertia, and an inertia consistent with the centre of mass. All finite.
+bool MassIsUsable(const dMass& mass);
 
 /// The ODE body's position, quaternion, velocities and accumulated force and torque are finite and within
 /// kStateLimit, and its quaternion has a length ODE can normalise. Such a body survives one step.

@@ -261,8 +261,8 @@ bool Tvc_ODE_BodyCollision::CheckInput(const D3DXMATRIX& start)
     }
     if (!inputFaultShown_ && host_)
         host_->ShowDebugMessage(
-            "ODE Body: a start position, shape or damping value is not a finite number; the body is not "
-            "simulated until it is");
+            "ODE Body: a start position, shape or damping value is not a finite number or is out of range; the "
+            "body is not simulated until it is");
     inputFaultShown_ = true;
     return false;
 }

@@ -7,6 +7,7 @@
 #include "siblings/world/MeshGeom.h"
 #include "siblings/world/WorldConstants.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -49,6 +50,30 @@ void ShowOdeFatal(int number, const char* format, va_list args)
         gReportHost->ShowDebugMessage(text.c_str(), number);
 }
 
+// Whether the hash space can place geom: infinite bounds go to its list of large geoms, and so do finite
+// ones larger than its largest cell; the others need every bound within kSpaceLimit.
+bool BoundsFitTheSpace(dGeomID geom)
+{
+    dReal aabb[6];
+    dGeomGetAABB(geom, aabb);
+    dReal largest = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const dReal low = aabb[2 * axis];
+        const dReal high = aabb[2 * axis + 1];
+        if (std::isnan(low) || std::isnan(high))
+            return false;
+        if (std::isinf(low) || std::isinf(high))
+            return true;
+        largest = std::max(largest, high - low);
+    }
+    if (largest > vex::world::kLargestHashedGeom)
+        return true;
+    for (dReal bound : aabb)
+        if (std::fabs(bound) > vex::world::kSpaceLimit)
+            return false;
+    return true;
+}
+
 // ODE stops the process on a negative or NaN size: such a shape is built with size zero instead.
 dReal SafeLength(float v) { return std::isfinite(v) && v > 0 ? v : 0; }
 
@@ -72,6 +97,7 @@ Tvc_ODE_World::Tvc_ODE_World()
     dWorldSetContactSurfaceLayer(world_, vex::world::kContactSurfaceLayer);
     // Hash space: planes and mesh geoms have infinite bounds, which it keeps in its own list.
     space_ = dHashSpaceCreate(nullptr);
+    dHashSpaceSetLevels(space_, vex::world::kSmallestCellLevel, vex::world::kLargestCellLevel);
     // The body channels own and destroy their geoms; the space must not destroy them a second time.
     dSpaceSetCleanup(space_, 0);
     contacts_ = dJointGroupCreate(0);
@@ -119,6 +145,21 @@ void Tvc_ODE_World::Step()
             setAside_.push_back(body);
         }
     }
+    // The hash space stops the process on a geom whose bounds it cannot turn into cell numbers: NaN, or
+    // beyond about 2^31 cells of its smallest cell size. Such geoms (and those of the bodies set aside) sit
+    // the collision pass out.
+    geomsSetAside_.clear();
+    for (int i = 0; i < geomCount; ++i) {
+        dGeomID geom = dSpaceGetGeom(space_, i);
+        if (!dGeomIsEnabled(geom))
+            continue;
+        dBodyID body = dGeomGetBody(geom);
+        const bool bodySetAside = body && std::find(setAside_.begin(), setAside_.end(), body) != setAside_.end();
+        if (bodySetAside || !BoundsFitTheSpace(geom)) {
+            dGeomDisable(geom);
+            geomsSetAside_.push_back(geom);
+        }
+    }
     if (!setAside_.empty() && !setAsideShown_ && host_)
         host_->ShowDebugMessage("ODE World: a body's motion is not a finite number; it is not stepped until it "
                                 "is reset, bodies:",
@@ -130,6 +171,9 @@ void Tvc_ODE_World::Step()
     dSpaceCollide(space_, this, &Tvc_ODE_World::NearCallback);
     dWorldQuickStep(world_, stepSize_);
     dJointGroupEmpty(contacts_);
+    for (dGeomID geom : geomsSetAside_)
+        dGeomEnable(geom);
+    geomsSetAside_.clear();
     for (dBodyID body : setAside_)
         dBodyEnable(body);
     setAside_.clear();
@@ -180,7 +224,7 @@ bool Tvc_ODE_World::GetIfFrozen() { return frozen_; }
 
 bool Tvc_ODE_World::SetStepSize(float seconds)
 {
-    if (!std::isfinite(seconds) || seconds <= 0)
+    if (!std::isfinite(seconds) || seconds <= 0 || seconds > vex::world::kMaxStepSize)
         return false;
     stepSize_ = seconds;
     return true;

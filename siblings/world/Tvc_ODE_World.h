@@ -38,7 +38,7 @@ public:
     bool GetIfFrozen() override;
 
     // Settings (stored at once, used by the next step). Setters refuse out-of-range values and return false.
-    /// Simulated seconds per step; finite and above zero.
+    /// Simulated seconds per step; above zero and at most kMaxStepSize (one second).
     virtual bool SetStepSize(float seconds);
     virtual float GetStepSize();
     /// Iterations of the quick-step solver, 1 to kMaxSolverIterations.
@@ -80,5 +80,7 @@ private:
     unsigned long lastSteppedFrame_ = ~0ul;
     /// Bodies left out of the current step because ODE could not step their state (see Step).
     std::vector<dBodyID> setAside_;
+    /// Geoms left out of the current collision pass (see Step).
+    std::vector<dGeomID> geomsSetAside_;
     bool setAsideShown_ = false;
 };

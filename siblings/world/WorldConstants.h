@@ -5,6 +5,9 @@ namespace vex::world {
 
 /// Simulated time per host frame. In seconds: one frame of a 60 Hz display.
 inline constexpr float kDefaultStepSize = 1.0f / 60.0f;
+/// Longest step accepted, in seconds. A body turns by its angular speed times the step in one update;
+/// with longer steps that product can overflow ODE's rotation, which stops the process.
+inline constexpr float kMaxStepSize = 1.0f;
 /// Iterations of ODE's iterative solver per step: ODE's own default, enough for stacks of a few bodies.
 inline constexpr int kDefaultSolverIterations = 20;
 /// In metres per second squared, along -y (the engine's up axis is +y).
@@ -20,5 +23,15 @@ inline constexpr int kMaxSolverIterations = 1000;
 inline constexpr double kContactSurfaceLayer = 0.0005;
 /// Incoming speed below which contacts do not bounce. In metres per second: keeps resting bodies quiet.
 inline constexpr double kBounceMinimumSpeed = 0.1;
+
+/// Cell sizes of the hash space, as powers of two: from 1/8 to 1024 (ODE's own defaults, set explicitly
+/// because the limits below depend on them).
+inline constexpr int kSmallestCellLevel = -3;
+inline constexpr int kLargestCellLevel = 10;
+/// Geoms larger than the largest cell are kept in a list, never hashed.
+inline constexpr double kLargestHashedGeom = 1024.0;
+/// Largest coordinate of a hashed geom's bounds. Cell numbers are ints, so with cells 1/8 wide bounds
+/// beyond 2^31 / 8 (about 2.7e8) stop the process; in metres 1e8 is 100,000 km, outside any scene.
+inline constexpr double kSpaceLimit = 1e8;
 
 } // namespace vex::world

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <iostream>
 #include <random>
 
 namespace vex::test {
@@ -41,7 +42,7 @@ int CountContaining(const std::vector<std::string>& messages, const char* text)
     return count;
 }
 
-constexpr const char* kInputMessage = "not a finite number; the body is not simulated";
+constexpr const char* kInputMessage = "not a finite number or is out of range; the body is not simulated";
 constexpr const char* kResetMessage = "it is reset to its start position";
 
 /// A falling body (one item of `kind`) with its start matrix, enable value and damping setting at hand.
@@ -490,6 +491,109 @@ TEST(WorldStep, LeavesOutBodiesItCannotStepAndStepsTheOthers)
     scene.RunFrames(1);
     EXPECT_TRUE(Finite(bad->GetOldMatrix()));
     EXPECT_EQ(CountContaining(scene.messages, kResetMessage), 1);
+}
+
+// --- Extreme finite values -------------------------------------------------------------------------------
+
+/// Finite floats across the whole range: zero, denormals, tiny, ordinary and near the largest, either sign.
+float ExtremeFloat(std::mt19937& random)
+{
+    static const float magnitudes[] = {0.0f, 1e-45f, 1e-38f, 1e-20f, 1e-6f, 0.5f, 1.0f, 3.0f, 1e6f, 1e20f, 1e30f, 3.4e38f};
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(magnitudes)) - 1);
+    std::uniform_real_distribution<float> jitter(0.5f, 1.0f);
+    std::bernoulli_distribution negative(0.25);
+    const float v = magnitudes[pick(random)] * jitter(random);
+    return negative(random) ? -v : v;
+}
+
+TEST(ExtremeFiniteInput, NeverStopsTheProcessAndEveryOutputStaysFinite)
+{
+    std::mt19937 random(2024);
+    int frames = 0, resets = 0, held = 0, built = 0;
+    std::bernoulli_distribution often(0.5);
+    std::bernoulli_distribution sometimes(0.2);
+    for (int n = 0; n < 500; ++n) {
+        BodyScene scene;
+        Tvc_ODE_BodyCollision* floor = scene.AddBody("floor", MakeItem(kShapeBox), Translation(0, -0.5f, 0));
+        floor->GetGeometryItem(0)->size = D3DXVECTOR3(20, 1, 20);
+        floor->SetIfUseDynamics(false);
+        std::vector<Tvc_ODE_BodyCollision*> bodies;
+        for (int b = 0; b < 3; ++b) {
+            D3DXMATRIX start = Translation(0, 2, 0);
+            for (int r = 0; r < 4; ++r)
+                for (int c = 0; c < 3; ++c)
+                    if (sometimes(random))
+                        start.m[r][c] = ExtremeFloat(random);
+            Tvc_ODE_BodyCollision* body = scene.AddBody("b" + std::to_string(b), MakeItem(kShapeBox), start);
+            for (int i = 0; i < 2; ++i) {
+                if (i == 1)
+                    body->AddGeometryItem();
+                ODE_GeometryItem& item = *body->GetGeometryItem(i);
+                item.kind = often(random) ? kShapeBox : kShapeSphere;
+                float* fields[] = {&item.massValue, &item.radius, &item.size.x, &item.size.y, &item.size.z,
+                                   &item.offset.x, &item.offset.y, &item.offset.z, &item.rotation.x,
+                                   &item.rotation.y, &item.rotation.z};
+                for (float* field : fields)
+                    if (sometimes(random))
+                        *field = ExtremeFloat(random);
+            }
+            if (sometimes(random))
+                body->SetAngularVelocityDampenValue(ExtremeFloat(random));
+            body->SetIfDisableForces(sometimes(random));
+            body->SetIfDynamicDisableForces(often(random));
+            bodies.push_back(body);
+        }
+        if (sometimes(random))
+            scene.world->SetGravity(D3DXVECTOR3(ExtremeFloat(random), ExtremeFloat(random), 0));
+        if (sometimes(random))
+            scene.world->SetStepSize(std::fabs(ExtremeFloat(random))); // refused above one second
+        for (int f = 0; f < 8; ++f) {
+            ++frames;
+            scene.RunFrames(1);
+            // A step may still overflow a body (huge gravity or step size); its channel resets it at its
+            // next evaluation, so only the outputs are checked here.
+            for (Tvc_ODE_BodyCollision* body : bodies)
+                ASSERT_TRUE(Finite(body->GetOldMatrix())) << "scene " << n << " frame " << f;
+        }
+        resets += CountContaining(scene.messages, kResetMessage);
+        held += CountContaining(scene.messages, kInputMessage);
+        for (Tvc_ODE_BodyCollision* body : bodies)
+            built += body->initialised ? 1 : 0;
+    }
+    // The mix reaches every path: bodies built and running, bodies reset, input refused.
+    EXPECT_GT(built, 300);
+    EXPECT_GT(resets, 20);
+    EXPECT_GT(held, 300);
+    std::cout << frames << " frames; bodies built " << built << ", resets " << resets << ", refused inputs " << held
+              << "\n";
+}
+
+TEST(WorldStep, BodiesFarBeyondTheSpaceTheHashCanHoldSitOutCollisionsInsteadOfStoppingTheProcess)
+{
+    BodyScene scene;
+    // Two overlapping boxes 500,000 km out: cell numbers of the hash space would overflow there.
+    Tvc_ODE_BodyCollision* far1 = scene.AddBody("far1", MakeItem(kShapeBox), Translation(5e8f, 0, 0));
+    Tvc_ODE_BodyCollision* far2 = scene.AddBody("far2", MakeItem(kShapeBox), Translation(5e8f, 0.5f, 0));
+    Tvc_ODE_BodyCollision* near1 = scene.AddBody("near1", MakeItem(kShapeBox), Translation(0, 0, 0));
+    Tvc_ODE_BodyCollision* near2 = scene.AddBody("near2", MakeItem(kShapeBox), Translation(0, 0.5f, 0));
+    scene.RunFrames(10);
+    for (Tvc_ODE_BodyCollision* body : {far1, far2, near1, near2})
+        EXPECT_TRUE(Finite(body->GetOldMatrix()));
+    // The near pair pushed apart; the far pair fell together, untouched by each other.
+    EXPECT_GT(near2->GetOldMatrix()._42 - near1->GetOldMatrix()._42, 0.9f);
+    EXPECT_FLOAT_EQ(far2->GetOldMatrix()._42 - far1->GetOldMatrix()._42, 0.5f);
+    // Every geom takes part again after the pass.
+    for (Tvc_ODE_BodyCollision* body : {far1, far2})
+        EXPECT_TRUE(dGeomIsEnabled(body->GetGeometryItem(0)->geom));
+}
+
+TEST(WorldStep, StepsLongerThanOneSecondAreRefused)
+{
+    BodyScene scene;
+    EXPECT_TRUE(scene.world->SetStepSize(1.0f));
+    EXPECT_FALSE(scene.world->SetStepSize(1.5f));
+    EXPECT_FALSE(scene.world->SetStepSize(3e38f));
+    EXPECT_FLOAT_EQ(scene.world->GetStepSize(), 1.0f);
 }
 
 // --- Meshes with non-finite data ----------------------------------------------------------------------
