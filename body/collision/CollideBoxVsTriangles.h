@@ -75,7 +75,8 @@ public:
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
-        const D3DXVECTOR3 n = Normalised(Cross(e1, e2));
+        const D3DXVECTOR3 cross = Cross(e1, e2);
+        const D3DXVECTOR3 n = Normalised(cross);
         if (!(Dot(n, centre_) - Dot(n, a) >= kTriangleFrontEpsilon))
             return;
         // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
@@ -84,7 +85,7 @@ public:
         // Only with the free primitives: a derived channel's own slab may be larger than the bounds
         // assume, and its methods see every triangle as before.
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            if (ReachEmpty(n, planeOffset) || SlabsSurelyOutOfReach(a, b, c))
+            if (ReachEmpty(n, planeOffset) || (WellShaped(e1, e2, cross) && SlabsSurelyOutOfReach(a, b, c)))
                 return;
         }
 
@@ -198,6 +199,15 @@ private:
     // without roots and with a margin far above the rounding of either computation. When they miss the
     // reachable part of the box, so does the slab that would be built, and SlabOutOfReach would reject
     // it; most triangles under a box resting on a mesh are rejected here at a fraction of the cost.
+    // The slab's axis across the edge comes from the triangle's normal; the bounds below take it to be
+    // square to the edge in the triangle's plane, which holds to a few 1e-6 once the angle at the first
+    // vertex has a sine of at least 0.1. Thinner triangles are left to the exact test.
+    static bool WellShaped(const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& cross)
+    {
+        return static_cast<double>(Dot(cross, cross)) >
+               1e-2 * static_cast<double>(Dot(e1, e1)) * static_cast<double>(Dot(e2, e2));
+    }
+
     bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
     {
         float size = 1;

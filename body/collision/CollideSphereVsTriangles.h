@@ -138,8 +138,9 @@ private:
         return beyond(a, b) || beyond(b, c) || beyond(c, a);
     }
 
-    /// Least squared sine of a triangle's angle at its first vertex for SurelyOutOfReach to judge it.
-    static constexpr float kWellShaped = 1e-6f;
+    /// Least squared sine of a triangle's angle at its first vertex for SurelyOutOfReach to judge it: the
+    /// cross product's direction is then good to a few 1e-6, far inside the slack.
+    static constexpr float kWellShaped = 1e-2f;
 
     bool OutsideCube(float a, float b, float c, float centre) const
     {

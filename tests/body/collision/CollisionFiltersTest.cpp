@@ -1,0 +1,125 @@
+// The colliders' quick rejections (used with the free primitives only) must never change a result: the
+// same triangles through primitives that are the very same functions under another type, which turns the
+// quick rejections off, give the same contacts bit for bit. Poses and triangles are drawn to sit near the
+// rejection thresholds: triangles grazing the sphere, slivers, boxes just touching, far from the origin.
+#include "body/collision/CollideBoxVsTriangles.h"
+#include "body/collision/CollideSphereVsTriangles.h"
+
+#include <ode/ode.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace vex::collision;
+
+namespace {
+
+// The free primitives under another type: the colliders then take every triangle the long way.
+struct UnfilteredSpherePrimitives : FreeSpherePrimitives {};
+struct UnfilteredBoxPrimitives : FreeBoxPrimitives {};
+
+D3DXVECTOR3 RandomVector(std::mt19937& rng, float spread)
+{
+    std::uniform_real_distribution<float> u(-spread, spread);
+    return {u(rng), u(rng), u(rng)};
+}
+
+// A triangle near centre: a random one, a sliver (third vertex close to the first edge), or one of a plane
+// at a random distance around the radius, so that triangles land on both sides of every threshold.
+void AddNearbyTriangle(std::mt19937& rng, const D3DXVECTOR3& centre, float radius, std::vector<D3DXVECTOR3>& out)
+{
+    std::uniform_int_distribution<int> kind(0, 2);
+    std::uniform_real_distribution<float> unit(0, 1);
+    const D3DXVECTOR3 a = centre + RandomVector(rng, 1.5f * radius);
+    const D3DXVECTOR3 b = a + RandomVector(rng, radius);
+    switch (kind(rng)) {
+    case 0:
+        out.insert(out.end(), {a, b, a + RandomVector(rng, radius)});
+        break;
+    case 1:
+        out.insert(out.end(), {a, b, a + (b - a) * unit(rng) + RandomVector(rng, 1e-3f * radius)});
+        break;
+    default: {
+        // Flat under the centre at a height close to the radius.
+        const float height = radius * (0.9f + 0.2f * unit(rng));
+        const D3DXVECTOR3 p(centre.x + RandomVector(rng, radius).x, centre.y - height, centre.z + RandomVector(rng, radius).z);
+        const D3DXVECTOR3 q = p + D3DXVECTOR3(0, 0, radius * unit(rng) + 0.01f);
+        const D3DXVECTOR3 r = p + D3DXVECTOR3(radius * unit(rng) + 0.01f, 0, 0);
+        out.insert(out.end(), {p, q, r});
+        break;
+    }
+    }
+}
+
+TEST(CollisionFilters, SphereContactIsTheSameWithAndWithoutTheQuickRejection)
+{
+    std::mt19937 rng(20261207);
+    std::uniform_real_distribution<float> radii(0.05f, 2.0f);
+    const float offsets[] = {0.0f, 37.0f, 1000.0f};
+    int contacts = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const float radius = radii(rng);
+        const D3DXVECTOR3 centre = RandomVector(rng, 1) + D3DXVECTOR3(offsets[round % 3], -offsets[round % 3], 0);
+        std::vector<D3DXVECTOR3> v;
+        for (int t = 0; t < 12; ++t)
+            AddNearbyTriangle(rng, centre, radius, v);
+        SphereTriangleAccumulator<> filtered(centre, radius);
+        SphereTriangleAccumulator<UnfilteredSpherePrimitives> unfiltered(centre, radius);
+        for (size_t i = 0; i < v.size(); i += 3) {
+            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+        }
+        SphereContact got, want;
+        const bool hit = filtered.GetContact(got);
+        ASSERT_EQ(hit, unfiltered.GetContact(want)) << "round " << round;
+        if (!hit)
+            continue;
+        ++contacts;
+        ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "round " << round;
+    }
+    // Both outcomes occur often enough for the comparison to mean something.
+    EXPECT_GT(contacts, 300);
+    EXPECT_LT(contacts, 2700);
+}
+
+TEST(CollisionFilters, BoxContactsAreTheSameWithAndWithoutTheQuickRejections)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(-1, 1), angle(0, 6.283185307179586), sizes(0.2, 2.0);
+    const double offsets[] = {0.0, 41.0, 900.0};
+    int touching = 0;
+    for (int round = 0; round < 3000; ++round) {
+        BoxPose box{};
+        for (double& length : box.lengths)
+            length = sizes(rng);
+        dRFromAxisAndAngle(box.rotation, unit(rng), unit(rng) + 1.5, unit(rng), angle(rng));
+        const double offset = offsets[round % 3];
+        box.centre[0] = offset + unit(rng);
+        box.centre[1] = unit(rng);
+        box.centre[2] = -offset + unit(rng);
+        const D3DXVECTOR3 centre = box.Centre();
+        const float reach = static_cast<float>(0.5 * (box.lengths[0] + box.lengths[1] + box.lengths[2]));
+        std::vector<D3DXVECTOR3> v;
+        for (int t = 0; t < 16; ++t)
+            AddNearbyTriangle(rng, centre, 0.6f * reach, v);
+        const unsigned long limit = round % 2 ? 4 : 16;
+        dContactGeom got[16] = {}, want[16] = {};
+        BoxTriangleCollector<> filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
+        BoxTriangleCollector<UnfilteredBoxPrimitives> unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr);
+        for (size_t i = 0; i < v.size(); i += 3) {
+            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+        }
+        const unsigned long n = filtered.Finish();
+        ASSERT_EQ(n, unfiltered.Finish()) << "round " << round;
+        touching += n > 0;
+        ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << "round " << round;
+    }
+    EXPECT_GT(touching, 300);
+    EXPECT_LT(touching, 2700);
+}
+
+} // namespace
