@@ -225,6 +225,10 @@ int main(int argc, char** argv)
     // or one of them), every case when absent.
     const std::string only = argc > 4 ? argv[4] : "";
     FILE* dump = argc > 5 ? std::fopen(argv[5], "wb") : nullptr;
+    if (argc > 5 && !dump) {
+        std::fprintf(stderr, "cannot write %s\n", argv[5]);
+        return 1;
+    }
 
     Vexcore host({VEX_PLUGIN_DIR});
     std::string error;
