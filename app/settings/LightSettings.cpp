@@ -36,7 +36,8 @@ void ApplyLightSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCon
     if (settings.Vec3("direction", v)) {
         if (D3DXVec3Length(&v) == 0.0f)
             settings.Fail("direction", "a direction needs a length");
-        light.Direction = v;
+        // The lighting compares the direction with unit vectors, so a scene's arrow of any length is made unit.
+        D3DXVec3Normalize(&light.Direction, &v);
     }
     settings.Float("range", light.Range, 0.0f);
     if (settings.Vec3("attenuation", v, 0.0f)) {

@@ -248,7 +248,7 @@ TEST_F(SceneBuild, MeshShapesArePlacedLikeBodyItems)
 TEST_F(SceneBuild, LightSettingsConvertDegreesAndType)
 {
     Build(R"({"channels": [{"name": "l", "type": "DX8 Light", "settings": {"type": "spot", "position": [1, 2, 3],
-        "direction": [0, -1, 0], "diffuse": [0.5, 0.25, 1], "theta": 30, "phi": 60, "attenuation": [1, 0.5, 0]}}]})");
+        "direction": [0, -4, 3], "diffuse": [0.5, 0.25, 1], "theta": 30, "phi": 60, "attenuation": [1, 0.5, 0]}}]})");
     auto* light = static_cast<Tav_LightInterface*>(host.FindChannel("l"));
     D3DLIGHT8 scratch;
     const D3DLIGHT8 l = *light->GetLight(&scratch);
@@ -258,6 +258,9 @@ TEST_F(SceneBuild, LightSettingsConvertDegreesAndType)
     EXPECT_FLOAT_EQ(l.Theta, std::numbers::pi_v<float> / 6);
     EXPECT_FLOAT_EQ(l.Phi, std::numbers::pi_v<float> / 3);
     EXPECT_EQ(l.Attenuation1, 0.5f);
+    // A scene's direction of any length arrives as a unit vector: the cone test compares against unit vectors.
+    EXPECT_FLOAT_EQ(l.Direction.y, -0.8f);
+    EXPECT_FLOAT_EQ(l.Direction.z, 0.6f);
 }
 
 // A deferred light map is built and checked with the scene but joins the graph, and the links that lead
