@@ -150,7 +150,24 @@ bool MassIsUsable(const dMass& mass)
                 product += cross[r][j] * cross[j][k];
             shifted[4 * r + k] = mass.I[4 * r + k] + mass.mass * product;
         }
-    return dIsPositiveDefinite(shifted, 3) != 0;
+    if (!dIsPositiveDefinite(shifted, 3))
+        return false;
+    // ODE steps with the inverse inertia: a determinant that underflows (shapes of 1e-30) makes it
+    // infinite, and the first step turns the body's rotation into NaN.
+    const dReal* I = mass.I;
+    const dReal cofactors[3] = {I[5] * I[10] - I[6] * I[9], I[6] * I[8] - I[4] * I[10], I[4] * I[9] - I[5] * I[8]};
+    const dReal determinant = I[0] * cofactors[0] + I[1] * cofactors[1] + I[2] * cofactors[2];
+    const dReal inverse = 1.0 / determinant;
+    if (!(determinant > 0) || !std::isfinite(inverse))
+        return false;
+    auto at = [I](int r, int k) { return I[4 * (r % 3) + k % 3]; };
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k) {
+            const dReal cofactor = at(r + 1, k + 1) * at(r + 2, k + 2) - at(r + 1, k + 2) * at(r + 2, k + 1);
+            if (!std::isfinite(cofactor * inverse))
+                return false;
+        }
+    return std::isfinite(1.0 / mass.mass);
 }
 
 bool BodyStateIsSound(dBodyID body)

@@ -26,7 +26,8 @@ bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale);
 void MakePlaceableRotation(dReal* R);
 
 /// The checks ODE makes before it takes a body's mass (and stops the process when they fail): a positive
-/// mass, a positive definite inertia, and an inertia consistent with the centre of mass. All finite.
+/// mass, a positive definite inertia, and an inertia consistent with the centre of mass. All finite, and
+/// the inverses of mass and inertia that ODE steps with finite too.
 bool MassIsUsable(const dMass& mass);
 
 /// The ODE body's position, quaternion, velocities and accumulated force and torque are finite and within

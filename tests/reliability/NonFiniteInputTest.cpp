@@ -596,6 +596,26 @@ TEST(WorldStep, StepsLongerThanOneSecondAreRefused)
     EXPECT_FLOAT_EQ(scene.world->GetStepSize(), 1.0f);
 }
 
+TEST(ExtremeFiniteInput, TinyShapeWhoseInertiaCannotBeInvertedFallsWithTheDefaultMass)
+{
+    // A box of 1e-32 with a mass of 1e-40: its inertia's determinant underflows, so ODE's inverse would be
+    // infinite and the first step would turn the rotation into NaN.
+    ODE_GeometryItem speck = MakeItem(kShapeBox);
+    speck.size = D3DXVECTOR3(2.7e-32f, 2.7e-32f, 2.7e-32f);
+    speck.massValue = 3.4e-41f;
+    FallingBody f;
+    Item(f) = speck;
+    f.body->SetAngularVelocityDampenValue(512);
+    f.scene.RunFrames(30);
+    ASSERT_NE(f.body->GetBodyID(), nullptr);
+    dMass mass;
+    dBodyGetMass(f.body->GetBodyID(), &mass);
+    EXPECT_DOUBLE_EQ(mass.mass, 1.0); // ODE's default
+    EXPECT_TRUE(Finite(f.body->GetOldMatrix()));
+    EXPECT_LT(f.body->GetOldMatrix()._42, 4.0f);
+    EXPECT_TRUE(f.scene.messages.empty()) << f.scene.messages.front();
+}
+
 // --- Meshes with non-finite data ----------------------------------------------------------------------
 
 struct MeshFault {
