@@ -115,8 +115,10 @@ void Tvc_ODE_BodyCollision::InitializeBody()
             dMassSetZero(&item->mass);
             continue;
         }
-        dMassTranslate(&item->mass, item->offset.x, item->offset.y, item->offset.z);
+        // Turn the shape's mass about its own centre, then move it to the offset: turning after the move
+        // would swing the centre of mass away from the geom, which sits at the offset.
         dMassRotate(&item->mass, R);
+        dMassTranslate(&item->mass, item->offset.x, item->offset.y, item->offset.z);
         dMassAdd(&total, &item->mass);
     }
 

@@ -77,6 +77,31 @@ TEST_F(BodyInitialization, SphereAndBoxSumToMassEightWithCentreAtThreeEighths)
     EXPECT_NEAR(v.y, -3.0f / 8.0f, 1e-6f);
 }
 
+TEST_F(BodyInitialization, TurnedOffsetShapeKeepsItsMassWhereItsGeomIs)
+{
+    // A box of mass 5 at the origin and a long box of mass 5 at (2, 0, 0) turned 90 degrees about Z:
+    // the centre of mass lies halfway between the geoms, and the turned box's inertia is turned with it.
+    ODE_GeometryItem bar = MakeItem(kShapeBox);
+    bar.size = D3DXVECTOR3(4, 0.5f, 0.5f);
+    bar.offset = D3DXVECTOR3(2, 0, 0);
+    bar.rotation = D3DXVECTOR3(0, 0, std::numbers::pi_v<float> / 2);
+    body->SetGeometryItem(bar, 1);
+    body->InitializeBody();
+    const ODE_GeometryItem* item = body->GetGeometryItem(1);
+    EXPECT_NEAR(item->mass.c[0], 2.0, 1e-6);
+    EXPECT_NEAR(item->mass.c[1], 0.0, 1e-6);
+    EXPECT_NEAR(item->mass.c[2], 0.0, 1e-6);
+    EXPECT_NEAR(dBodyGetPosition(body->GetBodyID())[0], 1.0, 1e-6);
+    EXPECT_NEAR(dBodyGetPosition(body->GetBodyID())[1], 0.0, 1e-6);
+    // The bar now lies along y: its own inertia about y is the small one, and the move to x = 2 adds
+    // m * 2^2 about y and z only (parallel axes), nothing about x.
+    const double along = 5.0 / 12.0 * (0.5 * 0.5 + 0.5 * 0.5);
+    const double across = 5.0 / 12.0 * (4.0 * 4.0 + 0.5 * 0.5);
+    EXPECT_NEAR(item->mass.I[0], across, 1e-4);
+    EXPECT_NEAR(item->mass.I[5], along + 20.0, 1e-4);
+    EXPECT_NEAR(item->mass.I[10], across + 20.0, 1e-4);
+}
+
 TEST_F(BodyInitialization, OffCentreBodyFallsWithoutTurningAndOutputsItsFrame)
 {
     ODE_GeometryItem sphere = MakeItem(kShapeSphere);
