@@ -2,6 +2,7 @@
 
 #include "app/settings/Appliers.h"
 #include "siblings/world/Tvc_ODE_World.h"
+#include "siblings/world/WorldConstants.h"
 
 namespace vex::app {
 
@@ -13,7 +14,7 @@ void ApplyWorldSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCon
     int count = 0;
     D3DXVECTOR3 vector;
     bool flag = false;
-    if (settings.Float("stepSize", number, 1e-6f, 10.0f) && !world.SetStepSize(number))
+    if (settings.Float("stepSize", number, 1e-6f, vex::world::kMaxStepSize) && !world.SetStepSize(number))
         refuse("stepSize");
     if (settings.Int("solverIterations", count, 1, 1000000) && !world.SetSolverIterations(count))
         refuse("solverIterations");
