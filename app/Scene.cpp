@@ -88,6 +88,12 @@ Scene ParseScene(const std::string& text, const std::string& file)
         if (const size_t colon = reason.rfind(": "); colon != std::string::npos)
             reason = reason.substr(colon + 2);
         throw InputError(file, Where(text, e.byte > 0 ? e.byte - 1 : 0), "bad JSON: " + reason);
+    } catch (const nlohmann::json::exception& e) {
+        // Other reader failures, e.g. a number too large for any numeric type.
+        std::string reason = e.what();
+        if (const size_t bracket = reason.find("] "); bracket != std::string::npos)
+            reason = reason.substr(bracket + 2);
+        throw InputError(file, "(top level)", "bad JSON: " + reason);
     }
     if (!root.is_object())
         throw InputError(file, "(top level)", "expected an object with \"channels\", found " + JsonKindName(root));

@@ -227,7 +227,7 @@ void Vexcore::RunFrame()
     // so a large graph pays no search per channel in an ordinary frame.
     const std::vector<Tav_Channel*> channels = order_;
     const unsigned long removalsAtStart = removals_;
-    auto alive = [&](Tav_Channel* c) {
+    auto alive = [this, removalsAtStart](Tav_Channel* c) {
         return removals_ == removalsAtStart || std::find(order_.begin(), order_.end(), c) != order_.end();
     };
     auto guarded = [&](Tav_Channel* channel, auto&& call) {

@@ -11,8 +11,8 @@ std::string CheckGridParameters(const GridParameters& grid)
 {
     if (grid.cellsX < 1 || grid.cellsZ < 1)
         return "cell counts must be at least 1";
-    if (int64_t{grid.cellsX} * grid.cellsZ > kMaxGridCells)
-        return "more than " + std::to_string(kMaxGridCells) + " cells";
+    if (int64_t{grid.cellsX} * grid.cellsZ > kMaxSurfaceCells)
+        return "more than " + std::to_string(kMaxSurfaceCells) + " cells";
     if (!std::isfinite(grid.sizeX) || !std::isfinite(grid.sizeZ) || grid.sizeX <= 0 || grid.sizeZ <= 0)
         return "sizes must be finite and positive";
     if (!std::isfinite(grid.amplitude) || !std::isfinite(grid.frequencyX) || !std::isfinite(grid.frequencyZ))

@@ -24,7 +24,7 @@ struct GridParameters {
 
 /// Largest number of cells a generated surface may have (two triangles each, 72 bytes of vertex data):
 /// bounds the memory that a corrupt project or a slip of the finger can ask for.
-inline constexpr int64_t kMaxGridCells = int64_t{1} << 20;
+inline constexpr int64_t kMaxSurfaceCells = int64_t{1} << 20;
 
 /// Empty text when the parameters are usable, otherwise what is wrong with them.
 std::string CheckGridParameters(const GridParameters& grid);

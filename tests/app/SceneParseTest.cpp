@@ -39,6 +39,7 @@ TEST_P(SceneParseRejects, WithOneLineNamingFileFieldAndProblem)
 const BadScene kBadScenes[] = {
     {"CutJson", "{\"channels\": [", "line 1, column 15", "bad JSON"},
     {"SyntaxOnLineTwo", "{\n  \"channels\": [}\n", "line 2, column 16", "bad JSON"},
+    {"NumberTooLarge", "7777777777E7708", "(top level)", "bad JSON"},
     {"TopLevelArray", "[]", "(top level)", "expected an object"},
     {"NoChannels", "{}", "channels", "missing"},
     {"ChannelsNotArray", "{\"channels\": {}}", "channels", "expected an array, found an object"},
