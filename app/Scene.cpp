@@ -226,31 +226,6 @@ std::string TypeCatalog::KnownNames() const
 
 namespace {
 
-/// Adds to the graph a channel of each type that `channel` declares as a dependency and the graph lacks,
-/// as the host does for channels it creates itself.
-void AddDependencies(Vexcore& host, Tav_Channel* channel)
-{
-    Tav_List needs;
-    channel->DoDependencyInit(&needs);
-    std::vector<_GUID> types;
-    for (int i = 0; i < needs.GetItemCount(); ++i) {
-        auto* guid = static_cast<_GUID*>(needs.GetItem(i));
-        if (guid)
-            types.push_back(*guid);
-        delete guid;
-    }
-    needs.ReleaseItems();
-    for (const _GUID& type : types) {
-        if (host.GetChannelByGuid(type, 0))
-            continue;
-        std::string error;
-        const ChannelType* record = host.LoadLibrary(type, &error) ? host.GetLibraryType(type) : nullptr;
-        if (!record || !host.AddChannel(type, record->name, &error))
-            throw RunError("cannot add a channel of type " + GuidToString(type) + " that \"" +
-                           host.GetChannelName(channel) + "\" needs: " + error);
-    }
-}
-
 /// Texture channels find their device in the graph when they first need it; a scene does not have to
 /// list one.
 void EnsureDevice(Vexcore& host)
@@ -346,7 +321,9 @@ std::vector<Tav_Channel*> AddPendingChannels(Vexcore& host, const Scene& scene, 
     for (PendingChannel& p : built.pending) {
         Tav_Channel* channel = p.channel.release();
         host.AdoptChannel(channel, scene.channels[p.index].name);
-        AddDependencies(host, channel);
+        std::string error;
+        if (!host.AddDependencies(channel, &error))
+            throw RunError("channel \"" + scene.channels[p.index].name + "\" " + error);
         added.push_back(channel);
         indices.push_back(p.index);
     }

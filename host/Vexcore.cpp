@@ -131,7 +131,14 @@ Tav_Channel* Vexcore::AddChannel(const _GUID& type, const std::string& name, std
     if (!channel)
         return nullptr;
     AdoptChannel(channel, name);
+    std::string why;
+    if (!AddDependencies(channel, &why))
+        ShowDebugMessage(("channel '" + name + "' " + why).c_str());
+    return channel;
+}
 
+bool Vexcore::AddDependencies(Tav_Channel* channel, std::string* error)
+{
     Tav_List needs;
     channel->DoDependencyInit(&needs);
     std::vector<_GUID> types;
@@ -142,16 +149,20 @@ Tav_Channel* Vexcore::AddChannel(const _GUID& type, const std::string& name, std
         delete guid;
     }
     needs.ReleaseItems();
+    bool all = true;
     for (const _GUID& need : types) {
         if (GetChannelByGuid(need))
             continue;
-        std::string depError;
-        const ChannelLibrary* library = LoadLibrary(need, &depError);
-        const std::string depName = library ? std::string(types_[Key(need)].name) : Key(need);
-        if (!library || !AddChannel(need, depName, &depError))
-            ShowDebugMessage(("channel '" + name + "' needs a channel of type " + Key(need) + ": " + depError).c_str());
+        std::string why;
+        const ChannelLibrary* library = LoadLibrary(need, &why);
+        const std::string needName = library ? std::string(types_[Key(need)].name) : Key(need);
+        if (library && AddChannel(need, needName, &why))
+            continue;
+        if (all && error)
+            *error = "needs a channel of type " + Key(need) + ": " + why;
+        all = false;
     }
-    return channel;
+    return all;
 }
 
 void Vexcore::AdoptChannel(Tav_Channel* channel, const std::string& name)

@@ -36,6 +36,9 @@ public:
     /// Creates a channel of that type, names it and adds it to the graph; then asks it for its
     /// dependencies and adds a channel of each needed type that the graph lacks. Null with a message.
     Tav_Channel* AddChannel(const _GUID& type, const std::string& name, std::string* error);
+    /// Adds a channel of each type that `channel` needs (its DoDependencyInit) and the graph lacks. False,
+    /// with the first failure in `error` ("needs a channel of type ...: why"), when one cannot be added.
+    bool AddDependencies(Tav_Channel* channel, std::string* error);
     /// Takes ownership of a channel created elsewhere.
     void AdoptChannel(Tav_Channel* channel, const std::string& name);
     /// Deletes a channel of the graph (links to it are dropped).
