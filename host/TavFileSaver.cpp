@@ -93,18 +93,16 @@ bool TavFileSaver::CloseSaveFile()
 
 namespace {
 
-// A device or pipe cannot be replaced by renaming a file over it (that would swap the device node for a
-// plain file): it is written in place, and any write error is reported.
-bool WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
+bool Fail(const std::string& path, const char* what, std::string* error)
 {
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = std::string(what) + " '" + path + "': " + std::strerror(errno);
-        return false;
-    };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0)
-        return fail("cannot open");
+    if (error)
+        *error = std::string(what) + " '" + path + "': " + std::strerror(errno);
+    return false;
+}
+
+// Writes all bytes to fd and closes it; on failure errno tells why (fd is closed either way).
+bool WriteAllAndClose(int fd, const std::vector<uint8_t>& bytes, bool sync)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -114,13 +112,27 @@ bool WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, st
             const int saved = errno;
             ::close(fd);
             errno = saved;
-            return fail("cannot write");
+            return false;
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0)
-        return fail("cannot write");
-    return true;
+    if (sync && ::fsync(fd) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    return ::close(fd) == 0;
+}
+
+// A device or pipe cannot be replaced by renaming a file over it (that would swap the device node for a
+// plain file): it is written in place, and any write error is reported.
+bool WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return Fail(path, "cannot open", error);
+    return WriteAllAndClose(fd, bytes, false) || Fail(path, "cannot write", error);
 }
 
 } // namespace
@@ -147,38 +159,19 @@ bool TavFileSaver::WriteFileAtomically(const std::string& requestedPath, const s
     }
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = std::string(what) + " '" + path + "': " + std::strerror(errno);
-        return false;
-    };
     if (fd < 0)
-        return fail("cannot create");
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int saved = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            errno = saved;
-            return fail("cannot write");
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        return Fail(path, "cannot create", error);
+    if (!WriteAllAndClose(fd, bytes, true)) {
         const int saved = errno;
         ::unlink(temp.c_str());
         errno = saved;
-        return fail("cannot write");
+        return Fail(path, "cannot write", error);
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int saved = errno;
         ::unlink(temp.c_str());
         errno = saved;
-        return fail("cannot replace");
+        return Fail(path, "cannot replace", error);
     }
     return true;
 }
