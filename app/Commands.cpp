@@ -262,8 +262,21 @@ int CommandLoad(const std::string& projectPath, const CommandOptions& options)
         const std::string folder = PrepareOutputFolder(options, std::nullopt);
         const std::string matricesPath = Join(folder, "matrices.csv");
         WriteOutputFile(matricesPath, MatricesCsv(*host));
+        std::string written = matricesPath;
+        // Each light map as the project stored it, so a loaded project shows the very bitmap that was baked.
+        for (Tav_Channel* channel : host->GetChannels()) {
+            if (channel->GetChannelType().typeGuid != Guid(guids::kTextureLighting))
+                continue;
+            auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
+            if (map->GetBufferSize() <= 0)
+                continue;
+            const unsigned char* buffer = map->GetTextureBuffer();
+            const std::string bmpPath = Join(folder, (host->GetChannelName(channel) + ".bmp").c_str());
+            WriteOutputFile(bmpPath, std::string(buffer, buffer + map->GetBufferSize()));
+            written += " " + bmpPath;
+        }
         std::printf("loaded %s: %zu channels; wrote %s\n", projectPath.c_str(), host->GetChannels().size(),
-                    matricesPath.c_str());
+                    written.c_str());
         const int frames = FramesFor(options, std::nullopt, 0);
         if (frames == 0)
             return kStatusOk;

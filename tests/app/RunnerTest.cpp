@@ -146,6 +146,10 @@ TEST_F(Runner, BakeWritesTheLightMapAtTheRequestedSize)
     EXPECT_EQ(fs::file_size(dir_ / "o" / "map.bmp"), 54u + 16u * 48u);
     for (const char* file : {"map.png", "preview.png", "trajectory.csv", "scene.vxp"})
         EXPECT_TRUE(fs::exists(dir_ / "o" / file)) << file;
+    // Loading the saved project gives back the very light map that was baked.
+    const Result load = Run({"load", Path("o/scene.vxp"), "--out", Path("loaded")});
+    ASSERT_EQ(load.status, 0) << load.err;
+    EXPECT_EQ(ReadAll(dir_ / "loaded" / "map.bmp"), ReadAll(dir_ / "o" / "map.bmp"));
     // Directly under the lamp the box shadows the floor: the centre of the map is darker than a corner.
     const std::string bmp = ReadAll(dir_ / "o" / "map.bmp");
     auto blue = [&](int x, int y) { return static_cast<unsigned char>(bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3]); };
