@@ -27,6 +27,22 @@ float* Scalars(D3DLIGHT8& l, int i)
     return all[i];
 }
 
+// Every number of the description: a light at a position that is not a number would turn every sample's
+// lighting and shadow segment into NaN.
+bool IsFinite(const D3DLIGHT8& l)
+{
+    for (const D3DCOLORVALUE& c : {l.Diffuse, l.Specular, l.Ambient})
+        if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b) || !std::isfinite(c.a))
+            return false;
+    for (const D3DXVECTOR3& v : {l.Position, l.Direction})
+        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+            return false;
+    for (float v : {l.Range, l.Falloff, l.Attenuation0, l.Attenuation1, l.Attenuation2, l.Theta, l.Phi})
+        if (!std::isfinite(v))
+            return false;
+    return true;
+}
+
 void Message(Tav_HostContext* host, const std::string& text)
 {
     if (host)
@@ -141,7 +157,7 @@ D3DLIGHT8* Tvc_DX8_Light::GetLight(D3DLIGHT8* scratch)
 bool Tvc_DX8_Light::SetLight(const D3DLIGHT8& light)
 {
     const int code = CodeForType(light.Type);
-    if (code < 0)
+    if (code < 0 || !IsFinite(light))
         return false;
     light_ = light;
     typeCode_ = code;

@@ -24,7 +24,8 @@ public:
     D3DLIGHT8* GetLight(D3DLIGHT8* scratch) override;
     int GetLightType() override { return typeCode_; }
 
-    /// Takes the description; the type code follows its Type. False (nothing changed) for an unknown Type.
+    /// Takes the description; the type code follows its Type. False (nothing changed) for an unknown Type
+    /// or a number that is not finite.
     bool SetLight(const D3DLIGHT8& light);
     /// Sets the type code and the description's Type; false (nothing changed) outside 0..2.
     bool SetLightType(int typeCode);

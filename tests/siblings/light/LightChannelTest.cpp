@@ -87,6 +87,27 @@ TEST_F(LightChannelTest, NewLightIsAWhitePointLight)
     EXPECT_EQ(l->Attenuation0, 1.0f);
 }
 
+TEST_F(LightChannelTest, DescriptionWithANumberThatIsNotFiniteIsRefused)
+{
+    auto light = Create();
+    ASSERT_TRUE(light);
+    D3DLIGHT8 scratch;
+    const D3DLIGHT8 before = *light->GetLight(&scratch);
+    for (int field = 0; field < 3; ++field) {
+        D3DLIGHT8 bad = before;
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        if (field == 0)
+            bad.Position.y = nan;
+        else if (field == 1)
+            bad.Direction.x = std::numeric_limits<float>::infinity();
+        else
+            bad.Attenuation2 = nan;
+        EXPECT_FALSE(light->SetLight(bad)) << field;
+        EXPECT_EQ(light->GetLight(&scratch)->Position, before.Position);
+        EXPECT_EQ(light->GetLight(&scratch)->Attenuation2, before.Attenuation2);
+    }
+}
+
 TEST_F(LightChannelTest, TypeCodeAndDescriptionTypeStayInStep)
 {
     auto light = Create();
