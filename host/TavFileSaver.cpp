@@ -54,6 +54,12 @@ bool TavFileSaver::SaveDataToFile(const void* data, int bytes)
     return true;
 }
 
+bool TavFileSaver::SaveChunk(const char* tag, const std::vector<uint8_t>& payload)
+{
+    const int size = static_cast<int>(payload.size());
+    return SaveTag(tag) && SaveBlockSize(size) && SaveDataToFile(payload.data(), size);
+}
+
 bool TavFileSaver::OpenSaveFile(const char* path, bool append)
 {
     error_.clear();

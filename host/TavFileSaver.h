@@ -22,6 +22,8 @@ public:
     bool SaveBlockSize(int bytes);
     /// In a section: false before the first tag.
     bool SaveDataToFile(const void* data, int bytes);
+    /// Writes a whole chunk: the tag, the payload's size and the payload.
+    bool SaveChunk(const char* tag, const std::vector<uint8_t>& payload);
 
     /// Starts a raw file at path (append false: replace; true: keep what the file holds and add to it).
     bool OpenSaveFile(const char* path, bool append);

@@ -12,32 +12,25 @@
 
 namespace {
 
-void SaveChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& payload)
-{
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(payload.Size()));
-    saver.SaveDataToFile(payload.Data().data(), static_cast<int>(payload.Size()));
-}
-
 void SaveInt(TavFileSaver& saver, const char* tag, int value)
 {
     vex::ByteWriter payload;
     payload.I32(value);
-    SaveChunk(saver, tag, payload);
+    saver.SaveChunk(tag, payload.Data());
 }
 
 void SaveBool(TavFileSaver& saver, const char* tag, bool value)
 {
     vex::ByteWriter payload;
     payload.Bool(value);
-    SaveChunk(saver, tag, payload);
+    saver.SaveChunk(tag, payload.Data());
 }
 
 void SaveFloat(TavFileSaver& saver, const char* tag, float value)
 {
     vex::ByteWriter payload;
     payload.F32(value);
-    SaveChunk(saver, tag, payload);
+    saver.SaveChunk(tag, payload.Data());
 }
 
 /// Copies at most bytes of the next chunk with this tag; true only when it held that many (a shorter chunk

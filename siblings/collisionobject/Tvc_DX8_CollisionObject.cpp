@@ -20,13 +20,6 @@ constexpr size_t kMaxPathLength = 4096;
 /// Most explicit triangles a project may hold (36 bytes each).
 constexpr uint32_t kMaxStoredTriangles = 1u << 22;
 
-void WriteChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& writer)
-{
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(writer.Size()));
-    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
-}
-
 } // namespace
 
 Tvc_DX8_CollisionObject::Tvc_DX8_CollisionObject()
@@ -164,13 +157,13 @@ bool Tvc_DX8_CollisionObject::SaveChannel(TavFileSaver& saver)
     case MeshSource::None:
         break;
     }
-    WriteChunk(saver, kSourceTag, source);
+    saver.SaveChunk(kSourceTag, source.Data());
 
     vex::ByteWriter matrix;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             matrix.F32(ownMatrix_.m[r][c]);
-    WriteChunk(saver, kMatrixTag, matrix);
+    saver.SaveChunk(kMatrixTag, matrix.Data());
     return true;
 }
 

@@ -14,13 +14,6 @@ namespace {
 /// Type, three colours of four floats, two vectors of three, then seven floats.
 constexpr int kLightBytes = 4 + 3 * 16 + 2 * 12 + 7 * 4;
 
-void SaveChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& writer)
-{
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(writer.Size()));
-    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
-}
-
 float* Scalars(D3DLIGHT8& l, int i)
 {
     float* all[] = {&l.Range, &l.Falloff, &l.Attenuation0, &l.Attenuation1, &l.Attenuation2, &l.Theta, &l.Phi};
@@ -101,10 +94,10 @@ bool Tvc_DX8_Light::SaveChannel(TavFileSaver& saver)
     }
     for (int i = 0; i < 7; ++i)
         w.F32(*Scalars(light_, i));
-    SaveChunk(saver, "LTLT", w);
+    saver.SaveChunk("LTLT", w.Data());
     vex::ByteWriter type;
     type.I32(typeCode_);
-    SaveChunk(saver, "LTTY", type);
+    saver.SaveChunk("LTTY", type.Data());
     return true;
 }
 

@@ -50,9 +50,7 @@ bool Tvc_MatrixChannel::SaveChannel(TavFileSaver& saver)
     for (int row = 0; row < 4; ++row)
         for (int col = 0; col < 4; ++col)
             writer.F32(matrix->m[row][col]);
-    saver.SaveTag(kMatrixTag);
-    saver.SaveBlockSize(static_cast<int>(writer.Size()));
-    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
+    saver.SaveChunk(kMatrixTag, writer.Data());
     return true;
 }
 

@@ -11,13 +11,6 @@ namespace {
 /// Longest stored OBJ path, in bytes.
 constexpr int kMaxPathBytes = 4096;
 
-void SaveChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& writer)
-{
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(writer.Size()));
-    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
-}
-
 /// The payload of the next chunk with that tag, or false.
 bool ChunkReader(TavFileLoader& loader, const char* tag, vex::ByteReader& reader)
 {
@@ -101,7 +94,7 @@ bool Tvc_DX8_Mesh::SaveChannel(TavFileSaver& saver)
         return false;
     vex::ByteWriter kind;
     kind.I32(static_cast<int32_t>(source_));
-    SaveChunk(saver, "MSKD", kind);
+    saver.SaveChunk("MSKD", kind.Data());
     vex::ByteWriter w;
     switch (source_) {
     case Source::kNone:
@@ -111,26 +104,26 @@ bool Tvc_DX8_Mesh::SaveChannel(TavFileSaver& saver)
         w.I32(gridCells_[1]);
         w.F32(gridSize_[0]);
         w.F32(gridSize_[1]);
-        SaveChunk(saver, "MSGR", w);
+        saver.SaveChunk("MSGR", w.Data());
         break;
     case Source::kBox:
         for (float s : boxSize_)
             w.F32(s);
-        SaveChunk(saver, "MSBX", w);
+        saver.SaveChunk("MSBX", w.Data());
         break;
     case Source::kSphere:
         w.F32(sphereRadius_);
         w.I32(sphereSegments_[0]);
         w.I32(sphereSegments_[1]);
-        SaveChunk(saver, "MSSP", w);
+        saver.SaveChunk("MSSP", w.Data());
         break;
     case Source::kObj:
         w.Bytes(objPath_.data(), objPath_.size());
-        SaveChunk(saver, "MSOB", w);
+        saver.SaveChunk("MSOB", w.Data());
         break;
     case Source::kData:
         WriteData(data_, w);
-        SaveChunk(saver, "MSDT", w);
+        saver.SaveChunk("MSDT", w.Data());
         break;
     }
     return true;

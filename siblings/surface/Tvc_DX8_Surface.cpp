@@ -24,9 +24,7 @@ bool Tvc_DX8_Surface::SaveChannel(TavFileSaver& saver)
     vex::ByteWriter writer;
     for (int set : stageSets_)
         writer.I32(set);
-    saver.SaveTag("SFTC");
-    saver.SaveBlockSize(static_cast<int>(writer.Size()));
-    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
+    saver.SaveChunk("SFTC", writer.Data());
     return true;
 }
 

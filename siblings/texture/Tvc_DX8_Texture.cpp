@@ -38,9 +38,7 @@ void SaveInt32Chunk(TavFileSaver& saver, const char* tag, int value)
 {
     vex::ByteWriter writer;
     writer.I32(value);
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(writer.Size()));
-    saver.SaveDataToFile(writer.Data().data(), static_cast<int>(writer.Size()));
+    saver.SaveChunk(tag, writer.Data());
 }
 
 /// Reads a whole file, refusing anything above the buffer limit.

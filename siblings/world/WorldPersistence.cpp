@@ -11,13 +11,6 @@
 
 namespace {
 
-void SaveChunk(TavFileSaver& saver, const char* tag, const vex::ByteWriter& w)
-{
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(w.Size()));
-    saver.SaveDataToFile(w.Data().data(), static_cast<int>(w.Size()));
-}
-
 // The payload of chunk `tag` when present and at least `bytes` long; a shorter one is reported.
 bool ReadChunk(TavFileLoader& loader, Tav_HostContext* host, const char* tag, size_t bytes, std::vector<uint8_t>& out)
 {
@@ -54,12 +47,12 @@ bool Tvc_ODE_World::SaveChannel(TavFileSaver& saver)
     factor.F32(worldFactor_);
     frozen.Bool(frozen_);
     contacts.I32(contactsPerPair_);
-    SaveChunk(saver, "WDST", step);
-    SaveChunk(saver, "WDIT", iterations);
-    SaveChunk(saver, "WDGR", gravity);
-    SaveChunk(saver, "WDWF", factor);
-    SaveChunk(saver, "WDFZ", frozen);
-    SaveChunk(saver, "WDCP", contacts);
+    saver.SaveChunk("WDST", step.Data());
+    saver.SaveChunk("WDIT", iterations.Data());
+    saver.SaveChunk("WDGR", gravity.Data());
+    saver.SaveChunk("WDWF", factor.Data());
+    saver.SaveChunk("WDFZ", frozen.Data());
+    saver.SaveChunk("WDCP", contacts.Data());
     return true;
 }
 

@@ -42,6 +42,14 @@ TEST(ChunkSection, ChunkBytesAreTagLittleEndianSizeThenPayload)
     EXPECT_EQ(bytes, expected);
 }
 
+TEST(ChunkSection, WholeChunkWritesTheSameBytesAsItsThreeSteps)
+{
+    TavFileSaver saver;
+    saver.SaveChunk("BDAV", {1, 2, 3});
+    saver.SaveChunk("TL", {});
+    EXPECT_EQ(saver.TakeBytes(), Section({{"BDAV", {1, 2, 3}}, {"TL", {}}}));
+}
+
 TEST(ChunkSection, RoundTripOverRandomSectionsReadsEachTagInWrittenOrder)
 {
     std::mt19937 rng(21);
