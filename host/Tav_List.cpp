@@ -1,18 +1,5 @@
 #include "host/Tav_List.h"
 
-int Tav_List::AddItem(void* item)
-{
-    items_.push_back(item);
-    return static_cast<int>(items_.size()) - 1;
-}
-
-void* Tav_List::GetItem(int index) const
-{
-    if (index < 0 || index >= GetItemCount())
-        return nullptr;
-    return items_[static_cast<size_t>(index)];
-}
-
 void Tav_List::SetItem(void* item, int index)
 {
     if (index == GetItemCount())

@@ -68,15 +68,16 @@ public:
     {
     }
 
-    /// One triangle in world space; its front side is (b - a) x (c - a).
-    void AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
+    /// One triangle in world space; its front side is (b - a) x (c - a). The quick rejections that most
+    /// triangles meet stay inline in the caller's loop; the slab and the box test are called.
+    void AddTriangle(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c)
     {
         if (IsFull())
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
         const D3DXVECTOR3 cross = Cross(e1, e2);
-        const D3DXVECTOR3 n = Normalised(cross);
+        const D3DXVECTOR3 n = normals_.Normal(cross);
         if (!(Dot(n, centre_) - Dot(n, a) >= kTriangleFrontEpsilon))
             return;
         // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
@@ -88,46 +89,7 @@ public:
             if (ReachEmpty(n, planeOffset) || (WellShaped(e1, e2, cross) && SlabsSurelyOutOfReach(a, b, c)))
                 return;
         }
-
-        // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
-        const float dAB = primitives_.PointSegmentDistance(a, b, centre_);
-        const float dBC = primitives_.PointSegmentDistance(b, c, centre_);
-        const float dCA = primitives_.PointSegmentDistance(c, a, centre_);
-        const D3DXVECTOR3 *start, *end, *apex;
-        if (dAB < dBC) {
-            if (dAB < dCA) { start = &a; end = &b; apex = &c; }
-            else { start = &c; end = &a; apex = &b; }
-        } else {
-            if (dBC < dCA) { start = &b; end = &c; apex = &a; }
-            else { start = &c; end = &a; apex = &b; }
-        }
-        double slabCentre[3], slabRotation[12], slabSides[3];
-        primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
-        if (SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
-            return;
-
-        // The box test writes one record; the scratch holds a few so a test written for more stays inside.
-        dContactGeom scratch[kBoxBoxScratchContacts] = {};
-        double normal[3];
-        double depth = 0;
-        int code = 0;
-        const int k = primitives_.BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation,
-                                         slabSides, normal, &depth, &code, scratch);
-        const int count = k < kBoxBoxScratchContacts ? k : kBoxBoxScratchContacts;
-        for (int m = 0; m < count; ++m) {
-            dContactGeom record = scratch[m];
-            record.normal[0] = normal[0];
-            record.normal[1] = normal[1];
-            record.normal[2] = normal[2];
-            record.g1 = g1_;
-            record.g2 = g2_;
-            record.side1 = -1;
-            record.side2 = -1;
-            // A contact that repeats one already found (same point, same normal: neighbouring triangles of
-            // a flat patch often give the same corner of the box) adds nothing.
-            if (!Repeats(record) && found_ < kMaxBoxCandidates)
-                candidates_[found_++] = record;
-        }
+        AddSlabContact(a, b, c, n, planeOffset);
     }
 
     /// Writes the chosen contacts; returns how many (at most the limit).
@@ -166,6 +128,56 @@ public:
     bool IsFull() const { return limit_ == 0 || found_ >= kMaxBoxCandidates; }
 
 private:
+    // The triangle's slab on its edge nearest the box centre, and the box test against it.
+    __attribute__((noinline)) void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                                                  const D3DXVECTOR3& n, float planeOffset)
+    {
+        // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
+        float dAB, dBC, dCA;
+        if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
+            EdgeDistances(a, b, c, centre_, dAB, dBC, dCA);
+        } else {
+            dAB = primitives_.PointSegmentDistance(a, b, centre_);
+            dBC = primitives_.PointSegmentDistance(b, c, centre_);
+            dCA = primitives_.PointSegmentDistance(c, a, centre_);
+        }
+        const D3DXVECTOR3 *start, *end, *apex;
+        if (dAB < dBC) {
+            if (dAB < dCA) { start = &a; end = &b; apex = &c; }
+            else { start = &c; end = &a; apex = &b; }
+        } else {
+            if (dBC < dCA) { start = &b; end = &c; apex = &a; }
+            else { start = &c; end = &a; apex = &b; }
+        }
+        double slabCentre[3], slabRotation[12], slabSides[3];
+        primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
+        if (SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
+            return;
+
+        // The box test writes one record; the scratch holds a few so a test written for more stays inside.
+        dContactGeom scratch[kBoxBoxScratchContacts] = {};
+        double normal[3];
+        double depth = 0;
+        int code = 0;
+        const int k = primitives_.BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation,
+                                         slabSides, normal, &depth, &code, scratch);
+        const int count = k < kBoxBoxScratchContacts ? k : kBoxBoxScratchContacts;
+        for (int m = 0; m < count; ++m) {
+            dContactGeom record = scratch[m];
+            record.normal[0] = normal[0];
+            record.normal[1] = normal[1];
+            record.normal[2] = normal[2];
+            record.g1 = g1_;
+            record.g2 = g2_;
+            record.side1 = -1;
+            record.side2 = -1;
+            // A contact that repeats one already found (same point, same normal: neighbouring triangles of
+            // a flat patch often give the same corner of the box) adds nothing.
+            if (!Repeats(record) && found_ < kMaxBoxCandidates)
+                candidates_[found_++] = record;
+        }
+        }
+
     // The part of the box that can reach a slab lying in the plane n.x = d: the box cut by the half-space
     // n.x <= d + (half the slab, and a little for rounding). Its bounds are worked out once per plane (the
     // triangles of a flat patch share one). A slab whose bounds miss them is apart from the box, and the
@@ -265,7 +277,44 @@ private:
         return false;
     }
 
-    void ComputeReach(const D3DXVECTOR3& n, float d)
+    // The distances of PointSegmentDistanceOnly from point to the edges a-b, b-c and c-a, the three at once,
+    // one edge per lane, with the same operations in the same order (so the same bits).
+    static void EdgeDistances(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                              const D3DXVECTOR3& point, float& dAB, float& dBC, float& dCA)
+    {
+        const __m128 sx = _mm_setr_ps(a.x, b.x, c.x, 0), sy = _mm_setr_ps(a.y, b.y, c.y, 0),
+                     sz = _mm_setr_ps(a.z, b.z, c.z, 0);
+        const __m128 ex = _mm_setr_ps(b.x, c.x, a.x, 0), ey = _mm_setr_ps(b.y, c.y, a.y, 0),
+                     ez = _mm_setr_ps(b.z, c.z, a.z, 0);
+        const __m128 px = _mm_set1_ps(point.x), py = _mm_set1_ps(point.y), pz = _mm_set1_ps(point.z);
+        const __m128 edgeX = _mm_sub_ps(ex, sx), edgeY = _mm_sub_ps(ey, sy), edgeZ = _mm_sub_ps(ez, sz);
+        const __m128 length = _mm_sqrt_ps(
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(edgeX, edgeX), _mm_mul_ps(edgeY, edgeY)), _mm_mul_ps(edgeZ, edgeZ)));
+        const __m128 positive = _mm_cmpgt_ps(length, _mm_setzero_ps());
+        const __m128 ux = _mm_and_ps(positive, _mm_div_ps(edgeX, length));
+        const __m128 uy = _mm_and_ps(positive, _mm_div_ps(edgeY, length));
+        const __m128 uz = _mm_and_ps(positive, _mm_div_ps(edgeZ, length));
+        const __m128 t = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ux, _mm_sub_ps(px, sx)), _mm_mul_ps(uy, _mm_sub_ps(py, sy))),
+                                    _mm_mul_ps(uz, _mm_sub_ps(pz, sz)));
+        const __m128 beforeStart = _mm_cmplt_ps(t, _mm_setzero_ps());
+        const __m128 pastEnd = _mm_andnot_ps(beforeStart, _mm_cmpgt_ps(t, length));
+        const __m128 onFoot = _mm_or_ps(beforeStart, pastEnd);
+        auto closest = [&](__m128 s, __m128 e, __m128 u) {
+            const __m128 foot = _mm_add_ps(s, _mm_mul_ps(u, t));
+            return _mm_or_ps(_mm_or_ps(_mm_and_ps(beforeStart, s), _mm_and_ps(pastEnd, e)), _mm_andnot_ps(onFoot, foot));
+        };
+        const __m128 vx = _mm_sub_ps(px, closest(sx, ex, ux)), vy = _mm_sub_ps(py, closest(sy, ey, uy)),
+                     vz = _mm_sub_ps(pz, closest(sz, ez, uz));
+        const __m128 distance =
+            _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(vx, vx), _mm_mul_ps(vy, vy)), _mm_mul_ps(vz, vz)));
+        float d[4];
+        _mm_storeu_ps(d, distance);
+        dAB = d[0];
+        dBC = d[1];
+        dCA = d[2];
+    }
+
+    __attribute__((noinline)) void ComputeReach(const D3DXVECTOR3& n, float d)
     {
         const double* R = box_.rotation;
         const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
@@ -352,6 +401,7 @@ private:
     dGeomID g1_;
     dGeomID g2_;
     Primitives primitives_;
+    NormalCache normals_;
     D3DXVECTOR3 reachNormal_;
     float reachOffset_ = 0;
     bool reachValid_ = false;

@@ -7,6 +7,7 @@
 #include "platform/D3DXMath.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace vex::collision {
 
@@ -24,6 +25,25 @@ inline D3DXVECTOR3 Normalised(const D3DXVECTOR3& v)
     const float length = Length(v);
     return length > 0 ? v / length : D3DXVECTOR3();
 }
+
+/// Normalised(cross) for the cross products of a run of triangles: the triangles of a flat patch often
+/// have the very same cross product (bit for bit), whose unit vector is then not worked out again.
+class NormalCache {
+public:
+    D3DXVECTOR3 Normal(const D3DXVECTOR3& cross)
+    {
+        if (std::memcmp(&cross, &cross_, sizeof cross) != 0) {
+            cross_ = cross;
+            normal_ = Normalised(cross);
+        }
+        return normal_;
+    }
+
+private:
+    // The zero vector normalises to itself, so the first state is already a consistent pair.
+    D3DXVECTOR3 cross_{0, 0, 0};
+    D3DXVECTOR3 normal_{0, 0, 0};
+};
 
 /// An axis-aligned box. An empty box has min > max on every axis, so it meets nothing.
 struct QueryBox {
