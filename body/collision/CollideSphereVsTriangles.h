@@ -12,6 +12,8 @@
 #include <span>
 #include <type_traits>
 
+#include <xmmintrin.h>
+
 namespace vex::collision {
 
 /// The one contact of a sphere: normal from the sphere into the mesh, position on the sphere's surface in
@@ -46,17 +48,19 @@ template <class Primitives = FreeSpherePrimitives>
 class SphereTriangleAccumulator {
 public:
     SphereTriangleAccumulator(const D3DXVECTOR3& centre, float radius, Primitives primitives = {})
-        : centre_(centre), radius_(radius), primitives_(primitives)
+        : centre_(centre), radius_(radius), primitives_(primitives),
+          centreLanes_(_mm_setr_ps(centre.x, centre.y, centre.z, 0)),
+          centreSize_(_mm_set1_ps(std::max({std::fabs(centre.x), std::fabs(centre.y), std::fabs(centre.z)})))
     {
     }
 
-    /// One triangle in world space; its front side is (b - a) x (c - a).
-    void AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
+    /// One triangle in world space; its front side is (b - a) x (c - a). The quick rejections that most
+    /// triangles meet stay inline in the caller's loop; the pushes are worked out in a call.
+    void AddTriangle(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c)
     {
         // A triangle whose bounds lie farther than the radius from the centre on some axis is farther than
         // the radius everywhere: neither its face nor its edges can push. Skipping it changes no result.
-        if (OutsideCube(a.x, b.x, c.x, centre_.x) || OutsideCube(a.y, b.y, c.y, centre_.y) ||
-            OutsideCube(a.z, b.z, c.z, centre_.z))
+        if (BoundsOutOfReach(a, b, c))
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
@@ -65,26 +69,7 @@ public:
             if (SurelyOutOfReach(a, b, c, e1, e2, cross))
                 return;
         }
-        const D3DXVECTOR3 n = Normalised(cross);
-        // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
-        const float distance = Dot(n, centre_) - Dot(n, a);
-        if (!(distance >= kTriangleFrontEpsilon))
-            return;
-        const float penetration = radius_ - distance;
-        if (penetration < 0)
-            return;
-        const D3DXVECTOR3 deepPoint = centre_ - n * radius_;
-        if (primitives_.RayThroughTriangle(deepPoint, centre_, e1, e2, a)) {
-            facePush_ += n * penetration;
-            // The centre projects into the triangle, so it lies behind none of the edge planes: the edge
-            // tests below would all answer no.
-            return;
-        }
-        // Outside the triangle across one or two edges: each edge it lies behind may push it. An edge whose
-        // bounds stay farther than the radius from the centre cannot, and is not tested.
-        TestEdge(a, b, n);
-        TestEdge(b, c, n);
-        TestEdge(c, a, n);
+        AddPushes(a, b, c, e1, e2, cross);
     }
 
     /// False when nothing pushes the sphere.
@@ -107,6 +92,31 @@ public:
     }
 
 private:
+    __attribute__((noinline)) void AddPushes(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                                             const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& cross)
+    {
+        const D3DXVECTOR3 n = Normalised(cross);
+        // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
+        const float distance = Dot(n, centre_) - Dot(n, a);
+        if (!(distance >= kTriangleFrontEpsilon))
+            return;
+        const float penetration = radius_ - distance;
+        if (penetration < 0)
+            return;
+        const D3DXVECTOR3 deepPoint = centre_ - n * radius_;
+        if (primitives_.RayThroughTriangle(deepPoint, centre_, e1, e2, a)) {
+            facePush_ += n * penetration;
+            // The centre projects into the triangle, so it lies behind none of the edge planes: the edge
+            // tests below would all answer no.
+            return;
+        }
+        // Outside the triangle across one or two edges: each edge it lies behind may push it. An edge whose
+        // bounds stay farther than the radius from the centre cannot, and is not tested.
+        TestEdge(a, b, n);
+        TestEdge(b, c, n);
+        TestEdge(c, a, n);
+        }
+
     // True when the whole triangle lies clearly farther than the radius from the centre: then neither its
     // face nor an edge can push (the tests below would all answer no), and they are not run. With n the
     // unit normal, the centre lies h = n.(centre - a) off the plane and, across some edge, s / |m| beyond
@@ -142,10 +152,27 @@ private:
     /// cross product's direction is then good to a few 1e-6, far inside the slack.
     static constexpr float kWellShaped = 1e-2f;
 
-    bool OutsideCube(float a, float b, float c, float centre) const
+    // True when the triangle's bounding box lies farther from the centre than the radius (and a margin far
+    // above the rounding of the exact tests): then so does every point of the triangle, and neither its
+    // face nor an edge can push. Most candidates of a query are rejected here, before any product.
+    bool BoundsOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
     {
-        return (a < centre - radius_ && b < centre - radius_ && c < centre - radius_) ||
-               (a > centre + radius_ && b > centre + radius_ && c > centre + radius_);
+        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
+                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
+        const __m128 low = _mm_min_ps(_mm_min_ps(va, vb), vc), high = _mm_max_ps(_mm_max_ps(va, vb), vc);
+        // Outside the box on an axis by gap > 0, inside by 0; NaN coordinates give a NaN gap, whose test
+        // below fails, so such a triangle is left to the exact tests.
+        const __m128 gap = _mm_max_ps(_mm_max_ps(_mm_sub_ps(low, centreLanes_), _mm_sub_ps(centreLanes_, high)),
+                                      _mm_setzero_ps());
+        const __m128 signBit = _mm_set1_ps(-0.0f);
+        __m128 size = _mm_max_ps(_mm_max_ps(_mm_andnot_ps(signBit, low), _mm_andnot_ps(signBit, high)), centreSize_);
+        size = _mm_max_ps(size, _mm_shuffle_ps(size, size, _MM_SHUFFLE(1, 0, 3, 2)));
+        size = _mm_max_ps(size, _mm_shuffle_ps(size, size, _MM_SHUFFLE(2, 3, 0, 1)));
+        __m128 squared = _mm_mul_ps(gap, gap);
+        squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(1, 0, 3, 2)));
+        squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(2, 3, 0, 1)));
+        const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * _mm_cvtss_f32(size);
+        return _mm_cvtss_f32(squared) > reach * reach;
     }
 
     bool OutsideCube(float a, float b, float centre) const
@@ -167,6 +194,8 @@ private:
     Primitives primitives_;
     D3DXVECTOR3 facePush_;
     D3DXVECTOR3 edgePush_;
+    __m128 centreLanes_;
+    __m128 centreSize_;
 };
 
 /// A sphere against a list of world-space triangles (nine floats each); false when nothing touches it.
