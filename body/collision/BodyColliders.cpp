@@ -60,49 +60,59 @@ struct ChannelBoxPrimitives {
     }
 };
 
-// Polygon lists are reused between calls, so a query does not grow a fresh list from nothing each time.
-// A pool rather than one list keeps a nested call (a collision object that itself collides) safe.
-class PooledList {
+// A query's polygon list and the world-space triangles gathered from it.
+struct QueryScratch {
+    Tav_List polygons;
+    std::vector<float> triangles; ///< nine floats per triangle
+};
+
+// Scratch is reused between calls, so a query does not grow a fresh list from nothing each time. A pool
+// rather than one keeps a nested call (a collision object that itself collides) safe.
+class PooledScratch {
 public:
-    PooledList()
+    PooledScratch()
     {
         if (pool_.empty()) {
-            list_ = new Tav_List();
+            scratch_ = new QueryScratch();
         } else {
-            list_ = pool_.back();
+            scratch_ = pool_.back();
             pool_.pop_back();
         }
     }
-    ~PooledList()
+    ~PooledScratch()
     {
-        list_->ReleaseItems();
-        pool_.push_back(list_);
+        scratch_->polygons.ReleaseItems();
+        scratch_->triangles.clear();
+        pool_.push_back(scratch_);
     }
-    PooledList(const PooledList&) = delete;
-    PooledList& operator=(const PooledList&) = delete;
-    Tav_List& operator*() const { return *list_; }
+    PooledScratch(const PooledScratch&) = delete;
+    PooledScratch& operator=(const PooledScratch&) = delete;
+    QueryScratch& operator*() const { return *scratch_; }
 
 private:
-    Tav_List* list_;
-    struct Pool : std::vector<Tav_List*> {
+    QueryScratch* scratch_;
+    struct Pool : std::vector<QueryScratch*> {
         ~Pool()
         {
-            for (Tav_List* list : *this)
-                delete list;
+            for (QueryScratch* scratch : *this)
+                delete scratch;
         }
     };
     static thread_local Pool pool_;
 };
 
-thread_local PooledList::Pool PooledList::pool_;
+thread_local PooledScratch::Pool PooledScratch::pool_;
 
 // Walks the collision objects at the collision link: for each, computes the query box (bounds), asks the
-// object for its candidate polygons and hands every polygon, in world space, to addTriangle.
+// object for its candidate polygons and hands every polygon, in world space, to addTriangle. The
+// triangles of an object are gathered first and handed over in a loop of their own: no call to the
+// object then sits between two triangles, and the collider keeps its state in registers.
 template <class Bounds, class AddTriangle, class Stop>
 void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangle addTriangle, Stop stop)
 {
-    PooledList pooled;
-    Tav_List& polygons = *pooled;
+    PooledScratch pooled;
+    Tav_List& polygons = (*pooled).polygons;
+    std::vector<float>& triangles = (*pooled).triangles;
     const int objectCount = body.GetChildLinkPositionCount(kCollisionObjectLink);
     for (int i = 0; i < objectCount && !stop(); ++i) {
         // The host type-checked the link: only collision objects sit at this position.
@@ -114,7 +124,8 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
         bounds(matrix);
         polygons.ReleaseItems();
         object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
-        for (int j = 0; j < polygons.GetItemCount() && !stop(); ++j) {
+        triangles.clear();
+        for (int j = 0; j < polygons.GetItemCount(); ++j) {
             const float* v = object->GetPolygonVertices(polygons.GetItem(j));
             if (!v)
                 continue;
@@ -125,8 +136,12 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
                 D3DXVec3TransformCoord(&b, &b, &matrix);
                 D3DXVec3TransformCoord(&c, &c, &matrix);
             }
-            addTriangle(a, b, c);
+            triangles.insert(triangles.end(), {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z});
         }
+        const float* t = triangles.data();
+        for (size_t k = 0; k + 9 <= triangles.size() && !stop(); k += 9)
+            addTriangle(D3DXVECTOR3(t[k], t[k + 1], t[k + 2]), D3DXVECTOR3(t[k + 3], t[k + 4], t[k + 5]),
+                        D3DXVECTOR3(t[k + 6], t[k + 7], t[k + 8]));
     }
 }
 
@@ -148,7 +163,7 @@ unsigned long CollideSphereWith(Tvc_ODE_BodyCollision& body, const D3DXVECTOR3& 
     SphereTriangleAccumulator<Primitives> accumulator(centre, radius, primitives);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateSphereBounds(matrix, centre, queryHalfSize); },
-        [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { accumulator.AddTriangle(a, b, c); },
+        [&](D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c) { accumulator.AddTriangle(a, b, c); },
         [] { return false; });
 
     SphereContact contact;
@@ -179,7 +194,7 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
     BoxTriangleCollector<Primitives> collector(pose, limit, contacts, skip, box, meshGeom, primitives);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
-        [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) { collector.AddTriangle(a, b, c); },
+        [&](D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c) { collector.AddTriangle(a, b, c); },
         [&] { return collector.IsFull(); });
     return collector.Finish();
 }
