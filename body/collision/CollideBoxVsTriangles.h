@@ -66,6 +66,16 @@ public:
         : box_(box), centre_(box.Centre()), limit_(limit), contacts_(contacts), stride_(stride), g1_(g1), g2_(g2),
           primitives_(primitives)
     {
+        // The corners, once: every plane's reach starts from them.
+        const double* R = box_.rotation;
+        const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
+        for (int i = 0; i < 8; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                corners_[i][k] = box_.centre[k];
+                for (int axis = 0; axis < 3; ++axis)
+                    corners_[i][k] += ((i >> axis) & 1 ? half[axis] : -half[axis]) * R[4 * k + axis];
+            }
+        }
     }
 
     /// One triangle in world space; its front side is (b - a) x (c - a). The quick rejections that most
@@ -222,59 +232,59 @@ private:
 
     bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
     {
-        float size = 1;
-        for (const D3DXVECTOR3* p : {&a, &b, &c})
-            size = std::max({size, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
+        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
+                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
+        const __m128 signBit = _mm_set1_ps(-0.0f);
+        __m128 largest = _mm_max_ps(_mm_max_ps(_mm_andnot_ps(signBit, va), _mm_andnot_ps(signBit, vb)),
+                                    _mm_max_ps(_mm_andnot_ps(signBit, vc), _mm_set1_ps(1.0f)));
+        largest = _mm_max_ps(largest, _mm_shuffle_ps(largest, largest, _MM_SHUFFLE(1, 0, 3, 2)));
+        largest = _mm_max_ps(largest, _mm_shuffle_ps(largest, largest, _MM_SHUFFLE(2, 3, 0, 1)));
+        const float size = _mm_cvtss_f32(largest);
         // Coordinates this small cannot overflow below, so no NaN can slip through the vector minimum and
         // maximum (which would drop it); NaN coordinates fail the comparison and are not filtered either.
         if (!(size < 1e18f))
             return false;
-        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
-                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
         const __m128 half = _mm_set1_ps(0.5f);
-        const __m128 signBit = _mm_set1_ps(-0.0f);
-        __m128 low = _mm_set1_ps(INFINITY);
-        __m128 high = _mm_set1_ps(-INFINITY);
-        // The slab on edge s -> e (apex opposite): where the apex projects onto the edge it is the rectangle
-        // on the edge reaching to the apex; where it projects outside, the rectangle centred half way to
-        // the apex from the nearer end, as wide as that distance (bounded here by its 1-norm). Near the
-        // switch between the two both bounds are taken.
-        auto edge = [&](const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, __m128 s, __m128 e,
-                        __m128 apex) {
+        // Far above the rounding of the bounds below and of the slab itself, and of the additions here.
+        const __m128 margin = _mm_set1_ps(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
+        auto apart = [&](__m128 low, __m128 high) {
+            const __m128 beyond = _mm_or_ps(_mm_cmplt_ps(_mm_add_ps(high, margin), reachLowF_),
+                                            _mm_cmpgt_ps(_mm_sub_ps(low, margin), reachHighF_));
+            return (_mm_movemask_ps(beyond) & 7) != 0;
+        };
+        // Whether the slab that edge s -> e (apex opposite) would give is apart from the reach. Where the
+        // apex projects onto the edge the slab is the rectangle on the edge reaching to the apex; where it
+        // projects outside, the rectangle centred half way to the apex from the nearer end, as wide as that
+        // distance (bounded here by its 1-norm). Near the switch between the two both must be apart.
+        auto edgeApart = [&](const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, __m128 s,
+                             __m128 e, __m128 apex) {
             const D3DXVECTOR3 d3 = e3 - s3;
             const float t = Dot(apex3 - s3, d3) / Dot(d3, d3);
+            // A degenerate edge (t not finite): nothing is known about its slab.
+            if (!std::isfinite(t))
+                return false;
             constexpr float kSwitch = 1e-3f;
             const __m128 d = _mm_sub_ps(e, s);
             if (t >= -kSwitch && t <= 1 + kSwitch) {
                 const __m128 h = _mm_sub_ps(apex, _mm_add_ps(s, _mm_mul_ps(d, _mm_set1_ps(t))));
-                low = _mm_min_ps(low, _mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(_mm_add_ps(s, h), _mm_add_ps(e, h))));
-                high = _mm_max_ps(high, _mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(_mm_add_ps(s, h), _mm_add_ps(e, h))));
+                const __m128 sh = _mm_add_ps(s, h), eh = _mm_add_ps(e, h);
+                if (!apart(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), _mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh))))
+                    return false;
             }
             if (t < kSwitch || t > 1 - kSwitch) {
                 const __m128 h = _mm_sub_ps(apex, t < kSwitch ? s : e);
                 const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
-                const __m128 absH = _mm_andnot_ps(signBit, h);
-                float parts[4];
-                _mm_storeu_ps(parts, absH);
-                const __m128 across = _mm_set1_ps(0.5f * (parts[0] + parts[1] + parts[2]));
-                const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), across);
-                low = _mm_min_ps(low, _mm_sub_ps(middle, grow));
-                high = _mm_max_ps(high, _mm_add_ps(middle, grow));
+                __m128 across = _mm_andnot_ps(signBit, h); // lane 3 is zero
+                across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(1, 0, 3, 2)));
+                across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(2, 3, 0, 1)));
+                const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(across, half));
+                if (!apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow)))
+                    return false;
             }
-            // A degenerate edge (t not finite): report nothing as out of reach.
-            return std::isfinite(t);
+            return true;
         };
-        if (!edge(a, b, c, va, vb, vc) || !edge(b, c, a, vb, vc, va) || !edge(c, a, b, vc, va, vb))
-            return false;
-        float lo[4], hi[4];
-        _mm_storeu_ps(lo, low);
-        _mm_storeu_ps(hi, high);
-        const double margin = 0.5 * static_cast<double>(kSlabThickness) + kSlabBoundsMargin * static_cast<double>(size);
-        for (int k = 0; k < 3; ++k) {
-            if (static_cast<double>(hi[k]) + margin < reachLow_[k] || static_cast<double>(lo[k]) - margin > reachHigh_[k])
-                return true;
-        }
-        return false;
+        // Whichever edge turns out nearest to the box centre, its slab is apart.
+        return edgeApart(a, b, c, va, vb, vc) && edgeApart(b, c, a, vb, vc, va) && edgeApart(c, a, b, vc, va, vb);
     }
 
     // The distances of PointSegmentDistanceOnly from point to the edges a-b, b-c and c-a, the three at once,
@@ -316,20 +326,13 @@ private:
 
     __attribute__((noinline)) void ComputeReach(const D3DXVECTOR3& n, float d)
     {
-        const double* R = box_.rotation;
         const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
         const double size = half[0] + half[1] + half[2];
         const double level = static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness) + kReachMargin * (1 + size);
-        double corner[8][3];
+        const double (&corner)[8][3] = corners_;
         double above[8];
-        for (int i = 0; i < 8; ++i) {
-            for (int k = 0; k < 3; ++k) {
-                corner[i][k] = box_.centre[k];
-                for (int axis = 0; axis < 3; ++axis)
-                    corner[i][k] += ((i >> axis) & 1 ? half[axis] : -half[axis]) * R[4 * k + axis];
-            }
+        for (int i = 0; i < 8; ++i)
             above[i] = n.x * corner[i][0] + n.y * corner[i][1] + n.z * corner[i][2] - level;
-        }
         reachEmpty_ = true;
         for (int k = 0; k < 3; ++k) {
             reachLow_[k] = INFINITY;
@@ -360,10 +363,19 @@ private:
         if (reachEmpty_)
             return;
         const double grow = kReachMargin * (1 + size);
+        float low[4], high[4];
         for (int k = 0; k < 3; ++k) {
             reachLow_[k] -= grow;
             reachHigh_[k] += grow;
+            // In single precision for the quick test on a triangle's slabs, each bound moved outwards by more
+            // than the rounding of the conversion (half a float step, 6e-8 of the value).
+            low[k] = static_cast<float>(reachLow_[k] - std::fabs(reachLow_[k]) * 1e-7 - 1e-30);
+            high[k] = static_cast<float>(reachHigh_[k] + std::fabs(reachHigh_[k]) * 1e-7 + 1e-30);
         }
+        low[3] = -INFINITY; // the unused lane is never apart
+        high[3] = INFINITY;
+        reachLowF_ = _mm_loadu_ps(low);
+        reachHighF_ = _mm_loadu_ps(high);
     }
 
     static double DistanceSquared(const dContactGeom& a, const dContactGeom& b)
@@ -408,6 +420,9 @@ private:
     bool reachEmpty_ = true;
     double reachLow_[3] = {};
     double reachHigh_[3] = {};
+    double corners_[8][3];
+    __m128 reachLowF_ = _mm_set1_ps(-INFINITY);
+    __m128 reachHighF_ = _mm_set1_ps(INFINITY);
     dContactGeom candidates_[kMaxBoxCandidates];
     unsigned long found_ = 0;
     unsigned long written_ = 0;
