@@ -93,13 +93,17 @@ public:
         // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
         // it apart (the test below would reject it), so no slab is built.
         const float planeOffset = Dot(n, a);
+        bool wellShaped = false;
         // Only with the free primitives: a derived channel's own slab may be larger than the bounds
         // assume, and its methods see every triangle as before.
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            if (ReachEmpty(n, planeOffset) || (WellShaped(e1, e2, cross) && SlabsSurelyOutOfReach(a, b, c)))
+            if (ReachEmpty(n, planeOffset))
+                return;
+            wellShaped = WellShaped(e1, e2, cross);
+            if (wellShaped && SlabsSurelyOutOfReach(a, b, c))
                 return;
         }
-        AddSlabContact(a, b, c, n, planeOffset);
+        AddSlabContact(a, b, c, n, planeOffset, wellShaped);
     }
 
     /// Writes the chosen contacts; returns how many (at most the limit).
@@ -139,8 +143,9 @@ public:
 
 private:
     // The triangle's slab on its edge nearest the box centre, and the box test against it.
+    // wellShaped: the triangle passed WellShaped, so the quick slab test may judge it.
     __attribute__((noinline)) void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                                  const D3DXVECTOR3& n, float planeOffset)
+                                                  const D3DXVECTOR3& n, float planeOffset, bool wellShaped)
     {
         // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
         float dAB, dBC, dCA;
@@ -158,6 +163,19 @@ private:
         } else {
             if (dBC < dCA) { start = &b; end = &c; apex = &a; }
             else { start = &c; end = &a; apex = &b; }
+        }
+        // The slab of the nearest edge alone, before it is built: most that pass the test on all three
+        // edges fail here.
+        if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
+            if (wellShaped) {
+                const __m128 s = _mm_setr_ps(start->x, start->y, start->z, 0),
+                             e = _mm_setr_ps(end->x, end->y, end->z, 0),
+                             top = _mm_setr_ps(apex->x, apex->y, apex->z, 0);
+                const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
+                             vc = _mm_setr_ps(c.x, c.y, c.z, 0);
+                if (SlabSurelyOutOfReach(*start, *end, *apex, s, e, top, SlabMargin(va, vb, vc)))
+                    return;
+            }
         }
         double slabCentre[3], slabRotation[12], slabSides[3];
         primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
@@ -230,61 +248,74 @@ private:
                1e-2 * static_cast<double>(Dot(e1, e1)) * static_cast<double>(Dot(e2, e2));
     }
 
-    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
+    // The margin of the quick slab tests for a triangle: far above the rounding of the bounds below and of
+    // the slab itself, and of the additions in the test. Zero for coordinates too large to bound safely.
+    static __m128 SlabMargin(__m128 a, __m128 b, __m128 c)
     {
-        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
-                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
         const __m128 signBit = _mm_set1_ps(-0.0f);
-        __m128 largest = _mm_max_ps(_mm_max_ps(_mm_andnot_ps(signBit, va), _mm_andnot_ps(signBit, vb)),
-                                    _mm_max_ps(_mm_andnot_ps(signBit, vc), _mm_set1_ps(1.0f)));
+        __m128 largest = _mm_max_ps(_mm_max_ps(_mm_andnot_ps(signBit, a), _mm_andnot_ps(signBit, b)),
+                                    _mm_max_ps(_mm_andnot_ps(signBit, c), _mm_set1_ps(1.0f)));
         largest = _mm_max_ps(largest, _mm_shuffle_ps(largest, largest, _MM_SHUFFLE(1, 0, 3, 2)));
         largest = _mm_max_ps(largest, _mm_shuffle_ps(largest, largest, _MM_SHUFFLE(2, 3, 0, 1)));
         const float size = _mm_cvtss_f32(largest);
         // Coordinates this small cannot overflow below, so no NaN can slip through the vector minimum and
         // maximum (which would drop it); NaN coordinates fail the comparison and are not filtered either.
         if (!(size < 1e18f))
+            return _mm_setzero_ps();
+        return _mm_set1_ps(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
+    }
+
+    // Whether the slab that edge s -> e (apex opposite) would give is surely apart from the reach. Where
+    // the apex projects onto the edge the slab is the rectangle on the edge reaching to the apex; where it
+    // projects outside, the rectangle centred half way to the apex from the nearer end, as wide as that
+    // distance (bounded here by its 1-norm). Near the switch between the two both must be apart.
+    bool SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, __m128 s,
+                              __m128 e, __m128 apex, __m128 margin) const
+    {
+        // A zero margin marks coordinates too large to bound; a degenerate edge (t not finite) tells
+        // nothing about its slab.
+        if (_mm_cvtss_f32(margin) == 0)
             return false;
+        const D3DXVECTOR3 d3 = e3 - s3;
+        const float t = Dot(apex3 - s3, d3) / Dot(d3, d3);
+        if (!std::isfinite(t))
+            return false;
+        const __m128 signBit = _mm_set1_ps(-0.0f);
         const __m128 half = _mm_set1_ps(0.5f);
-        // Far above the rounding of the bounds below and of the slab itself, and of the additions here.
-        const __m128 margin = _mm_set1_ps(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
         auto apart = [&](__m128 low, __m128 high) {
             const __m128 beyond = _mm_or_ps(_mm_cmplt_ps(_mm_add_ps(high, margin), reachLowF_),
                                             _mm_cmpgt_ps(_mm_sub_ps(low, margin), reachHighF_));
             return (_mm_movemask_ps(beyond) & 7) != 0;
         };
-        // Whether the slab that edge s -> e (apex opposite) would give is apart from the reach. Where the
-        // apex projects onto the edge the slab is the rectangle on the edge reaching to the apex; where it
-        // projects outside, the rectangle centred half way to the apex from the nearer end, as wide as that
-        // distance (bounded here by its 1-norm). Near the switch between the two both must be apart.
-        auto edgeApart = [&](const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, __m128 s,
-                             __m128 e, __m128 apex) {
-            const D3DXVECTOR3 d3 = e3 - s3;
-            const float t = Dot(apex3 - s3, d3) / Dot(d3, d3);
-            // A degenerate edge (t not finite): nothing is known about its slab.
-            if (!std::isfinite(t))
+        constexpr float kSwitch = 1e-3f;
+        const __m128 d = _mm_sub_ps(e, s);
+        if (t >= -kSwitch && t <= 1 + kSwitch) {
+            const __m128 h = _mm_sub_ps(apex, _mm_add_ps(s, _mm_mul_ps(d, _mm_set1_ps(t))));
+            const __m128 sh = _mm_add_ps(s, h), eh = _mm_add_ps(e, h);
+            if (!apart(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), _mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh))))
                 return false;
-            constexpr float kSwitch = 1e-3f;
-            const __m128 d = _mm_sub_ps(e, s);
-            if (t >= -kSwitch && t <= 1 + kSwitch) {
-                const __m128 h = _mm_sub_ps(apex, _mm_add_ps(s, _mm_mul_ps(d, _mm_set1_ps(t))));
-                const __m128 sh = _mm_add_ps(s, h), eh = _mm_add_ps(e, h);
-                if (!apart(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), _mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh))))
-                    return false;
-            }
-            if (t < kSwitch || t > 1 - kSwitch) {
-                const __m128 h = _mm_sub_ps(apex, t < kSwitch ? s : e);
-                const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
-                __m128 across = _mm_andnot_ps(signBit, h); // lane 3 is zero
-                across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(1, 0, 3, 2)));
-                across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(2, 3, 0, 1)));
-                const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(across, half));
-                if (!apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow)))
-                    return false;
-            }
-            return true;
-        };
-        // Whichever edge turns out nearest to the box centre, its slab is apart.
-        return edgeApart(a, b, c, va, vb, vc) && edgeApart(b, c, a, vb, vc, va) && edgeApart(c, a, b, vc, va, vb);
+        }
+        if (t < kSwitch || t > 1 - kSwitch) {
+            const __m128 h = _mm_sub_ps(apex, t < kSwitch ? s : e);
+            const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
+            __m128 across = _mm_andnot_ps(signBit, h); // lane 3 is zero
+            across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(1, 0, 3, 2)));
+            across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(2, 3, 0, 1)));
+            const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(across, half));
+            if (!apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow)))
+                return false;
+        }
+        return true;
+    }
+
+    // Whichever edge turns out nearest to the box centre, its slab is apart.
+    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
+    {
+        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
+                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
+        const __m128 margin = SlabMargin(va, vb, vc);
+        return SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin) && SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin) &&
+               SlabSurelyOutOfReach(c, a, b, vc, va, vb, margin);
     }
 
     // The distances of PointSegmentDistanceOnly from point to the edges a-b, b-c and c-a, the three at once,
