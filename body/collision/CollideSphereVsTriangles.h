@@ -60,21 +60,23 @@ public:
     {
         // A triangle whose bounds lie farther than the radius from the centre on some axis is farther than
         // the radius everywhere: neither its face nor its edges can push. Skipping it changes no result.
-        if (BoundsOutOfReach(a, b, c))
+        float size;
+        if (BoundsOutOfReach(a, b, c, size))
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
         const D3DXVECTOR3 cross = Cross(e1, e2);
         if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
-            if (SurelyOutOfReach(a, b, c, e1, e2, cross))
+            if (SurelyOutOfReach(a, b, c, e1, e2, cross, size))
                 return;
         }
         AddPushes(a, b, c, e1, e2, cross);
     }
 
     /// False when nothing pushes the sphere.
-    bool GetContact(SphereContact& out) const
+    bool GetContact(SphereContact& out)
     {
+        TestPendingEdges(Length(facePush_));
         const float faceLength = Length(facePush_);
         const float edgeLength = Length(edgePush_);
         const D3DXVECTOR3& push = edgeLength > faceLength ? edgePush_ : facePush_;
@@ -111,11 +113,40 @@ private:
             return;
         }
         // Outside the triangle across one or two edges: each edge it lies behind may push it. An edge whose
-        // bounds stay farther than the radius from the centre cannot, and is not tested.
-        TestEdge(a, b, n);
-        TestEdge(b, c, n);
-        TestEdge(c, a, n);
+        // bounds stay farther than the radius from the centre cannot, and is not tested. With the free
+        // primitives the edges wait until every face has pushed: an edge push counts only when longer
+        // than the faces' sum, and most edges can then be passed over.
+        if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
+            // A full list is worked off at once, before this triangle, so the order stays; faces still to come
+            // may shorten the sum, so it cannot pass any edge over yet.
+            if (pendingCount_ == kMaxPending)
+                TestPendingEdges(0);
+            float* slot = pending_[pendingCount_++];
+            for (const D3DXVECTOR3* v : {&a, &b, &c, &n}) {
+                *slot++ = v->x;
+                *slot++ = v->y;
+                *slot++ = v->z;
+            }
+            return;
         }
+        TestEdge(a, b, n, 0);
+        TestEdge(b, c, n, 0);
+        TestEdge(c, a, n, 0);
+    }
+
+    // The edges of the triangles kept waiting, in the order they came; an edge whose push surely is no
+    // longer than faceLength (the faces' final sum, or 0) cannot be the one that counts and is not tested.
+    void TestPendingEdges(float faceLength)
+    {
+        for (int i = 0; i < pendingCount_; ++i) {
+            const float* t = pending_[i];
+            const D3DXVECTOR3 a(t[0], t[1], t[2]), b(t[3], t[4], t[5]), c(t[6], t[7], t[8]), n(t[9], t[10], t[11]);
+            TestEdge(a, b, n, faceLength);
+            TestEdge(b, c, n, faceLength);
+            TestEdge(c, a, n, faceLength);
+        }
+        pendingCount_ = 0;
+    }
 
     // True when the whole triangle lies clearly farther than the radius from the centre: then neither its
     // face nor an edge can push (the tests below would all answer no), and they are not run. With n the
@@ -125,15 +156,13 @@ private:
     // term scaled by powers of |k|, in double so that small triangles do not underflow), it needs no root
     // or division. The slack is far above the rounding of the exact tests (about 1e-7 of the
     // coordinates); triangles too thin for their normal to be trusted are left to the exact tests.
+    // size: the largest magnitude of the centre's and the triangle's coordinates.
     bool SurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
-                          const D3DXVECTOR3& e2, const D3DXVECTOR3& k) const
+                          const D3DXVECTOR3& e2, const D3DXVECTOR3& k, float size) const
     {
         const double kk = Dot(k, k);
         if (!(kk > static_cast<double>(kWellShaped) * Dot(e1, e1) * Dot(e2, e2)))
             return false;
-        float size = std::max({std::fabs(centre_.x), std::fabs(centre_.y), std::fabs(centre_.z)});
-        for (const D3DXVECTOR3* p : {&a, &b, &c})
-            size = std::max({size, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
         const double reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
         const D3DXVECTOR3 toCentre = centre_ - a;
         const double h = Dot(k, toCentre); // |k| times the distance off the plane
@@ -155,7 +184,8 @@ private:
     // True when the triangle's bounding box lies farther from the centre than the radius (and a margin far
     // above the rounding of the exact tests): then so does every point of the triangle, and neither its
     // face nor an edge can push. Most candidates of a query are rejected here, before any product.
-    bool BoundsOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
+    // outSize: the largest magnitude of the centre's and the triangle's coordinates.
+    bool BoundsOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, float& outSize) const
     {
         const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
                      vc = _mm_setr_ps(c.x, c.y, c.z, 0);
@@ -171,7 +201,8 @@ private:
         __m128 squared = _mm_mul_ps(gap, gap);
         squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(1, 0, 3, 2)));
         squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(2, 3, 0, 1)));
-        const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * _mm_cvtss_f32(size);
+        outSize = _mm_cvtss_f32(size);
+        const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * outSize;
         return _mm_cvtss_f32(squared) > reach * reach;
     }
 
@@ -180,20 +211,54 @@ private:
         return (a < centre - radius_ && b < centre - radius_) || (a > centre + radius_ && b > centre + radius_);
     }
 
-    void TestEdge(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3& n)
+    // faceLength: an edge push no longer than this cannot count (0 while faces may still push).
+    void TestEdge(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3& n, float faceLength)
     {
         if (OutsideCube(from.x, to.x, centre_.x) || OutsideCube(from.y, to.y, centre_.y) ||
             OutsideCube(from.z, to.z, centre_.z))
             return;
-        if (primitives_.PointBehindPlane(from, to, to - n, centre_))
+        if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
+            if (SurelyNoLongerPush(from, to, std::max(edgePushLength_, faceLength)))
+                return;
+        }
+        if (primitives_.PointBehindPlane(from, to, to - n, centre_)) {
             primitives_.SphereSegmentPush(from, to, centre_, radius_, edgePush_);
+            edgePushLength_ = Length(edgePush_);
+        }
     }
+
+    // Only the longest edge push is kept, and it counts only when longer than the faces' sum: an edge
+    // surely no nearer to the centre than the radius less the longer of the two cannot change the contact,
+    // and is not tested (a push replaces the kept one only when longer). The distance is worked out
+    // without a root; the slack, as in the segment test's own quick rejection, is far above the rounding
+    // of either.
+    bool SurelyNoLongerPush(const D3DXVECTOR3& from, const D3DXVECTOR3& to, float longest) const
+    {
+        if (!(longest > 0))
+            return false;
+        const D3DXVECTOR3 e = to - from;
+        const D3DXVECTOR3 w = centre_ - from;
+        const float ee = Dot(e, e);
+        float t = ee > 0 ? Dot(w, e) / ee : 0.0f;
+        t = t < 0 ? 0 : (t > 1 ? 1 : t);
+        const D3DXVECTOR3 v = w - e * t;
+        const float reach = std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) +
+                            std::fabs(e.z);
+        const float needed = radius_ - longest + kSignCertainty * (radius_ + reach);
+        return needed <= 0 || Dot(v, v) > needed * needed;
+    }
+
+    /// Triangles whose edges wait, as a, b, c and the unit normal (twelve floats each; left uninitialised).
+    static constexpr int kMaxPending = 32;
 
     D3DXVECTOR3 centre_;
     float radius_;
     Primitives primitives_;
     D3DXVECTOR3 facePush_;
     D3DXVECTOR3 edgePush_;
+    float edgePushLength_ = 0; ///< Length(edgePush_)
+    float pending_[kMaxPending][12];
+    int pendingCount_ = 0;
     __m128 centreLanes_;
     __m128 centreSize_;
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -54,6 +55,35 @@ void AddNearbyTriangle(std::mt19937& rng, const D3DXVECTOR3& centre, float radiu
     }
 }
 
+// A patch of grid cells around centre, two triangles each, in the grid's own order: flat (many triangles
+// share one plane and one cross product), bumpy (each its own plane) or a roof whose ridge runs under
+// the centre (the ridge's edges, not the faces, push a sphere above it, several by nearly the same
+// length). Fine cells put dozens of triangles within reach of one shape.
+void AddGridPatch(std::mt19937& rng, const D3DXVECTOR3& centre, float below, std::vector<D3DXVECTOR3>& out)
+{
+    std::uniform_real_distribution<float> unit(0, 1);
+    const float cell = 0.03f + 0.3f * unit(rng);
+    const float shape = unit(rng);
+    const float bump = shape < 0.33f ? 0.0f : 0.3f * cell;
+    const float slope = shape > 0.66f ? 0.3f + unit(rng) : 0.0f;
+    const float ridge = centre.x + (unit(rng) - 0.5f) * 0.2f * cell;
+    const float phase = 10 * unit(rng);
+    const int cells = 12;
+    auto at = [&](int i, int j) {
+        const float x = centre.x + (static_cast<float>(i) - cells / 2.0f) * cell;
+        const float z = centre.z + (static_cast<float>(j) - cells / 2.0f) * cell;
+        const float y = slope > 0 ? centre.y - below - slope * std::fabs(x - ridge)
+                                  : centre.y - below + bump * std::sin(phase + 1.7f * static_cast<float>(i + 2 * j));
+        return D3DXVECTOR3(x, y, z);
+    };
+    for (int i = 0; i < cells; ++i) {
+        for (int j = 0; j < cells; ++j) {
+            out.insert(out.end(), {at(i, j), at(i, j + 1), at(i + 1, j)});
+            out.insert(out.end(), {at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)});
+        }
+    }
+}
+
 TEST(CollisionFilters, SphereContactIsTheSameWithAndWithoutTheQuickRejection)
 {
     std::mt19937 rng(20261207);
@@ -83,6 +113,36 @@ TEST(CollisionFilters, SphereContactIsTheSameWithAndWithoutTheQuickRejection)
     // Both outcomes occur often enough for the comparison to mean something.
     EXPECT_GT(contacts, 300);
     EXPECT_LT(contacts, 2700);
+}
+
+// Resting on a fine grid, far more triangles than the collider keeps waiting for their edges touch the
+// sphere, so the waiting list is also worked off while faces still come.
+TEST(CollisionFilters, SphereOnAFineGridGivesTheSameContactWithAndWithoutTheQuickRejection)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> radii(0.2f, 1.0f), depth(0.0f, 0.3f);
+    const float offsets[] = {0.0f, 53.0f, 700.0f};
+    int contacts = 0;
+    for (int round = 0; round < 300; ++round) {
+        const float radius = radii(rng);
+        const D3DXVECTOR3 centre = RandomVector(rng, 1) + D3DXVECTOR3(offsets[round % 3], 0, -offsets[round % 3]);
+        std::vector<D3DXVECTOR3> v;
+        AddGridPatch(rng, centre, radius - depth(rng) * radius, v);
+        SphereTriangleAccumulator<> filtered(centre, radius);
+        SphereTriangleAccumulator<UnfilteredSpherePrimitives> unfiltered(centre, radius);
+        for (size_t i = 0; i < v.size(); i += 3) {
+            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+        }
+        SphereContact got, want;
+        const bool hit = filtered.GetContact(got);
+        ASSERT_EQ(hit, unfiltered.GetContact(want)) << "round " << round;
+        contacts += hit;
+        if (hit) {
+            ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "round " << round;
+        }
+    }
+    EXPECT_GT(contacts, 250);
 }
 
 TEST(CollisionFilters, BoxContactsAreTheSameWithAndWithoutTheQuickRejections)
@@ -120,6 +180,46 @@ TEST(CollisionFilters, BoxContactsAreTheSameWithAndWithoutTheQuickRejections)
     }
     EXPECT_GT(touching, 300);
     EXPECT_LT(touching, 2700);
+}
+
+// A box resting on a fine grid, flat, bumpy or a roof: most triangles share their plane with the last one
+// (or have a plane of their own), and the right-angled cells sit exactly where the slab changes form.
+TEST(CollisionFilters, BoxOnAFineGridGivesTheSameContactsWithAndWithoutTheQuickRejections)
+{
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<double> unit(-1, 1), angle(0, 6.283185307179586), depth(0, 0.2);
+    const double offsets[] = {0.0, 61.0, 800.0};
+    int touching = 0;
+    for (int round = 0; round < 300; ++round) {
+        BoxPose box{};
+        for (double& length : box.lengths)
+            length = 0.5 + 0.5 * (unit(rng) + 1);
+        dRFromAxisAndAngle(box.rotation, unit(rng), unit(rng), unit(rng), angle(rng));
+        const double offset = offsets[round % 3];
+        box.centre[0] = offset + unit(rng);
+        box.centre[1] = unit(rng);
+        box.centre[2] = -offset + unit(rng);
+        double lowest = 0;
+        for (int k = 0; k < 3; ++k)
+            lowest += 0.5 * box.lengths[k] * std::fabs(box.rotation[4 + k]);
+        // Half the boxes hover within the slab's half thickness above the grid: they touch the slabs only.
+        const double sink = round % 4 < 2 ? depth(rng) : -0.025 * depth(rng);
+        std::vector<D3DXVECTOR3> v;
+        AddGridPatch(rng, box.Centre(), static_cast<float>(lowest - sink), v);
+        const unsigned long limit = round % 2 ? 4 : 16;
+        dContactGeom got[16] = {}, want[16] = {};
+        BoxTriangleCollector<> filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
+        BoxTriangleCollector<UnfilteredBoxPrimitives> unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr);
+        for (size_t i = 0; i < v.size(); i += 3) {
+            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+        }
+        const unsigned long n = filtered.Finish();
+        ASSERT_EQ(n, unfiltered.Finish()) << "round " << round;
+        touching += n > 0;
+        ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << "round " << round;
+    }
+    EXPECT_GT(touching, 200);
 }
 
 } // namespace
