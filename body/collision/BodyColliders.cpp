@@ -138,10 +138,12 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
             }
             triangles.insert(triangles.end(), {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z});
         }
+        // The colliders read one float past a triangle's last vertex.
+        const size_t end = triangles.size();
+        triangles.push_back(0);
         const float* t = triangles.data();
-        for (size_t k = 0; k + 9 <= triangles.size() && !stop(); k += 9)
-            addTriangle(D3DXVECTOR3(t[k], t[k + 1], t[k + 2]), D3DXVECTOR3(t[k + 3], t[k + 4], t[k + 5]),
-                        D3DXVECTOR3(t[k + 6], t[k + 7], t[k + 8]));
+        for (size_t k = 0; k + 9 <= end && !stop(); k += 9)
+            addTriangle(t + k);
     }
 }
 
@@ -163,7 +165,7 @@ unsigned long CollideSphereWith(Tvc_ODE_BodyCollision& body, const D3DXVECTOR3& 
     SphereTriangleAccumulator<Primitives> accumulator(centre, radius, primitives);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateSphereBounds(matrix, centre, queryHalfSize); },
-        [&](D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c) { accumulator.AddTriangle(a, b, c); },
+        [&](const float* triangle) { accumulator.AddTriangle(triangle); },
         [] { return false; });
 
     SphereContact contact;
@@ -194,7 +196,7 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
     BoxTriangleCollector<Primitives> collector(pose, limit, contacts, skip, box, meshGeom, primitives);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
-        [&](D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c) { collector.AddTriangle(a, b, c); },
+        [&](const float* triangle) { collector.AddTriangle(triangle); },
         [&] { return collector.IsFull(); });
     return collector.Finish();
 }

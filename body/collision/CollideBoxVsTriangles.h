@@ -80,10 +80,18 @@ public:
 
     /// One triangle in world space; its front side is (b - a) x (c - a). The quick rejections that most
     /// triangles meet stay inline in the caller's loop; the slab and the box test are called.
-    void AddTriangle(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c)
+    void AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
+    {
+        const float v[10] = {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, 0};
+        AddTriangle(v);
+    }
+
+    /// The same, as nine floats (x, y, z of each vertex) followed by one more readable float.
+    void AddTriangle(const float* v)
     {
         if (IsFull())
             return;
+        const D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
         const D3DXVECTOR3 cross = Cross(e1, e2);
@@ -100,7 +108,7 @@ public:
             if (ReachEmpty(n, planeOffset))
                 return;
             wellShaped = WellShaped(e1, e2, cross);
-            if (wellShaped && SlabsSurelyOutOfReach(a, b, c))
+            if (wellShaped && SlabsSurelyOutOfReach(a, b, c, LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6)))
                 return;
         }
         AddSlabContact(a, b, c, n, planeOffset, wellShaped);
@@ -156,24 +164,25 @@ private:
             dBC = primitives_.PointSegmentDistance(b, c, centre_);
             dCA = primitives_.PointSegmentDistance(c, a, centre_);
         }
-        const D3DXVECTOR3 *start, *end, *apex;
+        // The edge as the indices of its start, its end and the apex.
+        int first, second, third;
         if (dAB < dBC) {
-            if (dAB < dCA) { start = &a; end = &b; apex = &c; }
-            else { start = &c; end = &a; apex = &b; }
+            if (dAB < dCA) { first = 0; second = 1; third = 2; }
+            else { first = 2; second = 0; third = 1; }
         } else {
-            if (dBC < dCA) { start = &b; end = &c; apex = &a; }
-            else { start = &c; end = &a; apex = &b; }
+            if (dBC < dCA) { first = 1; second = 2; third = 0; }
+            else { first = 2; second = 0; third = 1; }
         }
+        const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
+        const D3DXVECTOR3 *start = vertices[first], *end = vertices[second], *apex = vertices[third];
         // The slab of the nearest edge alone, before it is built: most that pass the test on all three
         // edges fail here.
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
             if (wellShaped) {
-                const __m128 s = _mm_setr_ps(start->x, start->y, start->z, 0),
-                             e = _mm_setr_ps(end->x, end->y, end->z, 0),
-                             top = _mm_setr_ps(apex->x, apex->y, apex->z, 0);
-                const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
-                             vc = _mm_setr_ps(c.x, c.y, c.z, 0);
-                if (SlabSurelyOutOfReach(*start, *end, *apex, s, e, top, SlabMargin(va, vb, vc)))
+                const __m128 lanes[3] = {_mm_setr_ps(a.x, a.y, a.z, 0), _mm_setr_ps(b.x, b.y, b.z, 0),
+                                         _mm_setr_ps(c.x, c.y, c.z, 0)};
+                if (SlabSurelyOutOfReach(*start, *end, *apex, lanes[first], lanes[second], lanes[third],
+                                         SlabMargin(lanes[0], lanes[1], lanes[2])))
                     return;
             }
         }
@@ -309,10 +318,9 @@ private:
     }
 
     // Whichever edge turns out nearest to the box centre, its slab is apart.
-    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) const
+    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, __m128 va, __m128 vb,
+                               __m128 vc) const
     {
-        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
-                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
         const __m128 margin = SlabMargin(va, vb, vc);
         return SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin) && SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin) &&
                SlabSurelyOutOfReach(c, a, b, vc, va, vb, margin);

@@ -56,12 +56,20 @@ public:
 
     /// One triangle in world space; its front side is (b - a) x (c - a). The quick rejections that most
     /// triangles meet stay inline in the caller's loop; the pushes are worked out in a call.
-    void AddTriangle(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c)
+    void AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
     {
-        // A triangle whose bounds lie farther than the radius from the centre on some axis is farther than
-        // the radius everywhere: neither its face nor its edges can push. Skipping it changes no result.
+        const float v[10] = {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, 0};
+        AddTriangle(v);
+    }
+
+    /// The same, as nine floats (x, y, z of each vertex) followed by one more readable float.
+    void AddTriangle(const float* v)
+    {
+        const D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
+        // A triangle whose bounds lie farther than the radius from the centre is farther than the radius
+        // everywhere: neither its face nor its edges can push. Skipping it changes no result.
         float size;
-        if (BoundsOutOfReach(a, b, c, size))
+        if (BoundsOutOfReach(LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), size))
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
@@ -185,10 +193,8 @@ private:
     // above the rounding of the exact tests): then so does every point of the triangle, and neither its
     // face nor an edge can push. Most candidates of a query are rejected here, before any product.
     // outSize: the largest magnitude of the centre's and the triangle's coordinates.
-    bool BoundsOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, float& outSize) const
+    bool BoundsOutOfReach(__m128 va, __m128 vb, __m128 vc, float& outSize) const
     {
-        const __m128 va = _mm_setr_ps(a.x, a.y, a.z, 0), vb = _mm_setr_ps(b.x, b.y, b.z, 0),
-                     vc = _mm_setr_ps(c.x, c.y, c.z, 0);
         const __m128 low = _mm_min_ps(_mm_min_ps(va, vb), vc), high = _mm_max_ps(_mm_max_ps(va, vb), vc);
         // Outside the box on an axis by gap > 0, inside by 0; NaN coordinates give a NaN gap, whose test
         // below fails, so such a triangle is left to the exact tests.

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+
 namespace vex::collision {
 
 // Inline forms of the D3DX vector helpers, operation for operation the same (so the same bits), that the
@@ -44,6 +46,13 @@ private:
     D3DXVECTOR3 cross_{0, 0, 0};
     D3DXVECTOR3 normal_{0, 0, 0};
 };
+
+/// The vertex at v as x, y, z, 0 in one register. v[3] must be readable (it is loaded, then cleared):
+/// the colliders' triangle lists keep a spare float after their last vertex for it.
+inline __m128 LoadVertex(const float* v)
+{
+    return _mm_and_ps(_mm_loadu_ps(v), _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
+}
 
 /// An axis-aligned box. An empty box has min > max on every axis, so it meets nothing.
 struct QueryBox {
