@@ -101,17 +101,18 @@ public:
         // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
         // it apart (the test below would reject it), so no slab is built.
         const float planeOffset = Dot(n, a);
-        bool wellShaped = false;
+        // The first edge whose slab may reach, once the quick test has found one (edges before it cannot).
+        int reachingEdge = -1;
         // Only with the free primitives: a derived channel's own slab may be larger than the bounds
         // assume, and its methods see every triangle as before.
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
             if (ReachEmpty(n, planeOffset))
                 return;
-            wellShaped = WellShaped(e1, e2, cross);
-            if (wellShaped && SlabsSurelyOutOfReach(a, b, c, LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6)))
+            if (WellShaped(e1, e2, cross) &&
+                SlabsSurelyOutOfReach(a, b, c, LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), reachingEdge))
                 return;
         }
-        AddSlabContact(a, b, c, n, planeOffset, wellShaped);
+        AddSlabContact(a, b, c, n, planeOffset, reachingEdge);
     }
 
     /// Writes the chosen contacts; returns how many (at most the limit).
@@ -153,7 +154,7 @@ private:
     // The triangle's slab on its edge nearest the box centre, and the box test against it.
     // wellShaped: the triangle passed WellShaped, so the quick slab test may judge it.
     __attribute__((noinline)) void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                                  const D3DXVECTOR3& n, float planeOffset, bool wellShaped)
+                                                  const D3DXVECTOR3& n, float planeOffset, int reachingEdge)
     {
         // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
         float dAB, dBC, dCA;
@@ -176,9 +177,12 @@ private:
         const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
         const D3DXVECTOR3 *start = vertices[first], *end = vertices[second], *apex = vertices[third];
         // The slab of the nearest edge alone, before it is built: most that pass the test on all three
-        // edges fail here.
+        // edges fail here. (Edge AB starts at vertex 0, BC at 1, CA at 2.) Only a triangle the quick test
+        // judged is judged again; where it already has, its answer is used.
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            if (wellShaped) {
+            if (first < reachingEdge)
+                return;
+            if (first > reachingEdge && reachingEdge >= 0) {
                 const __m128 lanes[3] = {_mm_setr_ps(a.x, a.y, a.z, 0), _mm_setr_ps(b.x, b.y, b.z, 0),
                                          _mm_setr_ps(c.x, c.y, c.z, 0)};
                 if (SlabSurelyOutOfReach(*start, *end, *apex, lanes[first], lanes[second], lanes[third],
@@ -317,13 +321,21 @@ private:
         return true;
     }
 
-    // Whichever edge turns out nearest to the box centre, its slab is apart.
+    // Whichever edge turns out nearest to the box centre, its slab is apart. When not, outReaching is the
+    // first edge (0: AB, 1: BC, 2: CA) whose slab may reach; the ones before it cannot.
     bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, __m128 va, __m128 vb,
-                               __m128 vc) const
+                               __m128 vc, int& outReaching) const
     {
         const __m128 margin = SlabMargin(va, vb, vc);
-        return SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin) && SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin) &&
-               SlabSurelyOutOfReach(c, a, b, vc, va, vb, margin);
+        if (!SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin))
+            outReaching = 0;
+        else if (!SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin))
+            outReaching = 1;
+        else if (!SlabSurelyOutOfReach(c, a, b, vc, va, vb, margin))
+            outReaching = 2;
+        else
+            return true;
+        return false;
     }
 
     // The distances of PointSegmentDistanceOnly from point to the edges a-b, b-c and c-a, the three at once,
