@@ -30,7 +30,15 @@ struct FreeBoxPrimitives {
         const Slab slab = SlabFromTriangle(edgeStart, edgeEnd, apex, normal);
         std::memcpy(centre, slab.centre, sizeof slab.centre);
         std::memcpy(sides, slab.sides, sizeof slab.sides);
-        OdeRotationFromMatrix(SlabAxesMatrix(slab), rotation);
+        // What OdeRotationFromMatrix(SlabAxesMatrix(slab)) gives, written straight: column i is axis i.
+        const float axes[3][3] = {{slab.axes[0].x, slab.axes[0].y, slab.axes[0].z},
+                                  {slab.axes[1].x, slab.axes[1].y, slab.axes[1].z},
+                                  {slab.axes[2].x, slab.axes[2].y, slab.axes[2].z}};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                rotation[4 * r + c] = axes[c][r];
+            rotation[4 * r + 3] = 0;
+        }
     }
     int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
                const double* side2, double* normal, double* depth, int* code, dContactGeom* contact) const
