@@ -159,21 +159,28 @@ public:
     bool IsFull() const { return limit_ == 0 || found_ >= kMaxBoxCandidates; }
 
 private:
-    // The triangle's slab on its edge nearest the box centre, and the box test against it.
-    // wellShaped: the triangle passed WellShaped, so the quick slab test may judge it.
+    // The triangle's slab on its edge nearest the box centre, and the box test against it. reachingEdge:
+    // the first edge the quick test found may reach (those before it cannot), or -1.
     __attribute__((noinline)) void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
                                                   const D3DXVECTOR3& n, float planeOffset, int reachingEdge)
     {
-        // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B.
+        // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B. With
+        // the free primitives the three edges' distances and slabs are worked out side by side, and the
+        // nearest one's taken: the slab no longer waits for the choice.
         float dAB, dBC, dCA;
+        EdgeSlabs slabs;
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            EdgeDistances(a, b, c, centre_, dAB, dBC, dCA);
+            ComputeEdgeSlabs(a, b, c, centre_, n, slabs);
+            dAB = slabs.distance[0];
+            dBC = slabs.distance[1];
+            dCA = slabs.distance[2];
         } else {
             dAB = primitives_.PointSegmentDistance(a, b, centre_);
             dBC = primitives_.PointSegmentDistance(b, c, centre_);
             dCA = primitives_.PointSegmentDistance(c, a, centre_);
         }
-        // The edge as the indices of its start, its end and the apex.
+        // The edge as the indices of its start, its end and the apex (edge AB starts at vertex 0, BC at 1,
+        // CA at 2).
         int first, second, third;
         if (dAB < dBC) {
             if (dAB < dCA) { first = 0; second = 1; third = 2; }
@@ -182,24 +189,17 @@ private:
             if (dBC < dCA) { first = 1; second = 2; third = 0; }
             else { first = 2; second = 0; third = 1; }
         }
-        const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
-        const D3DXVECTOR3 *start = vertices[first], *end = vertices[second], *apex = vertices[third];
-        // The slab of the nearest edge alone, before it is built: most that pass the test on all three
-        // edges fail here. (Edge AB starts at vertex 0, BC at 1, CA at 2.) Only a triangle the quick test
-        // judged is judged again; where it already has, its answer is used.
+        double slabCentre[3], slabRotation[12], slabSides[3];
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
+            // The quick test already found this edge's slab apart.
             if (first < reachingEdge)
                 return;
-            if (first > reachingEdge && reachingEdge >= 0) {
-                const __m128 lanes[3] = {_mm_setr_ps(a.x, a.y, a.z, 0), _mm_setr_ps(b.x, b.y, b.z, 0),
-                                         _mm_setr_ps(c.x, c.y, c.z, 0)};
-                if (SlabSurelyOutOfReach(*start, *end, *apex, lanes[first], lanes[second], lanes[third],
-                                         SlabMargin(lanes[0], lanes[1], lanes[2])))
-                    return;
-            }
+            slabs.Take(first, n, slabCentre, slabRotation, slabSides);
+        } else {
+            const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
+            primitives_.CreateSlab(*vertices[first], *vertices[second], *vertices[third], n, slabCentre, slabRotation,
+                                   slabSides);
         }
-        double slabCentre[3], slabRotation[12], slabSides[3];
-        primitives_.CreateSlab(*start, *end, *apex, n, slabCentre, slabRotation, slabSides);
         if (SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
             return;
 
@@ -346,41 +346,98 @@ private:
         return false;
     }
 
-    // The distances of PointSegmentDistanceOnly from point to the edges a-b, b-c and c-a, the three at once,
-    // one edge per lane, with the same operations in the same order (so the same bits).
-    static void EdgeDistances(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                              const D3DXVECTOR3& point, float& dAB, float& dBC, float& dCA)
+    /// The three edges' distances to the box centre and slabs, one edge per lane (AB, BC, CA).
+    struct EdgeSlabs {
+        float distance[4];
+        float length[4];
+        float width[4];
+        float centre[3][4];
+        float along[3][4];  ///< unit edge direction
+        float across[3][4]; ///< unit normal x along
+
+        /// The slab of edge `lane`, as CreateSlab gives it.
+        void Take(int lane, const D3DXVECTOR3& normal, double* outCentre, double* outRotation, double* outSides) const
+        {
+            const float axes[3][3] = {{along[0][lane], along[1][lane], along[2][lane]},
+                                      {normal.x, normal.y, normal.z},
+                                      {across[0][lane], across[1][lane], across[2][lane]}};
+            for (int r = 0; r < 3; ++r) {
+                outCentre[r] = centre[r][lane];
+                for (int column = 0; column < 3; ++column)
+                    outRotation[4 * r + column] = axes[column][r];
+                outRotation[4 * r + 3] = 0;
+            }
+            outSides[0] = length[lane];
+            outSides[1] = kSlabThickness;
+            outSides[2] = std::fabs(width[lane]);
+        }
+    };
+
+    // PointSegmentDistanceOnly from point to each edge and SlabFromTriangle on each edge, the three at once,
+    // with the same operations in the same order (so the same bits).
+    static void ComputeEdgeSlabs(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                                 const D3DXVECTOR3& point, const D3DXVECTOR3& normal, EdgeSlabs& out)
     {
         const __m128 sx = _mm_setr_ps(a.x, b.x, c.x, 0), sy = _mm_setr_ps(a.y, b.y, c.y, 0),
                      sz = _mm_setr_ps(a.z, b.z, c.z, 0);
         const __m128 ex = _mm_setr_ps(b.x, c.x, a.x, 0), ey = _mm_setr_ps(b.y, c.y, a.y, 0),
                      ez = _mm_setr_ps(b.z, c.z, a.z, 0);
-        const __m128 px = _mm_set1_ps(point.x), py = _mm_set1_ps(point.y), pz = _mm_set1_ps(point.z);
-        const __m128 edgeX = _mm_sub_ps(ex, sx), edgeY = _mm_sub_ps(ey, sy), edgeZ = _mm_sub_ps(ez, sz);
-        const __m128 length = _mm_sqrt_ps(
-            _mm_add_ps(_mm_add_ps(_mm_mul_ps(edgeX, edgeX), _mm_mul_ps(edgeY, edgeY)), _mm_mul_ps(edgeZ, edgeZ)));
-        const __m128 positive = _mm_cmpgt_ps(length, _mm_setzero_ps());
-        const __m128 ux = _mm_and_ps(positive, _mm_div_ps(edgeX, length));
-        const __m128 uy = _mm_and_ps(positive, _mm_div_ps(edgeY, length));
-        const __m128 uz = _mm_and_ps(positive, _mm_div_ps(edgeZ, length));
-        const __m128 t = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ux, _mm_sub_ps(px, sx)), _mm_mul_ps(uy, _mm_sub_ps(py, sy))),
-                                    _mm_mul_ps(uz, _mm_sub_ps(pz, sz)));
-        const __m128 beforeStart = _mm_cmplt_ps(t, _mm_setzero_ps());
-        const __m128 pastEnd = _mm_andnot_ps(beforeStart, _mm_cmpgt_ps(t, length));
-        const __m128 onFoot = _mm_or_ps(beforeStart, pastEnd);
-        auto closest = [&](__m128 s, __m128 e, __m128 u) {
-            const __m128 foot = _mm_add_ps(s, _mm_mul_ps(u, t));
-            return _mm_or_ps(_mm_or_ps(_mm_and_ps(beforeStart, s), _mm_and_ps(pastEnd, e)), _mm_andnot_ps(onFoot, foot));
+        const __m128 ax = _mm_setr_ps(c.x, a.x, b.x, 0), ay = _mm_setr_ps(c.y, a.y, b.y, 0),
+                     az = _mm_setr_ps(c.z, a.z, b.z, 0);
+        const __m128 zero = _mm_setzero_ps(), half = _mm_set1_ps(0.5f);
+        auto length = [](__m128 x, __m128 y, __m128 z) {
+            return _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)));
         };
-        const __m128 vx = _mm_sub_ps(px, closest(sx, ex, ux)), vy = _mm_sub_ps(py, closest(sy, ey, uy)),
-                     vz = _mm_sub_ps(pz, closest(sz, ez, uz));
-        const __m128 distance =
-            _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(vx, vx), _mm_mul_ps(vy, vy)), _mm_mul_ps(vz, vz)));
-        float d[4];
-        _mm_storeu_ps(d, distance);
-        dAB = d[0];
-        dBC = d[1];
-        dCA = d[2];
+        auto dot = [](__m128 x1, __m128 y1, __m128 z1, __m128 x2, __m128 y2, __m128 z2) {
+            return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x1, x2), _mm_mul_ps(y1, y2)), _mm_mul_ps(z1, z2));
+        };
+        auto select = [](__m128 mask, __m128 yes, __m128 no) { return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no)); };
+        const __m128 edgeX = _mm_sub_ps(ex, sx), edgeY = _mm_sub_ps(ey, sy), edgeZ = _mm_sub_ps(ez, sz);
+        const __m128 edgeLength = length(edgeX, edgeY, edgeZ);
+        const __m128 positive = _mm_cmpgt_ps(edgeLength, zero);
+        const __m128 ux = _mm_and_ps(positive, _mm_div_ps(edgeX, edgeLength));
+        const __m128 uy = _mm_and_ps(positive, _mm_div_ps(edgeY, edgeLength));
+        const __m128 uz = _mm_and_ps(positive, _mm_div_ps(edgeZ, edgeLength));
+
+        // Distance from point: the closest point is the start before it, the end past it, else the foot.
+        {
+            const __m128 px = _mm_set1_ps(point.x), py = _mm_set1_ps(point.y), pz = _mm_set1_ps(point.z);
+            const __m128 t = dot(ux, uy, uz, _mm_sub_ps(px, sx), _mm_sub_ps(py, sy), _mm_sub_ps(pz, sz));
+            const __m128 beforeStart = _mm_cmplt_ps(t, zero);
+            const __m128 pastEnd = _mm_andnot_ps(beforeStart, _mm_cmpgt_ps(t, edgeLength));
+            auto closest = [&](__m128 s, __m128 e, __m128 u) {
+                return select(beforeStart, s, select(pastEnd, e, _mm_add_ps(s, _mm_mul_ps(u, t))));
+            };
+            _mm_storeu_ps(out.distance, length(_mm_sub_ps(px, closest(sx, ex, ux)), _mm_sub_ps(py, closest(sy, ey, uy)),
+                                               _mm_sub_ps(pz, closest(sz, ez, uz))));
+        }
+
+        // The slab: reaching from the edge to the apex's height over it, or, where the apex projects
+        // outside the edge, to the apex from the nearer end.
+        const __m128 t = dot(_mm_sub_ps(ax, sx), _mm_sub_ps(ay, sy), _mm_sub_ps(az, sz), ux, uy, uz);
+        const __m128 before = _mm_cmplt_ps(t, zero);
+        const __m128 after = _mm_andnot_ps(before, _mm_cmpgt_ps(t, edgeLength));
+        auto far = [&](__m128 s, __m128 e, __m128 apex, __m128 u) {
+            return _mm_sub_ps(apex, select(before, s, select(after, e, _mm_add_ps(s, _mm_mul_ps(u, t)))));
+        };
+        const __m128 hx = far(sx, ex, ax, ux), hy = far(sy, ey, ay, uy), hz = far(sz, ez, az, uz);
+        _mm_storeu_ps(out.length, edgeLength);
+        _mm_storeu_ps(out.width, length(hx, hy, hz));
+        _mm_storeu_ps(out.centre[0], _mm_add_ps(_mm_add_ps(sx, _mm_mul_ps(edgeX, half)), _mm_mul_ps(hx, half)));
+        _mm_storeu_ps(out.centre[1], _mm_add_ps(_mm_add_ps(sy, _mm_mul_ps(edgeY, half)), _mm_mul_ps(hy, half)));
+        _mm_storeu_ps(out.centre[2], _mm_add_ps(_mm_add_ps(sz, _mm_mul_ps(edgeZ, half)), _mm_mul_ps(hz, half)));
+        _mm_storeu_ps(out.along[0], ux);
+        _mm_storeu_ps(out.along[1], uy);
+        _mm_storeu_ps(out.along[2], uz);
+        const __m128 nx = _mm_set1_ps(normal.x), ny = _mm_set1_ps(normal.y), nz = _mm_set1_ps(normal.z);
+        const __m128 cx = _mm_sub_ps(_mm_mul_ps(ny, uz), _mm_mul_ps(nz, uy));
+        const __m128 cy = _mm_sub_ps(_mm_mul_ps(nz, ux), _mm_mul_ps(nx, uz));
+        const __m128 cz = _mm_sub_ps(_mm_mul_ps(nx, uy), _mm_mul_ps(ny, ux));
+        const __m128 crossLength = length(cx, cy, cz);
+        const __m128 crossPositive = _mm_cmpgt_ps(crossLength, zero);
+        _mm_storeu_ps(out.across[0], _mm_and_ps(crossPositive, _mm_div_ps(cx, crossLength)));
+        _mm_storeu_ps(out.across[1], _mm_and_ps(crossPositive, _mm_div_ps(cy, crossLength)));
+        _mm_storeu_ps(out.across[2], _mm_and_ps(crossPositive, _mm_div_ps(cz, crossLength)));
     }
 
     __attribute__((noinline)) void ComputeReach(const D3DXVECTOR3& n, float d)
