@@ -74,11 +74,13 @@ public:
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
         const D3DXVECTOR3 cross = Cross(e1, e2);
+        // The unit normal is worked out alongside the quick rejection rather than after it.
+        const D3DXVECTOR3 n = Normalised(cross);
         if constexpr (std::is_same_v<Primitives, FreeSpherePrimitives>) {
             if (SurelyOutOfReach(a, b, c, e1, e2, cross, size))
                 return;
         }
-        AddPushes(a, b, c, e1, e2, cross);
+        AddPushes(a, b, c, e1, e2, n);
     }
 
     /// False when nothing pushes the sphere.
@@ -103,9 +105,8 @@ public:
 
 private:
     __attribute__((noinline)) void AddPushes(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                             const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& cross)
+                                             const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& n)
     {
-        const D3DXVECTOR3 n = Normalised(cross);
         // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
         const float distance = Dot(n, centre_) - Dot(n, a);
         if (!(distance >= kTriangleFrontEpsilon))
