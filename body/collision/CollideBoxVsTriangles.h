@@ -106,21 +106,35 @@ public:
         const D3DXVECTOR3 n = normals_.Normal(cross);
         if (!(Dot(n, centre_) - Dot(n, a) >= kTriangleFrontEpsilon))
             return;
-        // No part of the box comes near the triangle's plane: whatever slab is built, the box test finds
-        // it apart (the test below would reject it), so no slab is built.
         const float planeOffset = Dot(n, a);
         // The first edge whose slab may reach, once the quick test has found one (edges before it cannot).
         int reachingEdge = -1;
+        // Whether the part of the box that can reach the plane is known (see ComputeReach).
+        bool useReach = true;
         // Only with the free primitives: a derived channel's own slab may be larger than the bounds
         // assume, and its methods see every triangle as before.
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            if (ReachEmpty(n, planeOffset))
-                return;
-            if (WellShaped(e1, e2, cross) &&
-                SlabsSurelyOutOfReach(a, b, c, LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), reachingEdge))
-                return;
+            // Working out the reach pays only when the plane comes again (a flat patch); on uneven ground
+            // every triangle has a plane of its own, and the slab and box test cost less than the reach. A
+            // plane met for the first time is only checked for the box touching it at all.
+            const bool known = reachValid_ && n == reachNormal_ && planeOffset == reachOffset_;
+            if (!known && !(n == lastNormal_ && planeOffset == lastOffset_)) {
+                lastNormal_ = n;
+                lastOffset_ = planeOffset;
+                useReach = false;
+                if (BoxMissesPlane(n, planeOffset))
+                    return;
+            } else {
+                // No part of the box comes near the plane, or none near any of the triangle's slabs:
+                // whatever slab is built, the box test finds it apart, so none is built.
+                if (ReachEmpty(n, planeOffset))
+                    return;
+                if (WellShaped(e1, e2, cross) &&
+                    SlabsSurelyOutOfReach(a, b, c, LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), reachingEdge))
+                    return;
+            }
         }
-        AddSlabContact(a, b, c, n, planeOffset, reachingEdge);
+        AddSlabContact(a, b, c, n, planeOffset, reachingEdge, useReach);
     }
 
     /// Writes the chosen contacts; returns how many (at most the limit).
@@ -160,9 +174,10 @@ public:
 
 private:
     // The triangle's slab on its edge nearest the box centre, and the box test against it. reachingEdge:
-    // the first edge the quick test found may reach (those before it cannot), or -1.
+    // the first edge the quick test found may reach (those before it cannot), or -1; useReach: whether
+    // the slab may be checked against the plane's reach first.
     __attribute__((noinline)) void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                                  const D3DXVECTOR3& n, float planeOffset, int reachingEdge)
+                                                  const D3DXVECTOR3& n, float planeOffset, int reachingEdge, bool useReach)
     {
         // Build the slab on the edge nearest the box centre; ties go to C->A, and to B->C over A->B. With
         // the free primitives the three edges' distances and slabs are worked out side by side, and the
@@ -200,7 +215,7 @@ private:
             primitives_.CreateSlab(*vertices[first], *vertices[second], *vertices[third], n, slabCentre, slabRotation,
                                    slabSides);
         }
-        if (SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
+        if (useReach && SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
             return;
 
         // The box test writes one record; the scratch holds a few so a test written for more stays inside.
@@ -232,6 +247,19 @@ private:
     // triangles of a flat patch share one). A slab whose bounds miss them is apart from the box, and the
     // box test, which would find a separating axis, is not run. Most triangles under a tilted box are
     // rejected so: only those under its lowest corner or edge remain.
+    // True when the whole box lies above the top of every slab in the plane n.x = d (by more than the
+    // rounding slack of the reach): its lowest point along n, the centre's height less the half sides'.
+    bool BoxMissesPlane(const D3DXVECTOR3& n, float d) const
+    {
+        const double* R = box_.rotation;
+        const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
+        const double size = half[0] + half[1] + half[2];
+        double lowest = n.x * box_.centre[0] + n.y * box_.centre[1] + n.z * box_.centre[2];
+        for (int axis = 0; axis < 3; ++axis)
+            lowest -= half[axis] * std::fabs(n.x * R[axis] + n.y * R[4 + axis] + n.z * R[8 + axis]);
+        return lowest > static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness) + 2 * kReachMargin * (1 + size);
+    }
+
     bool ReachEmpty(const D3DXVECTOR3& n, float d)
     {
         if (!(n == reachNormal_ && d == reachOffset_) || !reachValid_) {
@@ -531,6 +559,8 @@ private:
     Primitives primitives_;
     NormalCache normals_;
     D3DXVECTOR3 reachNormal_;
+    D3DXVECTOR3 lastNormal_{NAN, NAN, NAN}; ///< the plane of the previous triangle (NaN: none)
+    float lastOffset_ = NAN;
     float reachOffset_ = 0;
     bool reachValid_ = false;
     bool reachEmpty_ = true;
