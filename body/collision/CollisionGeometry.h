@@ -29,22 +29,27 @@ inline D3DXVECTOR3 Normalised(const D3DXVECTOR3& v)
 }
 
 /// Normalised(cross) for the cross products of a run of triangles: the triangles of a flat patch often
-/// have the very same cross product (bit for bit), whose unit vector is then not worked out again.
+/// have the very same cross product (bit for bit), whose unit vector is then not worked out again. Two are
+/// kept, as a grid's cells alternate two triangles whose cross products differ in the sign of a zero.
 class NormalCache {
 public:
     D3DXVECTOR3 Normal(const D3DXVECTOR3& cross)
     {
-        if (std::memcmp(&cross, &cross_, sizeof cross) != 0) {
-            cross_ = cross;
-            normal_ = Normalised(cross);
-        }
-        return normal_;
+        if (std::memcmp(&cross, &cross_[0], sizeof cross) == 0)
+            return normal_[0];
+        if (std::memcmp(&cross, &cross_[1], sizeof cross) == 0)
+            return normal_[1];
+        cross_[1] = cross_[0];
+        normal_[1] = normal_[0];
+        cross_[0] = cross;
+        normal_[0] = Normalised(cross);
+        return normal_[0];
     }
 
 private:
     // The zero vector normalises to itself, so the first state is already a consistent pair.
-    D3DXVECTOR3 cross_{0, 0, 0};
-    D3DXVECTOR3 normal_{0, 0, 0};
+    D3DXVECTOR3 cross_[2] = {{0, 0, 0}, {0, 0, 0}};
+    D3DXVECTOR3 normal_[2] = {{0, 0, 0}, {0, 0, 0}};
 };
 
 /// The vertex at v as x, y, z, 0 in one register. v[3] must be readable (it is loaded, then cleared):
