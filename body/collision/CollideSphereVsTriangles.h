@@ -68,8 +68,8 @@ public:
         const D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
         // A triangle whose bounds lie farther than the radius from the centre is farther than the radius
         // everywhere: neither its face nor its edges can push. Skipping it changes no result.
-        float size;
-        if (BoundsOutOfReach(LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), size))
+        float size, gapSquared;
+        if (BoundsOutOfReach(LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), size, gapSquared))
             return;
         const D3DXVECTOR3 e1 = b - a;
         const D3DXVECTOR3 e2 = c - a;
@@ -80,7 +80,7 @@ public:
             if (SurelyOutOfReach(a, b, c, e1, e2, cross, size))
                 return;
         }
-        AddPushes(a, b, c, e1, e2, n);
+        AddPushes(a, b, c, e1, e2, n, gapSquared, size);
     }
 
     /// False when nothing pushes the sphere.
@@ -104,8 +104,10 @@ public:
     }
 
 private:
+    // gapSquared and size as BoundsOutOfReach gave them.
     __attribute__((noinline)) void AddPushes(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                             const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& n)
+                                             const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& n,
+                                             float gapSquared, float size)
     {
         // One-sided: the centre must lie in front of the face; a degenerate triangle (n = 0) never does.
         const float distance = Dot(n, centre_) - Dot(n, a);
@@ -136,6 +138,8 @@ private:
                 *slot++ = v->y;
                 *slot++ = v->z;
             }
+            slot[0] = gapSquared;
+            slot[1] = size;
             return;
         }
         TestEdge(a, b, n, 0);
@@ -149,6 +153,15 @@ private:
     {
         for (int i = 0; i < pendingCount_; ++i) {
             const float* t = pending_[i];
+            // Its edges lie in its bounding box: a box surely no nearer than the radius less the longest
+            // push so far holds no edge that could count. The slack covers the rounding of the box's
+            // distance (a few steps of the coordinates) and of the edge test.
+            const float longest = std::max(edgePushLength_, faceLength);
+            if (longest > 0) {
+                const float needed = radius_ - longest + kSignCertainty * radius_ + 1e-5f * t[13];
+                if (needed <= 0 || t[12] > needed * needed)
+                    continue;
+            }
             const D3DXVECTOR3 a(t[0], t[1], t[2]), b(t[3], t[4], t[5]), c(t[6], t[7], t[8]), n(t[9], t[10], t[11]);
             TestEdge(a, b, n, faceLength);
             TestEdge(b, c, n, faceLength);
@@ -193,8 +206,9 @@ private:
     // True when the triangle's bounding box lies farther from the centre than the radius (and a margin far
     // above the rounding of the exact tests): then so does every point of the triangle, and neither its
     // face nor an edge can push. Most candidates of a query are rejected here, before any product.
-    // outSize: the largest magnitude of the centre's and the triangle's coordinates.
-    bool BoundsOutOfReach(__m128 va, __m128 vb, __m128 vc, float& outSize) const
+    // outSize: the largest magnitude of the centre's and the triangle's coordinates; outGapSquared: the
+    // square of the distance from the centre to the triangle's bounding box.
+    bool BoundsOutOfReach(__m128 va, __m128 vb, __m128 vc, float& outSize, float& outGapSquared) const
     {
         const __m128 low = _mm_min_ps(_mm_min_ps(va, vb), vc), high = _mm_max_ps(_mm_max_ps(va, vb), vc);
         // Outside the box on an axis by gap > 0, inside by 0; NaN coordinates give a NaN gap, whose test
@@ -209,8 +223,9 @@ private:
         squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(1, 0, 3, 2)));
         squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(2, 3, 0, 1)));
         outSize = _mm_cvtss_f32(size);
+        outGapSquared = _mm_cvtss_f32(squared);
         const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * outSize;
-        return _mm_cvtss_f32(squared) > reach * reach;
+        return outGapSquared > reach * reach;
     }
 
     bool OutsideCube(float a, float b, float centre) const
@@ -255,7 +270,8 @@ private:
         return needed <= 0 || Dot(v, v) > needed * needed;
     }
 
-    /// Triangles whose edges wait, as a, b, c and the unit normal (twelve floats each; left uninitialised).
+    /// Triangles whose edges wait, as a, b, c, the unit normal, the square of the centre's distance to the
+    /// triangle's bounding box and the coordinates' largest magnitude (fourteen floats; left uninitialised).
     static constexpr int kMaxPending = 32;
 
     D3DXVECTOR3 centre_;
@@ -264,7 +280,7 @@ private:
     D3DXVECTOR3 facePush_;
     D3DXVECTOR3 edgePush_;
     float edgePushLength_ = 0; ///< Length(edgePush_)
-    float pending_[kMaxPending][12];
+    float pending_[kMaxPending][14];
     int pendingCount_ = 0;
     __m128 centreLanes_;
     __m128 centreSize_;
