@@ -535,11 +535,13 @@ private:
     {
         for (unsigned long m = 0; m < found_; ++m) {
             const dContactGeom& c = candidates_[m];
+            // Most candidates lie elsewhere: the normals are compared only for one at the same point.
+            if (!(DistanceSquared(c, record) <= kRepeatedContactDistance * kRepeatedContactDistance))
+                continue;
             double turn = 0;
             for (int k = 0; k < 3; ++k)
                 turn += (c.normal[k] - record.normal[k]) * (c.normal[k] - record.normal[k]);
-            if (DistanceSquared(c, record) <= kRepeatedContactDistance * kRepeatedContactDistance &&
-                turn <= kRepeatedContactTurn * kRepeatedContactTurn)
+            if (turn <= kRepeatedContactTurn * kRepeatedContactTurn)
                 return true;
         }
         return false;
