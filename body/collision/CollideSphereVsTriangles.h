@@ -258,16 +258,9 @@ private:
     {
         if (!(longest > 0))
             return false;
-        const D3DXVECTOR3 e = to - from;
-        const D3DXVECTOR3 w = centre_ - from;
-        const float ee = Dot(e, e);
-        float t = ee > 0 ? Dot(w, e) / ee : 0.0f;
-        t = t < 0 ? 0 : (t > 1 ? 1 : t);
-        const D3DXVECTOR3 v = w - e * t;
-        const float reach = std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) +
-                            std::fabs(e.z);
-        const float needed = radius_ - longest + kSignCertainty * (radius_ + reach);
-        return needed <= 0 || Dot(v, v) > needed * needed;
+        const RootlessDistance quick = SegmentDistanceSquared(from, to, centre_);
+        const float needed = radius_ - longest + kSignCertainty * (radius_ + quick.reach);
+        return needed <= 0 || quick.squared > needed * needed;
     }
 
     /// Triangles whose edges wait, as a, b, c, the unit normal, the square of the centre's distance to the

@@ -156,6 +156,24 @@ inline bool RayThroughTriangle(const D3DXVECTOR3& deepPoint, const D3DXVECTOR3& 
     return true;
 }
 
+/// The squared distance from point to the segment a-b, without a root (for quick rejections), and the size
+/// of the vectors it came from (their coordinates' magnitudes summed), which scales its rounding.
+struct RootlessDistance {
+    float squared;
+    float reach;
+};
+
+inline RootlessDistance SegmentDistanceSquared(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& point)
+{
+    const D3DXVECTOR3 e = b - a;
+    const D3DXVECTOR3 w = point - a;
+    const float ee = Dot(e, e);
+    float t = ee > 0 ? Dot(w, e) / ee : 0.0f;
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    const D3DXVECTOR3 v = w - e * t;
+    return {Dot(v, v), std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) + std::fabs(e.z)};
+}
+
 /// Sphere against the segment a-b and its end points: false when they do not touch. When they do and
 /// the push out of the segment is longer than ioPush, ioPush becomes it.
 inline bool SphereSegmentPush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, float radius,
@@ -164,16 +182,9 @@ inline bool SphereSegmentPush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const 
     // Without square roots: a segment clearly farther than the radius gives no contact, whatever rounding
     // the exact computation below would do.
     {
-        const D3DXVECTOR3 e = b - a;
-        const D3DXVECTOR3 w = centre - a;
-        const float ee = Dot(e, e);
-        float t = ee > 0 ? Dot(w, e) / ee : 0.0f;
-        t = t < 0 ? 0 : (t > 1 ? 1 : t);
-        const D3DXVECTOR3 v = w - e * t;
-        const float reach = std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) +
-                            std::fabs(e.z);
-        const float margin = radius * (1 + kSignCertainty) + kSignCertainty * reach;
-        if (Dot(v, v) > margin * margin)
+        const RootlessDistance quick = SegmentDistanceSquared(a, b, centre);
+        const float margin = radius * (1 + kSignCertainty) + kSignCertainty * quick.reach;
+        if (quick.squared > margin * margin)
             return false;
     }
     const D3DXVECTOR3 v = centre - detail::ClosestOnSegment(a, b, centre);

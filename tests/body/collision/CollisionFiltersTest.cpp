@@ -84,6 +84,45 @@ void AddGridPatch(std::mt19937& rng, const D3DXVECTOR3& centre, float below, std
     }
 }
 
+// The sphere's contact from the triangles v (three vertices each), with the quick rejections on and off:
+// a failure unless both agree bit for bit. outHit: whether there was a contact.
+testing::AssertionResult SameSphereContact(const D3DXVECTOR3& centre, float radius, const std::vector<D3DXVECTOR3>& v,
+                                           bool& outHit)
+{
+    SphereTriangleAccumulator<> filtered(centre, radius);
+    SphereTriangleAccumulator<UnfilteredSpherePrimitives> unfiltered(centre, radius);
+    for (size_t i = 0; i + 3 <= v.size(); i += 3) {
+        filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+        unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+    }
+    SphereContact got, want;
+    outHit = filtered.GetContact(got);
+    if (outHit != unfiltered.GetContact(want))
+        return testing::AssertionFailure() << "one finds a contact, the other none";
+    if (outHit && std::memcmp(&got, &want, sizeof got) != 0)
+        return testing::AssertionFailure() << "the contacts differ";
+    return testing::AssertionSuccess();
+}
+
+// The same for the box's contacts at the given limit. outCount: how many were written.
+testing::AssertionResult SameBoxContacts(const BoxPose& box, unsigned long limit, const std::vector<D3DXVECTOR3>& v,
+                                         unsigned long& outCount)
+{
+    dContactGeom got[16] = {}, want[16] = {};
+    BoxTriangleCollector<> filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
+    BoxTriangleCollector<UnfilteredBoxPrimitives> unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr);
+    for (size_t i = 0; i + 3 <= v.size(); i += 3) {
+        filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+        unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+    }
+    outCount = filtered.Finish();
+    if (outCount != unfiltered.Finish())
+        return testing::AssertionFailure() << "the contact counts differ";
+    if (std::memcmp(got, want, sizeof got) != 0)
+        return testing::AssertionFailure() << "the contacts differ";
+    return testing::AssertionSuccess();
+}
+
 TEST(CollisionFilters, SphereContactIsTheSameWithAndWithoutTheQuickRejection)
 {
     std::mt19937 rng(20261207);
@@ -96,19 +135,9 @@ TEST(CollisionFilters, SphereContactIsTheSameWithAndWithoutTheQuickRejection)
         std::vector<D3DXVECTOR3> v;
         for (int t = 0; t < 12; ++t)
             AddNearbyTriangle(rng, centre, radius, v);
-        SphereTriangleAccumulator<> filtered(centre, radius);
-        SphereTriangleAccumulator<UnfilteredSpherePrimitives> unfiltered(centre, radius);
-        for (size_t i = 0; i < v.size(); i += 3) {
-            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-        }
-        SphereContact got, want;
-        const bool hit = filtered.GetContact(got);
-        ASSERT_EQ(hit, unfiltered.GetContact(want)) << "round " << round;
-        if (!hit)
-            continue;
-        ++contacts;
-        ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "round " << round;
+        bool hit = false;
+        ASSERT_TRUE(SameSphereContact(centre, radius, v, hit)) << "round " << round;
+        contacts += hit;
     }
     // Both outcomes occur often enough for the comparison to mean something.
     EXPECT_GT(contacts, 300);
@@ -128,19 +157,9 @@ TEST(CollisionFilters, SphereOnAFineGridGivesTheSameContactWithAndWithoutTheQuic
         const D3DXVECTOR3 centre = RandomVector(rng, 1) + D3DXVECTOR3(offsets[round % 3], 0, -offsets[round % 3]);
         std::vector<D3DXVECTOR3> v;
         AddGridPatch(rng, centre, radius - depth(rng) * radius, v);
-        SphereTriangleAccumulator<> filtered(centre, radius);
-        SphereTriangleAccumulator<UnfilteredSpherePrimitives> unfiltered(centre, radius);
-        for (size_t i = 0; i < v.size(); i += 3) {
-            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-        }
-        SphereContact got, want;
-        const bool hit = filtered.GetContact(got);
-        ASSERT_EQ(hit, unfiltered.GetContact(want)) << "round " << round;
+        bool hit = false;
+        ASSERT_TRUE(SameSphereContact(centre, radius, v, hit)) << "round " << round;
         contacts += hit;
-        if (hit) {
-            ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "round " << round;
-        }
     }
     EXPECT_GT(contacts, 250);
 }
@@ -165,18 +184,9 @@ TEST(CollisionFilters, BoxContactsAreTheSameWithAndWithoutTheQuickRejections)
         std::vector<D3DXVECTOR3> v;
         for (int t = 0; t < 16; ++t)
             AddNearbyTriangle(rng, centre, 0.6f * reach, v);
-        const unsigned long limit = round % 2 ? 4 : 16;
-        dContactGeom got[16] = {}, want[16] = {};
-        BoxTriangleCollector<> filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
-        BoxTriangleCollector<UnfilteredBoxPrimitives> unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr);
-        for (size_t i = 0; i < v.size(); i += 3) {
-            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-        }
-        const unsigned long n = filtered.Finish();
-        ASSERT_EQ(n, unfiltered.Finish()) << "round " << round;
+        unsigned long n = 0;
+        ASSERT_TRUE(SameBoxContacts(box, round % 2 ? 4 : 16, v, n)) << "round " << round;
         touching += n > 0;
-        ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << "round " << round;
     }
     EXPECT_GT(touching, 300);
     EXPECT_LT(touching, 2700);
@@ -206,18 +216,9 @@ TEST(CollisionFilters, BoxOnAFineGridGivesTheSameContactsWithAndWithoutTheQuickR
         const double sink = round % 4 < 2 ? depth(rng) : -0.025 * depth(rng);
         std::vector<D3DXVECTOR3> v;
         AddGridPatch(rng, box.Centre(), static_cast<float>(lowest - sink), v);
-        const unsigned long limit = round % 2 ? 4 : 16;
-        dContactGeom got[16] = {}, want[16] = {};
-        BoxTriangleCollector<> filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
-        BoxTriangleCollector<UnfilteredBoxPrimitives> unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr);
-        for (size_t i = 0; i < v.size(); i += 3) {
-            filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-            unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-        }
-        const unsigned long n = filtered.Finish();
-        ASSERT_EQ(n, unfiltered.Finish()) << "round " << round;
+        unsigned long n = 0;
+        ASSERT_TRUE(SameBoxContacts(box, round % 2 ? 4 : 16, v, n)) << "round " << round;
         touching += n > 0;
-        ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << "round " << round;
     }
     EXPECT_GT(touching, 200);
 }
