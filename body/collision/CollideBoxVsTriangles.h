@@ -186,7 +186,7 @@ private:
         float dAB, dBC, dCA;
         EdgeSlabs slabs;
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            ComputeEdgeSlabs(a, b, c, centre_, n, slabs);
+            ComputeEdgeSlabs(a, b, c, centre_, n, useReach, slabs);
             dAB = slabs.distance[0];
             dBC = slabs.distance[1];
             dCA = slabs.distance[2];
@@ -207,17 +207,17 @@ private:
         }
         double slabCentre[3], slabRotation[12], slabSides[3];
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            // The quick test already found this edge's slab apart.
-            if (first < reachingEdge)
+            // The quick test already found this edge's slab apart, or its bounds miss the reach.
+            if (first < reachingEdge || (slabs.apart >> first) & 1)
                 return;
             slabs.Take(first, n, slabCentre, slabRotation, slabSides);
         } else {
             const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
             primitives_.CreateSlab(*vertices[first], *vertices[second], *vertices[third], n, slabCentre, slabRotation,
                                    slabSides);
+            if (useReach && SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
+                return;
         }
-        if (useReach && SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
-            return;
 
         // The box test writes one record; the scratch holds a few so a test written for more stays inside.
         dContactGeom scratch[kBoxBoxScratchContacts] = {};
@@ -383,6 +383,7 @@ private:
         float centre[3][4];
         float along[3][4];  ///< unit edge direction
         float across[3][4]; ///< unit normal x along
+        int apart = 0;      ///< bit e: edge e's slab lies beyond the reach (when checked)
 
         /// The slab of edge `lane`, as CreateSlab gives it.
         void Take(int lane, const D3DXVECTOR3& normal, double* outCentre, double* outRotation, double* outSides) const
@@ -403,9 +404,10 @@ private:
     };
 
     // PointSegmentDistanceOnly from point to each edge and SlabFromTriangle on each edge, the three at once,
-    // with the same operations in the same order (so the same bits).
-    static void ComputeEdgeSlabs(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                 const D3DXVECTOR3& point, const D3DXVECTOR3& normal, EdgeSlabs& out)
+    // with the same operations in the same order (so the same bits). againstReach: also mark the slabs
+    // whose bounds miss the plane's reach (which must be known and not empty).
+    void ComputeEdgeSlabs(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& point,
+                          const D3DXVECTOR3& normal, bool againstReach, EdgeSlabs& out) const
     {
         const __m128 sx = _mm_setr_ps(a.x, b.x, c.x, 0), sy = _mm_setr_ps(a.y, b.y, c.y, 0),
                      sz = _mm_setr_ps(a.z, b.z, c.z, 0);
@@ -450,11 +452,15 @@ private:
             return _mm_sub_ps(apex, select(before, s, select(after, e, _mm_add_ps(s, _mm_mul_ps(u, t)))));
         };
         const __m128 hx = far(sx, ex, ax, ux), hy = far(sy, ey, ay, uy), hz = far(sz, ez, az, uz);
+        const __m128 width = length(hx, hy, hz);
+        const __m128 centre[3] = {_mm_add_ps(_mm_add_ps(sx, _mm_mul_ps(edgeX, half)), _mm_mul_ps(hx, half)),
+                                  _mm_add_ps(_mm_add_ps(sy, _mm_mul_ps(edgeY, half)), _mm_mul_ps(hy, half)),
+                                  _mm_add_ps(_mm_add_ps(sz, _mm_mul_ps(edgeZ, half)), _mm_mul_ps(hz, half))};
         _mm_storeu_ps(out.length, edgeLength);
-        _mm_storeu_ps(out.width, length(hx, hy, hz));
-        _mm_storeu_ps(out.centre[0], _mm_add_ps(_mm_add_ps(sx, _mm_mul_ps(edgeX, half)), _mm_mul_ps(hx, half)));
-        _mm_storeu_ps(out.centre[1], _mm_add_ps(_mm_add_ps(sy, _mm_mul_ps(edgeY, half)), _mm_mul_ps(hy, half)));
-        _mm_storeu_ps(out.centre[2], _mm_add_ps(_mm_add_ps(sz, _mm_mul_ps(edgeZ, half)), _mm_mul_ps(hz, half)));
+        _mm_storeu_ps(out.width, width);
+        _mm_storeu_ps(out.centre[0], centre[0]);
+        _mm_storeu_ps(out.centre[1], centre[1]);
+        _mm_storeu_ps(out.centre[2], centre[2]);
         _mm_storeu_ps(out.along[0], ux);
         _mm_storeu_ps(out.along[1], uy);
         _mm_storeu_ps(out.along[2], uz);
@@ -464,9 +470,31 @@ private:
         const __m128 cz = _mm_sub_ps(_mm_mul_ps(nx, uy), _mm_mul_ps(ny, ux));
         const __m128 crossLength = length(cx, cy, cz);
         const __m128 crossPositive = _mm_cmpgt_ps(crossLength, zero);
-        _mm_storeu_ps(out.across[0], _mm_and_ps(crossPositive, _mm_div_ps(cx, crossLength)));
-        _mm_storeu_ps(out.across[1], _mm_and_ps(crossPositive, _mm_div_ps(cy, crossLength)));
-        _mm_storeu_ps(out.across[2], _mm_and_ps(crossPositive, _mm_div_ps(cz, crossLength)));
+        const __m128 across[3] = {_mm_and_ps(crossPositive, _mm_div_ps(cx, crossLength)),
+                                  _mm_and_ps(crossPositive, _mm_div_ps(cy, crossLength)),
+                                  _mm_and_ps(crossPositive, _mm_div_ps(cz, crossLength))};
+        _mm_storeu_ps(out.across[0], across[0]);
+        _mm_storeu_ps(out.across[1], across[1]);
+        _mm_storeu_ps(out.across[2], across[2]);
+        if (!againstReach)
+            return;
+        // Each slab's bounds (half its sides along each of its axes, projected), in single precision with a
+        // slack of a few float steps of the magnitudes: far inside the rounding margin of the reach.
+        const __m128 signBit = _mm_set1_ps(-0.0f);
+        auto abs = [&](__m128 v) { return _mm_andnot_ps(signBit, v); };
+        const __m128 along[3] = {ux, uy, uz};
+        const __m128 normalLanes[3] = {nx, ny, nz};
+        const __m128 thickness = _mm_set1_ps(kSlabThickness);
+        __m128 apart = zero;
+        for (int k = 0; k < 3; ++k) {
+            const __m128 extent = _mm_mul_ps(half, _mm_add_ps(_mm_add_ps(_mm_mul_ps(abs(along[k]), edgeLength),
+                                                                         _mm_mul_ps(abs(normalLanes[k]), thickness)),
+                                                              _mm_mul_ps(abs(across[k]), width)));
+            const __m128 reach = _mm_add_ps(extent, _mm_mul_ps(_mm_set1_ps(1e-6f), _mm_add_ps(abs(centre[k]), extent)));
+            apart = _mm_or_ps(apart, _mm_or_ps(_mm_cmplt_ps(_mm_add_ps(centre[k], reach), reachLowLanes_[k]),
+                                               _mm_cmpgt_ps(_mm_sub_ps(centre[k], reach), reachHighLanes_[k])));
+        }
+        out.apart = _mm_movemask_ps(apart) & 7;
     }
 
     __attribute__((noinline)) void ComputeReach(const D3DXVECTOR3& n, float d)
@@ -521,6 +549,10 @@ private:
         high[3] = INFINITY;
         reachLowF_ = _mm_loadu_ps(low);
         reachHighF_ = _mm_loadu_ps(high);
+        for (int k = 0; k < 3; ++k) {
+            reachLowLanes_[k] = _mm_set1_ps(low[k]);
+            reachHighLanes_[k] = _mm_set1_ps(high[k]);
+        }
     }
 
     static double DistanceSquared(const dContactGeom& a, const dContactGeom& b)
@@ -572,6 +604,8 @@ private:
     double corners_[8][3];
     __m128 reachLowF_ = _mm_set1_ps(-INFINITY);
     __m128 reachHighF_ = _mm_set1_ps(INFINITY);
+    __m128 reachLowLanes_[3];  ///< the same bounds, one coordinate in all four lanes
+    __m128 reachHighLanes_[3];
     dContactGeom candidates_[kMaxBoxCandidates];
     unsigned long found_ = 0;
     unsigned long written_ = 0;
