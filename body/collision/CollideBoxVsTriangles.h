@@ -146,23 +146,26 @@ public:
                 Write(m, candidates_[m]);
             return written_ = found_;
         }
-        bool taken[kMaxBoxCandidates] = {};
         unsigned long deepest = 0;
         for (unsigned long m = 1; m < found_; ++m)
             if (candidates_[m].depth > candidates_[deepest].depth)
                 deepest = m;
-        taken[deepest] = true;
         Write(0, candidates_[deepest]);
+        // Squared distance to the nearest contact chosen so far; a chosen one is marked -1, below any.
         double nearest[kMaxBoxCandidates];
         for (unsigned long m = 0; m < found_; ++m)
             nearest[m] = DistanceSquared(candidates_[m], candidates_[deepest]);
+        nearest[deepest] = -1;
         for (unsigned long out = 1; out < limit_; ++out) {
-            unsigned long best = found_;
-            for (unsigned long m = 0; m < found_; ++m)
-                if (!taken[m] && (best == found_ || nearest[m] > nearest[best]))
+            // The first one not chosen yet, then the farthest (the first of equals).
+            unsigned long best = 0;
+            while (nearest[best] == -1)
+                ++best;
+            for (unsigned long m = best + 1; m < found_; ++m)
+                if (nearest[m] > nearest[best])
                     best = m;
-            taken[best] = true;
             Write(out, candidates_[best]);
+            nearest[best] = -1;
             for (unsigned long m = 0; m < found_; ++m)
                 nearest[m] = std::min(nearest[m], DistanceSquared(candidates_[m], candidates_[best]));
         }
