@@ -124,23 +124,30 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
         bounds(matrix);
         polygons.ReleaseItems();
         object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
-        triangles.clear();
-        for (int j = 0; j < polygons.GetItemCount(); ++j) {
+        // Room for every polygon and the spare float the colliders read past a triangle's last vertex.
+        const int count = polygons.GetItemCount();
+        triangles.resize(9 * static_cast<size_t>(count) + 1);
+        float* out = triangles.data();
+        for (int j = 0; j < count; ++j) {
             const float* v = object->GetPolygonVertices(polygons.GetItem(j));
             if (!v)
                 continue;
-            D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
-            // The identity leaves every bit as it is, so the transform is skipped for it.
-            if (!identity) {
-                D3DXVec3TransformCoord(&a, &a, &matrix);
-                D3DXVec3TransformCoord(&b, &b, &matrix);
-                D3DXVec3TransformCoord(&c, &c, &matrix);
+            if (identity) {
+                // The identity leaves every bit as it is, so the transform is skipped for it.
+                std::memcpy(out, v, 9 * sizeof(float));
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    D3DXVECTOR3 p(v[3 * k], v[3 * k + 1], v[3 * k + 2]);
+                    D3DXVec3TransformCoord(&p, &p, &matrix);
+                    out[3 * k] = p.x;
+                    out[3 * k + 1] = p.y;
+                    out[3 * k + 2] = p.z;
+                }
             }
-            triangles.insert(triangles.end(), {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z});
+            out += 9;
         }
-        // The colliders read one float past a triangle's last vertex.
-        const size_t end = triangles.size();
-        triangles.push_back(0);
+        out[0] = 0;
+        const size_t end = static_cast<size_t>(out - triangles.data());
         const float* t = triangles.data();
         for (size_t k = 0; k + 9 <= end && !stop(); k += 9)
             addTriangle(t + k);
