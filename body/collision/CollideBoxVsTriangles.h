@@ -222,29 +222,48 @@ private:
                 return;
         }
 
-        // The box test writes one record; the scratch holds a few so a test written for more stays inside.
-        dContactGeom scratch[kBoxBoxScratchContacts] = {};
         double normal[3];
         double depth = 0;
         int code = 0;
+        if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
+            // The free box test writes one record: straight into the next free candidate (IsFull keeps
+            // one free), kept only when it does not repeat one already found.
+            dContactGeom& record = candidates_[found_];
+            record = dContactGeom{};
+            if (collision::BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation, slabSides,
+                                  normal, &depth, &code, &record) > 0) {
+                Complete(record, normal);
+                if (!Repeats(record))
+                    ++found_;
+            }
+            return;
+        }
+        // The box test writes one record; the scratch holds a few so a test written for more stays inside.
+        dContactGeom scratch[kBoxBoxScratchContacts] = {};
         const int k = primitives_.BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation,
                                          slabSides, normal, &depth, &code, scratch);
         const int count = k < kBoxBoxScratchContacts ? k : kBoxBoxScratchContacts;
         for (int m = 0; m < count; ++m) {
             dContactGeom record = scratch[m];
-            record.normal[0] = normal[0];
-            record.normal[1] = normal[1];
-            record.normal[2] = normal[2];
-            record.g1 = g1_;
-            record.g2 = g2_;
-            record.side1 = -1;
-            record.side2 = -1;
+            Complete(record, normal);
             // A contact that repeats one already found (same point, same normal: neighbouring triangles of
             // a flat patch often give the same corner of the box) adds nothing.
             if (!Repeats(record) && found_ < kMaxBoxCandidates)
                 candidates_[found_++] = record;
         }
-        }
+    }
+
+    // The fields of a contact record the box test leaves to its caller.
+    void Complete(dContactGeom& record, const double* normal) const
+    {
+        record.normal[0] = normal[0];
+        record.normal[1] = normal[1];
+        record.normal[2] = normal[2];
+        record.g1 = g1_;
+        record.g2 = g2_;
+        record.side1 = -1;
+        record.side2 = -1;
+    }
 
     // The part of the box that can reach a slab lying in the plane n.x = d: the box cut by the half-space
     // n.x <= d + (half the slab, and a little for rounding). Its bounds are worked out once per plane (the
