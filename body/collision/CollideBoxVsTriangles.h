@@ -30,15 +30,7 @@ struct FreeBoxPrimitives {
         const Slab slab = SlabFromTriangle(edgeStart, edgeEnd, apex, normal);
         std::memcpy(centre, slab.centre, sizeof slab.centre);
         std::memcpy(sides, slab.sides, sizeof slab.sides);
-        // What OdeRotationFromMatrix(SlabAxesMatrix(slab)) gives, written straight: column i is axis i.
-        const float axes[3][3] = {{slab.axes[0].x, slab.axes[0].y, slab.axes[0].z},
-                                  {slab.axes[1].x, slab.axes[1].y, slab.axes[1].z},
-                                  {slab.axes[2].x, slab.axes[2].y, slab.axes[2].z}};
-        for (int r = 0; r < 3; ++r) {
-            for (int c = 0; c < 3; ++c)
-                rotation[4 * r + c] = axes[c][r];
-            rotation[4 * r + 3] = 0;
-        }
+        OdeRotationFromAxes(slab.axes[0], slab.axes[1], slab.axes[2], rotation);
     }
     int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
                const double* side2, double* normal, double* depth, int* code, dContactGeom* contact) const
@@ -410,15 +402,10 @@ private:
         /// The slab of edge `lane`, as CreateSlab gives it.
         void Take(int lane, const D3DXVECTOR3& normal, double* outCentre, double* outRotation, double* outSides) const
         {
-            const float axes[3][3] = {{along[0][lane], along[1][lane], along[2][lane]},
-                                      {normal.x, normal.y, normal.z},
-                                      {across[0][lane], across[1][lane], across[2][lane]}};
-            for (int r = 0; r < 3; ++r) {
+            for (int r = 0; r < 3; ++r)
                 outCentre[r] = centre[r][lane];
-                for (int column = 0; column < 3; ++column)
-                    outRotation[4 * r + column] = axes[column][r];
-                outRotation[4 * r + 3] = 0;
-            }
+            OdeRotationFromAxes({along[0][lane], along[1][lane], along[2][lane]}, normal,
+                                {across[0][lane], across[1][lane], across[2][lane]}, outRotation);
             outSides[0] = length[lane];
             outSides[1] = kSlabThickness;
             outSides[2] = std::fabs(width[lane]);

@@ -258,6 +258,20 @@ inline D3DXMATRIX SlabAxesMatrix(const Slab& slab)
     return m;
 }
 
+/// ODE rotation (three rows of four) whose column i is axes i: the same numbers as OdeRotationFromMatrix on
+/// the matrix whose rows they are, without building it.
+inline void OdeRotationFromAxes(const D3DXVECTOR3& axis0, const D3DXVECTOR3& axis1, const D3DXVECTOR3& axis2,
+                                double* outR)
+{
+    const D3DXVECTOR3* const axes[3] = {&axis0, &axis1, &axis2};
+    for (int c = 0; c < 3; ++c) {
+        outR[c] = axes[c]->x;
+        outR[4 + c] = axes[c]->y;
+        outR[8 + c] = axes[c]->z;
+    }
+    outR[3] = outR[7] = outR[11] = 0;
+}
+
 /// ODE rotation (three rows of four) from an engine matrix: column i of the result is row i of m.
 inline void OdeRotationFromMatrix(const D3DXMATRIX& m, double* outR)
 {

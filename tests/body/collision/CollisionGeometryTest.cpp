@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 using namespace vex::collision;
 
@@ -216,6 +217,15 @@ TEST(Slab, ObtuseApexBeyondTheEdgeShiftsTheCentreByHalfTheVectorFromTheNearerEnd
     EXPECT_NEAR(before.centre[0], 1 - 0.5, 1e-6);
     EXPECT_NEAR(before.centre[2], 0.5, 1e-6);
     EXPECT_NEAR(before.sides[2], std::sqrt(2.0), 1e-6);
+}
+
+TEST(OdeRotation, FromTheAxesGivesWhatTheSlabMatrixGives)
+{
+    const Slab slab = SlabFromTriangle({0.3f, -1, 2}, {2.1f, 0.4f, 1.7f}, {1, 2.5f, -0.6f}, Normalised({0.2f, 1, 0.3f}));
+    double fromMatrix[12], fromAxes[12];
+    OdeRotationFromMatrix(SlabAxesMatrix(slab), fromMatrix);
+    OdeRotationFromAxes(slab.axes[0], slab.axes[1], slab.axes[2], fromAxes);
+    EXPECT_EQ(std::memcmp(fromMatrix, fromAxes, sizeof fromAxes), 0);
 }
 
 TEST(OdeRotation, ColumnsOfTheOdeRotationAreTheRowsOfTheEngineMatrix)
