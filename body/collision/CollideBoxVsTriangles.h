@@ -332,7 +332,8 @@ private:
     // Whether the slab that edge s -> e (apex opposite) would give is surely apart from the reach. Where
     // the apex projects onto the edge the slab is the rectangle on the edge reaching to the apex; where it
     // projects outside, the rectangle centred half way to the apex from the nearer end, as wide as that
-    // distance (bounded here by its 1-norm). Near the switch between the two both must be apart.
+    // distance (bounded here by its 1-norm). Near the switch the two shapes nearly agree: the first,
+    // grown a little, holds either.
     bool SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, __m128 s,
                               __m128 e, __m128 apex, __m128 margin) const
     {
@@ -354,22 +355,24 @@ private:
         constexpr float kSwitch = 1e-3f;
         const __m128 d = _mm_sub_ps(e, s);
         if (t >= -kSwitch && t <= 1 + kSwitch) {
+            // Whether or not the apex projects just outside the edge, the slab lies within kSwitch times
+            // the edge's length of this rectangle (the two shapes agree where the projection meets an end).
             const __m128 h = _mm_sub_ps(apex, _mm_add_ps(s, _mm_mul_ps(d, _mm_set1_ps(t))));
             const __m128 sh = _mm_add_ps(s, h), eh = _mm_add_ps(e, h);
-            if (!apart(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), _mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh))))
-                return false;
+            __m128 length = _mm_andnot_ps(signBit, d); // lane 3 is zero
+            length = _mm_add_ps(length, _mm_shuffle_ps(length, length, _MM_SHUFFLE(1, 0, 3, 2)));
+            length = _mm_add_ps(length, _mm_shuffle_ps(length, length, _MM_SHUFFLE(2, 3, 0, 1)));
+            const __m128 shift = _mm_mul_ps(length, _mm_set1_ps(kSwitch));
+            return apart(_mm_sub_ps(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), shift),
+                         _mm_add_ps(_mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh)), shift));
         }
-        if (t < kSwitch || t > 1 - kSwitch) {
-            const __m128 h = _mm_sub_ps(apex, t < kSwitch ? s : e);
-            const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
-            __m128 across = _mm_andnot_ps(signBit, h); // lane 3 is zero
-            across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(1, 0, 3, 2)));
-            across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(2, 3, 0, 1)));
-            const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(across, half));
-            if (!apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow)))
-                return false;
-        }
-        return true;
+        const __m128 h = _mm_sub_ps(apex, t < 0 ? s : e);
+        const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
+        __m128 across = _mm_andnot_ps(signBit, h); // lane 3 is zero
+        across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(1, 0, 3, 2)));
+        across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(2, 3, 0, 1)));
+        const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(across, half));
+        return apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow));
     }
 
     // Whichever edge turns out nearest to the box centre, its slab is apart. When not, outReaching is the

@@ -223,4 +223,40 @@ TEST(CollisionFilters, BoxOnAFineGridGivesTheSameContactsWithAndWithoutTheQuickR
     EXPECT_GT(touching, 200);
 }
 
+// Obtuse triangles: where the apex lies far beyond an end of the edge nearest the box, that edge's slab
+// is the rectangle reaching from the nearer end to the apex, far outside the triangle's own bounds. Boxes
+// are dropped all around, their lowest corner just in the plane.
+TEST(CollisionFilters, BoxBesideAnObtuseTriangleGivesTheSameContactsWithAndWithoutTheQuickRejections)
+{
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<double> unit(-1, 1), angle(0, 6.283185307179586), sizes(0.5, 3.0);
+    std::uniform_real_distribution<float> behind(1, 6), width(0.3f, 2), x(-4, 1.5f), z(-3, 1), sink(-0.004f, 0.05f);
+    int touching = 0;
+    for (int round = 0; round < 4000; ++round) {
+        const D3DXVECTOR3 start(0, 0, 0), end(1, 0, 0), apex(-behind(rng), 0, width(rng));
+        // A far triangle of the same plane comes first: the plane is then known, and the quick test runs on
+        // the second. Listed start, apex, end, the triangles face up.
+        const D3DXVECTOR3 far(-500, 0, 0);
+        const std::vector<D3DXVECTOR3> v = {start + far, apex + far, end + far, start, apex, end};
+
+        BoxPose box{};
+        for (double& side : box.lengths)
+            side = sizes(rng);
+        dRFromAxisAndAngle(box.rotation, unit(rng), unit(rng), unit(rng), angle(rng));
+        // The centre that puts the lowest corner at the chosen point.
+        const double corner[3] = {x(rng), -sink(rng), z(rng)};
+        for (int k = 0; k < 3; ++k) {
+            box.centre[k] = corner[k];
+            for (int axis = 0; axis < 3; ++axis) {
+                const double r = box.rotation[4 * k + axis];
+                box.centre[k] += 0.5 * box.lengths[axis] * (box.rotation[4 + axis] > 0 ? r : -r);
+            }
+        }
+        unsigned long n = 0;
+        ASSERT_TRUE(SameBoxContacts(box, round % 2 ? 4 : 16, v, n)) << "round " << round;
+        touching += n > 0;
+    }
+    EXPECT_GT(touching, 300);
+}
+
 } // namespace
