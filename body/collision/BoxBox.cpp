@@ -113,7 +113,13 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
         double s2 = std::fabs(e1) - e2;
         if (s2 > 0)
             return false;
-        const double l = std::sqrt(wx * wx + wy * wy + wz * wz);
+        const double l2 = wx * wx + wy * wy + wz * wz;
+        // Shallower than the deepest so far by far more than rounding (|s2| / l > |s|, in squares): the
+        // axis cannot win, and its root and divisions are skipped. A negative extent (never from a real
+        // box) would lower the tie allowance below zero; such input takes the long way.
+        if (e2 >= 0 && s2 * s2 > s * s * l2 * (1 + 1e-9))
+            return true;
+        const double l = std::sqrt(l2);
         // A zero cross product (parallel edges) gives no axis.
         if (l > 0) {
             s2 /= l;
