@@ -329,6 +329,14 @@ private:
         return _mm_set1_ps(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
     }
 
+    // |x| + |y| + |z| of a vector whose fourth lane is zero, in every lane.
+    static __m128 OneNorm(__m128 v)
+    {
+        __m128 sum = _mm_andnot_ps(_mm_set1_ps(-0.0f), v);
+        sum = _mm_add_ps(sum, _mm_shuffle_ps(sum, sum, _MM_SHUFFLE(1, 0, 3, 2)));
+        return _mm_add_ps(sum, _mm_shuffle_ps(sum, sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    }
+
     // Whether the slab that edge s -> e (apex opposite) would give is surely apart from the reach. Where
     // the apex projects onto the edge the slab is the rectangle on the edge reaching to the apex; where it
     // projects outside, the rectangle centred half way to the apex from the nearer end, as wide as that
@@ -359,19 +367,13 @@ private:
             // the edge's length of this rectangle (the two shapes agree where the projection meets an end).
             const __m128 h = _mm_sub_ps(apex, _mm_add_ps(s, _mm_mul_ps(d, _mm_set1_ps(t))));
             const __m128 sh = _mm_add_ps(s, h), eh = _mm_add_ps(e, h);
-            __m128 length = _mm_andnot_ps(signBit, d); // lane 3 is zero
-            length = _mm_add_ps(length, _mm_shuffle_ps(length, length, _MM_SHUFFLE(1, 0, 3, 2)));
-            length = _mm_add_ps(length, _mm_shuffle_ps(length, length, _MM_SHUFFLE(2, 3, 0, 1)));
-            const __m128 shift = _mm_mul_ps(length, _mm_set1_ps(kSwitch));
+            const __m128 shift = _mm_mul_ps(OneNorm(d), _mm_set1_ps(kSwitch));
             return apart(_mm_sub_ps(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), shift),
                          _mm_add_ps(_mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh)), shift));
         }
         const __m128 h = _mm_sub_ps(apex, t < 0 ? s : e);
         const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
-        __m128 across = _mm_andnot_ps(signBit, h); // lane 3 is zero
-        across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(1, 0, 3, 2)));
-        across = _mm_add_ps(across, _mm_shuffle_ps(across, across, _MM_SHUFFLE(2, 3, 0, 1)));
-        const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(across, half));
+        const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(OneNorm(h), half));
         return apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow));
     }
 
