@@ -7,7 +7,7 @@ packages=(
   libode-dev libembree-dev
   nlohmann-json3-dev libtinyobjloader-dev libcli11-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev valgrind imagemagick
+  clang libclang-rt-14-dev valgrind imagemagick ccache
 )
 
 missing=()
