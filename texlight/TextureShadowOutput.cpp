@@ -40,13 +40,14 @@ void Tvc_DX8_TextureShadow::SaveTextureToFile(const char* path)
 
 void Tvc_DX8_TextureShadow::SetTexture(int stage)
 {
-    if (!deviceChannel)
+    // The accessor finds a device channel made after this one; the member alone is filled only by it.
+    IDirect3DDevice8* device = GetDevice();
+    if (!GetDeviceChannel())
         return;
     if (!texture)
         RestoreTexture();
     if (!texture)
         return;
-    IDirect3DDevice8* device = deviceChannel->GetDevice();
     if (!device)
         return;
     if (device->SetTexture(static_cast<DWORD>(stage), texture) != S_OK && host_)

@@ -286,6 +286,7 @@ struct BaseAccess : Tvc_DX8_TextureShadow {
     static Tav_Channel*& Parent(Tvc_DX8_Texture& c) { return c.*(&BaseAccess::publicTextureParent); }
     static int& Slot(Tvc_DX8_Texture& c) { return c.*(&BaseAccess::publicTextureSlot); }
     static void FreeBuffer(Tvc_DX8_Texture& c) { (c.*(&BaseAccess::FreeTextureBuffer))(); }
+    static IDirect3DTexture8*& Texture(Tvc_DX8_Texture& c) { return c.*(&BaseAccess::texture); }
 };
 
 /// A texture-lighting channel linked to an object with one surface (mesh: unit square unless replaced),

@@ -71,25 +71,32 @@ TEST(TextureShadowOutput, FrameCallRunsOncePerFrame)
     EXPECT_EQ(scene.octree->rays, rays);
 }
 
-TEST(TextureShadowOutput, ProgressDisplayOrAnotherSizeTakesTheBitmapPath)
+TEST(TextureShadowOutput, ProgressDisplayAnotherSizeOrAnotherFormatTakesTheBitmapPath)
 {
-    for (int variant = 0; variant < 2; ++variant) {
+    for (int variant = 0; variant < 3; ++variant) {
         Scene scene;
         scene.MakeTexture(8);
         scene.AddLight(PointLight({0.5f, 1, 0.5f}, 1, 0, 0));
         if (variant == 0) {
             scene.channel->SetUseProgressBar(true);
-        } else {
+        } else if (variant == 1) {
             // A 4 x 4 light map while the texture is 8 x 8: the computation remakes the map at the desired
             // 4 x 4, which does not fit the texture.
             scene.channel->SetDesiredWidth(4);
             scene.channel->SetDesiredHeight(4);
             scene.Buffer().Calculate(true);
+        } else {
+            // An X8R8G8B8 texture of the light map's size.
+            IDirect3DTexture8*& texture = BaseAccess::Texture(*scene.channel);
+            IDirect3DTexture8* x8 = nullptr;
+            ASSERT_EQ(scene.device->GetDevice()->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &x8), S_OK);
+            texture->Release();
+            texture = x8;
         }
         const auto bufferBefore = Buffer(*scene.channel);
         scene.host.frame = 2;
         scene.channel->CallChannel();
-        const int size = variant == 0 ? 8 : 4;
+        const int size = variant == 1 ? 4 : 8;
         EXPECT_NE(Buffer(*scene.channel), bufferBefore) << variant;
         EXPECT_EQ(scene.channel->GetBufferSize(), 54 + 3 * size * size) << variant;
         IDirect3DTexture8* texture = scene.channel->GetTexture();
@@ -97,6 +104,7 @@ TEST(TextureShadowOutput, ProgressDisplayOrAnotherSizeTakesTheBitmapPath)
         EXPECT_EQ(texture->Width(), static_cast<UINT>(size));
         // Rebuilt from the bitmap: the base makes opaque texels with the light map's colours.
         const uint32_t texel = texture->GetTexel(1, 2);
+        EXPECT_EQ(texel >> 24, 0xFFu) << variant;
         EXPECT_EQ(texel & 0xFFFFFF, static_cast<uint32_t>(scene.Buffer().GetTexel(1, 2))) << variant;
     }
 }
@@ -130,15 +138,24 @@ TEST(TextureShadowOutput, PublicTextureRegistersWithItsParentOnce)
 
 TEST(TextureShadowOutput, SetTextureBindsTheTextureToTheStageOnlyWithADevice)
 {
-    Scene scene;
-    scene.MakeTexture(4);
-    IDirect3DDevice8* device = scene.device->GetDevice();
-    scene.channel->SetTexture(2);
-    IDirect3DBaseTexture8* bound = nullptr;
-    ASSERT_EQ(device->GetTexture(2, &bound), S_OK);
-    EXPECT_EQ(bound, scene.channel->GetTexture());
-    if (bound)
-        bound->Release();
+    // The device channel made before the light map, or after it (found on first use).
+    for (const bool deviceFirst : {true, false}) {
+        Scene scene(deviceFirst);
+        if (deviceFirst) {
+            scene.MakeTexture(4);
+        } else {
+            scene.device = std::make_unique<FakeDevice>();
+            scene.host.device = scene.device.get();
+        }
+        IDirect3DDevice8* device = scene.device->GetDevice();
+        scene.channel->SetTexture(2);
+        IDirect3DBaseTexture8* bound = nullptr;
+        ASSERT_EQ(device->GetTexture(2, &bound), S_OK);
+        EXPECT_NE(bound, nullptr) << deviceFirst;
+        EXPECT_EQ(bound, scene.channel->GetTexture());
+        if (bound)
+            bound->Release();
+    }
 
     Scene noDevice(false);
     noDevice.channel->SetTexture(0);
