@@ -59,6 +59,9 @@ int IntersectTriangle(const D3DXVECTOR3* origin, const D3DXVECTOR3* direction, c
     const D3DXVECTOR3 e2 = *T2 - *T0;
     const D3DXVECTOR3 p = Cross(*direction, e2);
     float det = Dot(e1, p);
+    // A triangle of no area covers nothing: its barycentrics would be 0 / 0.
+    if (!(det > 0) && !(det < 0))
+        return 0;
     D3DXVECTOR3 q0;
     if (det > 0) {
         q0 = *origin - *T0;

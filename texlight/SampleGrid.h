@@ -21,7 +21,7 @@ int SampleCount(int mode);
 void SamplePosition(int x, int y, int width, int height, int mode, int s, float& u, float& v);
 
 /// Möller–Trumbore ray/triangle test, both windings accepted and no epsilon, so points on an edge or a
-/// vertex count as inside. Returns 1 on a hit with t, b1, b2 (barycentrics of T1 and T2); b1 and b2 may be
+/// vertex count as inside; a triangle of zero area (determinant 0) covers nothing. Returns 1 on a hit with t, b1, b2 (barycentrics of T1 and T2); b1 and b2 may be
 /// written on a miss.
 int IntersectTriangle(const D3DXVECTOR3* origin, const D3DXVECTOR3* direction, const D3DXVECTOR3* T0,
                       const D3DXVECTOR3* T1, const D3DXVECTOR3* T2, float* t, float* b1, float* b2);

@@ -112,6 +112,27 @@ TEST(SampleGrid, SingleTriangleCoversTenTexelsOfAFourByFourMap)
     EXPECT_EQ(covered, 10);
 }
 
+// A floor quad whose index list starts 0, 0, 2 (a repeated vertex), or with three collinear texture
+// coordinates first: the zero-area triangle covers no sample, so the texels on its line come from the quad
+// instead of 0 / 0 barycentrics.
+TEST(SampleGrid, ZeroAreaTrianglesCoverNoSample)
+{
+    for (const float middle : {0.0f, 0.5f}) {
+        MeshSnapshot mesh = OneTriangle(0, 0, middle, middle, 1, 1);
+        mesh.triangles.push_back(OneTriangle(0, 0, 1, 0, 1, 1).triangles[0]);
+        mesh.triangles.push_back(OneTriangle(0, 0, 1, 1, 0, 1).triangles[0]);
+        D3DXMATRIX world;
+        D3DXMatrixIdentity(&world);
+        for (int x = 0; x < 8; ++x)
+            for (int y = 0; y < 8; ++y) {
+                const LightSample s = ComputeSample(mesh, nullptr, world, x, y, 8, 8, 0, 0);
+                ASSERT_FALSE(s.missed) << x << "," << y;
+                EXPECT_NEAR(s.position.x, (x + 0.5f) / 8, 1e-6) << middle << " " << x << "," << y;
+                EXPECT_NEAR(s.position.z, (y + 0.5f) / 8, 1e-6) << middle << " " << x << "," << y;
+            }
+    }
+}
+
 TEST(SampleGrid, EarlierTriangleWinsOnASharedEdge)
 {
     MeshSnapshot mesh = OneTriangle(0, 0, 1, 0, 0, 1);
@@ -176,6 +197,24 @@ TEST(InterpolateNormal, GivesTheVertexNormalsAtTheOtherCornersAndBlendsAlongEdge
     EXPECT_NEAR(mid.y, mean.y, 1e-5);
     EXPECT_NEAR(mid.z, mean.z, 1e-5);
     EXPECT_TRUE(IsUnit(mid));
+}
+
+// Linear along the edges from the apex, then across: inside the triangle that weighs each vertex normal by
+// the point's barycentric coordinate. Points with three different weights catch any swapped weight.
+TEST(InterpolateNormal, WeighsEachVertexNormalByItsBarycentricCoordinate)
+{
+    const D3DXVECTOR3 P[3] = {{0, 0, 0}, {2, 0, 0}, {0.5f, 0, 1}};
+    const D3DXVECTOR3 N[3] = {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}};
+    const float weights[][2] = {{0.25f, 0.125f}, {0.1f, 0.6f}, {0.5f, 0.2f}};
+    for (const auto& b : weights) {
+        const D3DXVECTOR3 X = P[0] + (P[1] - P[0]) * b[0] + (P[2] - P[0]) * b[1];
+        D3DXVECTOR3 expected = N[0] * (1 - b[0] - b[1]) + N[1] * b[0] + N[2] * b[1];
+        D3DXVec3Normalize(&expected, &expected);
+        const D3DXVECTOR3 r = InterpolateNormal(P, N, X);
+        EXPECT_NEAR(r.x, expected.x, 1e-5) << b[0] << " " << b[1];
+        EXPECT_NEAR(r.y, expected.y, 1e-5) << b[0] << " " << b[1];
+        EXPECT_NEAR(r.z, expected.z, 1e-5) << b[0] << " " << b[1];
+    }
 }
 
 TEST(InterpolateNormal, EqualVertexNormalsGiveThatNormalEverywhere)
