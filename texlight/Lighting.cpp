@@ -112,6 +112,10 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
             }
         }
 
+        // A surface facing away adds nothing, whatever the attenuation's sign (a negative t times a negative
+        // b would otherwise light it); NaN from a degenerate direction adds nothing either.
+        if (!(b > 0.0f))
+            continue;
         const float diffuse[3] = {L.Diffuse.r, L.Diffuse.g, L.Diffuse.b};
         for (int k = 0; k < 3; ++k) {
             const float scaled = static_cast<float>(kFullIntensity) * t * b * diffuse[k];

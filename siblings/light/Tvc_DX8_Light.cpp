@@ -152,6 +152,11 @@ bool Tvc_DX8_Light::SetLight(const D3DLIGHT8& light)
     const int code = CodeForType(light.Type);
     if (code < 0 || !IsFinite(light))
         return false;
+    // A negative coefficient turns the attenuation negative, which would light surfaces facing away.
+    if (light.Attenuation0 < 0 || light.Attenuation1 < 0 || light.Attenuation2 < 0) {
+        Message(host_, "Tvc_DX8_Light::SetLight: an attenuation coefficient is negative");
+        return false;
+    }
     light_ = light;
     typeCode_ = code;
     return true;

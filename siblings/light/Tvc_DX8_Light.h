@@ -25,7 +25,7 @@ public:
     int GetLightType() override { return typeCode_; }
 
     /// Takes the description; the type code follows its Type. False (nothing changed) for an unknown Type
-    /// or a number that is not finite.
+    /// or a number that is not finite, and, with a message, for a negative attenuation coefficient.
     bool SetLight(const D3DLIGHT8& light);
     /// Sets the type code and the description's Type; false (nothing changed) outside 0..2.
     bool SetLightType(int typeCode);

@@ -191,6 +191,8 @@ const BadBuild kBadBuilds[] = {
      "channels[1].settings.type", "unknown light type \"neon\""},
     {"LightZeroDirection", R"({"name": "l", "type": "DX8 Light", "settings": {"direction": [0, 0, 0]}})",
      "channels[1].settings.direction", "needs a length"},
+    {"LightNegativeAttenuation", R"({"name": "l", "type": "DX8 Light", "settings": {"attenuation": [1, -0.5, 0]}})",
+     "channels[1].settings.attenuation[1]", "outside"},
     {"SurfaceStageSetTooHigh", R"({"name": "s", "type": "DX8 Surface", "settings": {"stageSets": [1, 9]}})",
      "channels[1].settings.stageSets[1]", "from 0 to 7"},
     // The shadow a 3D object casts is the shadow scene's setting: the old names point there.

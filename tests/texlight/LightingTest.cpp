@@ -90,6 +90,10 @@ TEST(Lighting, WorkedExamplesOfPointLightsOverbrightAndUnlitMode)
         {"unlit mode with overbright", {above}, Options(true, false), {63.75f, 63.75f, 63.75f}},
         {"diffuse colour per channel", {red}, Options(false), {255, 0, 0}},
         {"facing away gets nothing", {Point({0, -10, 0}, 1, 0, 0)}, Options(false), {0, 0, 0}},
+        {"facing away gets nothing with a negative attenuation", {Point({0, -10, 0}, -1, 0, 0)}, Options(false),
+         {0, 0, 0}},
+        {"quadratic attenuation 0,0,0.02 at distance 10", {Point({0, 10, 0}, 0, 0, 0.02f)}, Options(false),
+         {127, 127, 127}},
         {"no lights is black", {}, Options(false), {0, 0, 0}},
         {"grazing light at 60 degrees", {Point({std::sqrt(3.0f) * 5, 5, 0}, 1, 0, 0)}, Options(false),
          {127, 127, 127}},
@@ -128,6 +132,19 @@ TEST(Lighting, DirectionalAndSpotLightsUseTheirDirectionFactor)
     s.normal = D3DXVECTOR3(0, -1, 0);
     ShadeSampleWithLights(s, 0, &spot, 1, Options(false), nullptr, 0, nullptr);
     EXPECT_FLOAT_EQ(s.colour[1], 255);
+
+    // Theta and Phi 0: b = -(Direction . normal), not normalised, wherever the sample lies, even at the
+    // light itself.
+    spot.light.Position = D3DXVECTOR3(0, 10, 0);
+    spot.light.Direction = D3DXVECTOR3(0, -0.5f, 0);
+    spot.light.Theta = 0;
+    spot.light.Phi = 0;
+    for (const D3DXVECTOR3& at : {D3DXVECTOR3(3, 0, 0), D3DXVECTOR3(0, 10, 0)}) {
+        s = Up();
+        s.position = at;
+        ShadeSampleWithLights(s, 0, &spot, 1, Options(false), nullptr, 0, nullptr);
+        EXPECT_FLOAT_EQ(s.colour[0], 127) << at.y;
+    }
 
     // Outside the cone (Phi smaller than the angle) a spot light adds nothing.
     spot.light.Theta = 0.1f;
@@ -273,4 +290,33 @@ TEST(SoftShadowOffsets, OffsetsMoveThePointLightPerSampleOnlyWhenSoftShadowsAreO
     options.softShadows = false;
     ShadeSampleWithLights(s, 5, &lamp, 1, options, offsets.data(), offsets.size(), &tracer);
     EXPECT_EQ(tracer.lastTarget, lamp.light.Position);
+
+    // A directional light keeps its far target.
+    options.softShadows = true;
+    LightSource sun;
+    sun.type = kLightDirectional;
+    sun.light.Diffuse = {1, 1, 1, 1};
+    sun.light.Direction = D3DXVECTOR3(0, -1, 0);
+    s = Up();
+    ShadeSampleWithLights(s, 5, &sun, 1, options, offsets.data(), offsets.size(), &tracer);
+    EXPECT_EQ(tracer.lastTarget, D3DXVECTOR3(0, 9000, 0));
+    EXPECT_FLOAT_EQ(s.colour[0], 255);
+}
+
+// The moved light also gives the attenuation distance and the direction factor.
+TEST(SoftShadowOffsets, MovedLightSetsDistanceAndDirection)
+{
+    const D3DXVECTOR3 offsets[] = {{0, 10, 0}, {10, 0, 0}};
+    LightingOptions options = Options(false);
+    options.softShadows = true;
+    // Twice as far: t = 1 / (0.1 x 20).
+    const LightSource far = Point({0, 10, 0}, 0, 0.1f, 0);
+    LightSample s = Up();
+    ShadeSampleWithLights(s, 0, &far, 1, options, offsets, 2, nullptr);
+    EXPECT_FLOAT_EQ(s.colour[0], 127);
+    // Moved to (10, 10, 0): 45 degrees off the normal.
+    const LightSource aside = Point({0, 10, 0}, 1, 0, 0);
+    s = Up();
+    ShadeSampleWithLights(s, 1, &aside, 1, options, offsets, 2, nullptr);
+    EXPECT_FLOAT_EQ(s.colour[0], std::trunc(255 * std::cos(3.14159265f / 4)));
 }

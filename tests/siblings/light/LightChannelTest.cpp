@@ -87,25 +87,30 @@ TEST_F(LightChannelTest, NewLightIsAWhitePointLight)
     EXPECT_EQ(l->Attenuation0, 1.0f);
 }
 
-TEST_F(LightChannelTest, DescriptionWithANumberThatIsNotFiniteIsRefused)
+TEST_F(LightChannelTest, DescriptionWithANumberThatIsNotFiniteOrANegativeAttenuationIsRefused)
 {
     auto light = Create();
     ASSERT_TRUE(light);
     D3DLIGHT8 scratch;
     const D3DLIGHT8 before = *light->GetLight(&scratch);
-    for (int field = 0; field < 3; ++field) {
+    for (int field = 0; field < 4; ++field) {
         D3DLIGHT8 bad = before;
         const float nan = std::numeric_limits<float>::quiet_NaN();
         if (field == 0)
             bad.Position.y = nan;
         else if (field == 1)
             bad.Direction.x = std::numeric_limits<float>::infinity();
-        else
+        else if (field == 2)
             bad.Attenuation2 = nan;
+        else
+            bad.Attenuation1 = -0.5f;
         EXPECT_FALSE(light->SetLight(bad)) << field;
         EXPECT_EQ(light->GetLight(&scratch)->Position, before.Position);
+        EXPECT_EQ(light->GetLight(&scratch)->Attenuation1, before.Attenuation1);
         EXPECT_EQ(light->GetLight(&scratch)->Attenuation2, before.Attenuation2);
     }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("attenuation"), std::string::npos);
 }
 
 TEST_F(LightChannelTest, TypeCodeAndDescriptionTypeStayInStep)
