@@ -413,7 +413,12 @@ void ShadowBuffer::BuildUVTree(Tav_MeshInterface* mesh)
         return;
     DeleteUVTree();
     mesh_ = ReadMeshSnapshot(mesh, owner_ ? owner_->GetTextureCoordSetUse() : 0);
-    uvTreeRoot_ = vex::texlight::BuildUVTree(mesh_);
+    try {
+        uvTreeRoot_ = vex::texlight::BuildUVTree(mesh_);
+    } catch (const std::bad_alloc&) {
+        // The partly built tree is already freed; samples then test every triangle, with the same result.
+        Message("uv tree: out of memory, every sample searches all triangles");
+    }
 }
 
 void ShadowBuffer::DeleteUVTree()

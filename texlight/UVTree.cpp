@@ -4,6 +4,7 @@
 #include "texlight/TexLightConstants.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 UVTreeNode::~UVTreeNode()
@@ -63,17 +64,33 @@ int ClassifyTriangle(const float coords[3], float m)
 
 namespace {
 
+/// True when every triangle touches both sides of the split at m along the axis (or lies in its band).
+bool AllOnBothSides(const MeshSnapshot& mesh, const std::vector<int>& tris, bool alongU, float m)
+{
+    for (int t : tris) {
+        const SnapshotTriangle& tri = mesh.triangles[static_cast<size_t>(t)];
+        if (ClassifyTriangle(alongU ? tri.u : tri.v, m) != 2)
+            return false;
+    }
+    return true;
+}
+
+void MakeLeaf(UVTreeNode* node, const std::vector<int>& tris)
+{
+    node->leaf = true;
+    node->triangles.ReleaseItems();
+    for (int t : tris)
+        node->triangles.AddItem(reinterpret_cast<void*>(static_cast<intptr_t>(3 * t)));
+    node->triangleIndexes = tris;
+}
+
 void Split(const MeshSnapshot& mesh, UVTreeNode* node, const std::vector<int>& tris, D3DXVECTOR3 boxMin,
            D3DXVECTOR3 boxMax, int depth)
 {
     node->boxMin = boxMin;
     node->boxMax = boxMax;
     if (static_cast<int>(tris.size()) < kUVTreeLeafSize || depth > kUVTreeMaxDepth) {
-        node->leaf = true;
-        node->triangles.ReleaseItems();
-        for (int t : tris)
-            node->triangles.AddItem(reinterpret_cast<void*>(static_cast<intptr_t>(3 * t)));
-        node->triangleIndexes = tris;
+        MakeLeaf(node, tris);
         return;
     }
 
@@ -105,6 +122,16 @@ void Split(const MeshSnapshot& mesh, UVTreeNode* node, const std::vector<int>& t
             upperList.push_back(t);
     }
 
+    // A split that hands every triangle to both halves separates nothing, and when the next split (across
+    // the other axis, at the line the children would split on) would not either, going on only copies the
+    // list down to the depth limit: 2^17 leaves for overlapping triangles. Every leaf containing a point
+    // holds every triangle covering it, in mesh order, so lookups find the same triangle either way.
+    if (lowerList.size() == tris.size() && upperList.size() == tris.size() &&
+        AllOnBothSides(mesh, tris, !alongU, alongU ? boxMin.z + dv * 0.5f : boxMin.x + du * 0.5f)) {
+        MakeLeaf(node, tris);
+        return;
+    }
+
     if (!lowerList.empty())
         node->left = new UVTreeNode;
     if (!upperList.empty())
@@ -122,9 +149,11 @@ UVTreeNode* BuildUVTree(const MeshSnapshot& mesh)
     std::vector<int> all(mesh.triangles.size());
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = static_cast<int>(i);
-    auto* root = new UVTreeNode;
-    Split(mesh, root, all, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 1), 0);
-    return root;
+    // Each node owns its children as soon as they exist, so if an allocation fails the root frees the
+    // partly built tree.
+    auto root = std::make_unique<UVTreeNode>();
+    Split(mesh, root.get(), all, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 0, 1), 0);
+    return root.release();
 }
 
 int UVTreeDepth(const UVTreeNode* node)

@@ -1,7 +1,8 @@
 #pragma once
 // The texture-space search tree over a mesh's triangles: a binary split of the unit uv square, halving
-// the longer side, down to leaves of fewer than 8 triangles (or depth 16). A triangle that touches both
-// halves, or has a vertex within 0.0001 of the split line, lives in both.
+// the longer side, down to leaves of fewer than 8 triangles (or depth 16), or of triangles that neither
+// this split nor the next one separates. A triangle that touches both halves, or has a vertex within
+// 0.0001 of the split line, lives in both.
 
 #include "host/Tav_List.h"
 #include "platform/D3DXMath.h"

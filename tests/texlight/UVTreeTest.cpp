@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -130,13 +133,49 @@ TEST(UVTree, FindPrefersTheLowerChildOnTheSplitLineAndMissesOutsideTheSquare)
     EXPECT_FALSE(root->Contains(1.0f, 1.0001f));
 }
 
-TEST(UVTree, DepthStaysWithinSeventeenLevelsForOverlappingTriangles)
+TEST(UVTree, OverlappingTrianglesStopSplittingWhereNoSplitSeparatesThem)
 {
-    // Nine copies of one triangle over the whole square never separate: the depth limit stops the split.
+    // Nine copies of one triangle over the whole square: no split separates them, so the root keeps them.
     std::vector<SnapshotTriangle> tris(9, UVTriangle(0, 0, 1, 0, 0, 1));
     std::unique_ptr<UVTreeNode> root(BuildUVTree(Snapshot(tris)));
+    EXPECT_TRUE(root->leaf);
+    EXPECT_EQ(root->GetItemCount(), 9);
+
+    // A tiny triangle among them separates at every level: one path down to the depth limit (17 levels),
+    // each of its siblings a leaf of the nine.
+    tris.push_back(UVTriangle(0.3f, 0.3f, 0.3f + 1e-7f, 0.3f, 0.3f, 0.3f + 1e-7f));
+    root.reset(BuildUVTree(Snapshot(tris)));
     EXPECT_EQ(UVTreeDepth(root.get()), 17);
+    const std::function<int(const UVTreeNode*)> count = [&](const UVTreeNode* node) {
+        return node ? 1 + count(node->left) + count(node->right) : 0;
+    };
+    EXPECT_EQ(count(root.get()), 2 * 17 + 1);
 }
+
+namespace {
+
+/// Every query finds the same triangle through the tree, through the tree with the last leaf remembered,
+/// and by testing all triangles in mesh order; returns how many found one.
+int ExpectTreeAgreesWithExhaustiveSearch(const MeshSnapshot& mesh, const std::vector<std::array<float, 2>>& queries)
+{
+    std::unique_ptr<UVTreeNode> root(BuildUVTree(mesh));
+    int found = 0;
+    UVTreeNode* lastLeaf = nullptr;
+    for (const auto& [u, v] : queries) {
+        float b1, b2, c1, c2, d1, d2;
+        const int viaTree = FindCoveringTriangle(mesh, root.get(), u, v, b1, b2);
+        const int viaAll = FindCoveringTriangle(mesh, nullptr, u, v, c1, c2);
+        const int viaLastLeaf = FindCoveringTriangle(mesh, root.get(), u, v, d1, d2, &lastLeaf);
+        EXPECT_EQ(viaTree, viaAll) << u << " " << v;
+        EXPECT_EQ(viaLastLeaf, viaAll) << u << " " << v;
+        if (viaTree != viaAll || viaLastLeaf != viaAll)
+            return -1;
+        found += viaTree >= 0;
+    }
+    return found;
+}
+
+} // namespace
 
 // Watertightness: on a jittered grid mesh, every point of the square finds the same triangle through the
 // tree as by testing all triangles in order, and every point inside the grid finds one.
@@ -167,8 +206,7 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnAJitteredGrid)
 
     // Samples on a 64 x 64 map with 2 x 2 samples a texel; the texel corners (multiples of 1/64, on the
     // split lines) are visited too, where two leaves contain the point.
-    int found = 0;
-    UVTreeNode* lastLeaf = nullptr;
+    std::vector<std::array<float, 2>> queries;
     for (int x = 0; x < 64; ++x)
         for (int y = 0; y < 64; ++y)
             for (int s = 0; s < 5; ++s) {
@@ -177,13 +215,36 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnAJitteredGrid)
                     SamplePosition(x, y, 64, 64, 1, s, u, v);
                 else
                     u = x / 64.0f, v = y / 64.0f;
-                float b1, b2, c1, c2, d1, d2;
-                const int viaTree = FindCoveringTriangle(mesh, root.get(), u, v, b1, b2);
-                const int viaAll = FindCoveringTriangle(mesh, nullptr, u, v, c1, c2);
-                const int viaLastLeaf = FindCoveringTriangle(mesh, root.get(), u, v, d1, d2, &lastLeaf);
-                ASSERT_EQ(viaTree, viaAll) << u << " " << v;
-                ASSERT_EQ(viaLastLeaf, viaAll) << u << " " << v;
-                found += viaTree >= 0;
+                queries.push_back({u, v});
             }
-    EXPECT_EQ(found, 64 * 64 * 5);
+    EXPECT_EQ(ExpectTreeAgreesWithExhaustiveSearch(mesh, queries), 64 * 64 * 5);
+}
+
+// Layouts that overlap: whole-square copies, random triangles of every size, slivers along the split
+// lines; random queries and points on the split lines find the first covering triangle in mesh order.
+TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnOverlappingLayouts)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::uniform_real_distribution<float> around(-0.2f, 1.2f);
+    for (int layout = 0; layout < 5; ++layout) {
+        std::vector<SnapshotTriangle> tris;
+        for (int i = 0; i < 40 * layout; ++i) {
+            const float u = around(random), v = around(random), size = std::pow(unit(random), 3.0f);
+            tris.push_back(UVTriangle(u, v, u + size * around(random), v + size * around(random), u - size * unit(random),
+                                      v + size * around(random)));
+        }
+        for (int i = 0; i < 10 + 5 * layout; ++i) {
+            const float m = 0.5f / float(1 << (i % 4)); // on a split line, or within its band
+            tris.insert(tris.begin() + random() % (tris.size() + 1),
+                        i % 3 == 0 ? UVTriangle(0, 0, 1, 0, 0, 1)
+                                   : UVTriangle(m + 0.00005f * (i % 2), unit(random), m + 0.01f, unit(random), m, unit(random)));
+        }
+        std::vector<std::array<float, 2>> queries;
+        for (int i = 0; i < 4000; ++i)
+            queries.push_back({unit(random), unit(random)});
+        for (int i = 0; i <= 64; ++i)
+            queries.push_back({i / 64.0f, unit(random)}), queries.push_back({unit(random), i / 64.0f});
+        EXPECT_GT(ExpectTreeAgreesWithExhaustiveSearch(Snapshot(tris), queries), 0) << layout;
+    }
 }
