@@ -50,7 +50,7 @@ using namespace vex::texlight;
 
 TEST(UVTreeAllocation, FailedBuildFreesThePartlyBuiltTree)
 {
-    // A jittered-free 8 x 8 grid of quads: a tree of many nodes and lists.
+    // 64 triangles on an 8 x 8 grid: a tree of many nodes and lists.
     MeshSnapshot mesh;
     mesh.usable = true;
     for (int j = 0; j < 8; ++j)
