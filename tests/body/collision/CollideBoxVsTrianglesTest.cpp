@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -87,29 +88,62 @@ TEST(CollideBox, ContactCountNeverExceedsTheLimitAndFillsIt)
 }
 
 // A box resting flat on a fine floor touches many triangles; the four contacts kept surround its centre,
-// wherever the box stands, so it is supported on all sides.
+// wherever the box stands, so it is supported on all sides. The wide box on the finer grid meets far more
+// triangles than the collider keeps candidates for at once.
 TEST(CollideBox, ContactsKeptUnderALimitSurroundTheCentreOfARestingBox)
 {
-    const std::vector<float> floor = Floor(12, 0.5f);
-    std::mt19937 rng(9);
-    std::uniform_real_distribution<double> pos(-1.5, 1.5), yaw(0, 3.14159);
-    for (int trial = 0; trial < 50; ++trial) {
-        BoxPose box = AxisBox(pos(rng), 0.4995, pos(rng));
-        dRFromAxisAndAngle(box.rotation, 0, 1, 0, yaw(rng));
-        dContactGeom contacts[4];
-        ASSERT_EQ(CollideBoxVsTriangles(box, floor, 4, contacts, sizeof contacts[0]), 4u);
-        // The centre lies on the inner side of every edge of the contacts' hull, in x-z: some contact on
-        // each side of any line through the centre, checked on many lines.
-        for (int line = 0; line < 36; ++line) {
-            const double a = line * 3.14159265 / 36, dx = std::cos(a), dz = std::sin(a);
-            bool left = false, right = false;
-            for (const dContactGeom& c : contacts) {
-                const double side = (c.pos[0] - box.centre[0]) * dz - (c.pos[2] - box.centre[2]) * dx;
-                left |= side > 0.05;
-                right |= side < -0.05;
+    struct Case {
+        double width; ///< the box's x and z lengths (its height is 1)
+        int cells;
+        float cell;
+        double spread; ///< how far the box centre may stand from the floor's centre
+    };
+    for (const Case& row : {Case{1, 12, 0.5f, 1.5}, Case{4, 32, 0.25f, 1.0}}) {
+        const std::vector<float> floor = Floor(row.cells, row.cell);
+        std::mt19937 rng(9);
+        std::uniform_real_distribution<double> pos(-row.spread, row.spread), yaw(0, 3.14159);
+        for (int trial = 0; trial < 50; ++trial) {
+            BoxPose box = AxisBox(pos(rng), 0.4995, pos(rng));
+            box.lengths[0] = box.lengths[2] = row.width;
+            dRFromAxisAndAngle(box.rotation, 0, 1, 0, yaw(rng));
+            dContactGeom contacts[4];
+            ASSERT_EQ(CollideBoxVsTriangles(box, floor, 4, contacts, sizeof contacts[0]), 4u);
+            // The centre lies on the inner side of every edge of the contacts' hull, in x-z: some contact on
+            // each side of any line through the centre, checked on many lines.
+            for (int line = 0; line < 36; ++line) {
+                const double a = line * 3.14159265 / 36, dx = std::cos(a), dz = std::sin(a);
+                bool left = false, right = false;
+                for (const dContactGeom& c : contacts) {
+                    const double side = (c.pos[0] - box.centre[0]) * dz - (c.pos[2] - box.centre[2]) * dx;
+                    left |= side > 0.05;
+                    right |= side < -0.05;
+                }
+                EXPECT_TRUE(left && right) << "width " << row.width << " trial " << trial << " line " << line;
             }
-            EXPECT_TRUE(left && right) << "trial " << trial << " line " << line;
         }
+    }
+}
+
+// A wide box tilted over a fine grid touches hundreds of triangles, its deepest side last in the mesh's
+// order: the deepest contact is kept whatever the contact limit.
+TEST(CollideBox, TiltedWideBoxOverAFineGridKeepsItsDeepestContact)
+{
+    const std::vector<float> floor = Floor(32, 0.25f);
+    const double tilt = 0.05, sunk = 0.05;
+    BoxPose box = AxisBox(0.1, 0, 0.1);
+    box.lengths[0] = box.lengths[2] = 4;
+    // The +x side goes down; its lowest edge ends sunk below the floor.
+    dRFromAxisAndAngle(box.rotation, 0, 0, 1, -tilt);
+    box.centre[1] = 2 * std::sin(tilt) + 0.5 * std::cos(tilt) - sunk;
+    for (const unsigned long limit : {1ul, 4ul, 16ul}) {
+        dContactGeom contacts[16];
+        const unsigned long n = CollideBoxVsTriangles(box, floor, limit, contacts, sizeof contacts[0]);
+        ASSERT_EQ(n, limit);
+        double deepest = 0;
+        for (unsigned long m = 0; m < n; ++m)
+            deepest = std::max(deepest, static_cast<double>(contacts[m].depth));
+        // The slab stands half its thickness above the floor.
+        EXPECT_NEAR(deepest, sunk + 0.5 * kSlabThickness, 1e-3) << "limit " << limit;
     }
 }
 
