@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace vex::collision;
@@ -144,6 +145,66 @@ TEST(CollideBox, TiltedWideBoxOverAFineGridKeepsItsDeepestContact)
             deepest = std::max(deepest, static_cast<double>(contacts[m].depth));
         // The slab stands half its thickness above the floor.
         EXPECT_NEAR(deepest, sunk + 0.5 * kSlabThickness, 1e-3) << "limit " << limit;
+    }
+}
+
+namespace {
+
+// The free primitives, noting the edge each slab is built on.
+struct SlabEdgeRecorder : FreeBoxPrimitives {
+    D3DXVECTOR3* start;
+    D3DXVECTOR3* end;
+    void CreateSlab(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
+                    const D3DXVECTOR3& normal, double* centre, double* rotation, double* sides) const
+    {
+        *start = edgeStart;
+        *end = edgeEnd;
+        FreeBoxPrimitives::CreateSlab(edgeStart, edgeEnd, apex, normal, centre, rotation, sides);
+    }
+};
+
+struct EdgeCase {
+    const char* name;
+    std::vector<float> triangle; // A, B, C
+    D3DXVECTOR3 centre;
+    int start; // expected edge: its start and end vertex (0 A, 1 B, 2 C)
+    int end;
+};
+
+} // namespace
+
+// The slab goes on the edge nearest the box centre; ties go to C->A, and to B->C over A->B. Exact ties:
+// a centre beyond a vertex is equally far from both its edges (the same vertex is the nearest point of
+// each), and a centre on the axis of the triangle (1,0,0), (0,1,0), (0,0,1) works out the same numbers
+// for all three edges, in turned order.
+TEST(CollideBox, SlabIsBuiltOnTheNearestEdgeWithTiesToCAThenBC)
+{
+    const std::vector<float> right = {0, 0, 0, 0, 0, 2, 2, 0, 0}; // right angle at A, facing +y
+    const std::vector<float> turned = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const EdgeCase cases[] = {
+        {"A->B nearest", right, {-0.5f, 0.3f, 1}, 0, 1},
+        {"B->C nearest", right, {1.2f, 0.3f, 1.2f}, 1, 2},
+        {"A->B and B->C tie beyond B", right, {-0.5f, 0.3f, 2.5f}, 1, 2},
+        {"B->C and C->A tie beyond C", right, {2.5f, 0.3f, -0.5f}, 2, 0},
+        {"C->A and A->B tie beyond A", right, {-0.5f, 0.3f, -0.5f}, 2, 0},
+        {"all three tie", turned, {0.75f, 0.75f, 0.75f}, 2, 0},
+    };
+    for (const EdgeCase& c : cases) {
+        const float* t = c.triangle.data();
+        const D3DXVECTOR3 v[3] = {{t[0], t[1], t[2]}, {t[3], t[4], t[5]}, {t[6], t[7], t[8]}};
+        if (std::string(c.name).find("tie") != std::string::npos) {
+            // The tie is exact, or the case proves nothing.
+            const float d[3] = {PointSegmentDistanceOnly(v[0], v[1], c.centre), PointSegmentDistanceOnly(v[1], v[2], c.centre),
+                                PointSegmentDistanceOnly(v[2], v[0], c.centre)};
+            ASSERT_EQ(std::count(d, d + 3, d[c.start]), c.name == std::string("all three tie") ? 3 : 2) << c.name;
+        }
+        D3DXVECTOR3 start(NAN, NAN, NAN), end(NAN, NAN, NAN);
+        dContactGeom contact;
+        BoxTriangleCollector<SlabEdgeRecorder> collector(AxisBox(c.centre.x, c.centre.y, c.centre.z, 0.2), 1, &contact,
+                                                         sizeof contact, nullptr, nullptr, SlabEdgeRecorder{{}, &start, &end});
+        collector.AddTriangle(v[0], v[1], v[2]);
+        EXPECT_EQ(start, v[c.start]) << c.name;
+        EXPECT_EQ(end, v[c.end]) << c.name;
     }
 }
 
