@@ -125,26 +125,28 @@ TEST(CollideBox, ContactsKeptUnderALimitSurroundTheCentreOfARestingBox)
     }
 }
 
-// A wide box tilted over a fine grid touches hundreds of triangles, its deepest side last in the mesh's
-// order: the deepest contact is kept whatever the contact limit.
+// A wide box tilted over a fine grid touches hundreds of triangles, its deepest side first or last in the
+// mesh's order: the deepest contact is kept whatever the contact limit.
 TEST(CollideBox, TiltedWideBoxOverAFineGridKeepsItsDeepestContact)
 {
     const std::vector<float> floor = Floor(32, 0.25f);
     const double tilt = 0.05, sunk = 0.05;
-    BoxPose box = AxisBox(0.1, 0, 0.1);
-    box.lengths[0] = box.lengths[2] = 4;
-    // The +x side goes down; its lowest edge ends sunk below the floor.
-    dRFromAxisAndAngle(box.rotation, 0, 0, 1, -tilt);
-    box.centre[1] = 2 * std::sin(tilt) + 0.5 * std::cos(tilt) - sunk;
-    for (const unsigned long limit : {1ul, 4ul, 16ul}) {
-        dContactGeom contacts[16];
-        const unsigned long n = CollideBoxVsTriangles(box, floor, limit, contacts, sizeof contacts[0]);
-        ASSERT_EQ(n, limit);
-        double deepest = 0;
-        for (unsigned long m = 0; m < n; ++m)
-            deepest = std::max(deepest, static_cast<double>(contacts[m].depth));
-        // The slab stands half its thickness above the floor.
-        EXPECT_NEAR(deepest, sunk + 0.5 * kSlabThickness, 1e-3) << "limit " << limit;
+    for (const double side : {1.0, -1.0}) {
+        BoxPose box = AxisBox(0.1, 0, 0.1);
+        box.lengths[0] = box.lengths[2] = 4;
+        // The +x side (-x side) goes down; its lowest edge ends sunk below the floor.
+        dRFromAxisAndAngle(box.rotation, 0, 0, 1, -tilt * side);
+        box.centre[1] = 2 * std::sin(tilt) + 0.5 * std::cos(tilt) - sunk;
+        for (const unsigned long limit : {1ul, 4ul, 16ul}) {
+            dContactGeom contacts[16];
+            const unsigned long n = CollideBoxVsTriangles(box, floor, limit, contacts, sizeof contacts[0]);
+            ASSERT_EQ(n, limit);
+            double deepest = 0;
+            for (unsigned long m = 0; m < n; ++m)
+                deepest = std::max(deepest, static_cast<double>(contacts[m].depth));
+            // The slab stands half its thickness above the floor.
+            EXPECT_NEAR(deepest, sunk + 0.5 * kSlabThickness, 1e-3) << "side " << side << " limit " << limit;
+        }
     }
 }
 
