@@ -57,7 +57,8 @@ struct BoxPose {
 /// ODE contact array, record m at byte offset m * stride. When there are more than the limit, the written
 /// ones are spread over the box: the deepest first, then each time the one farthest from those already
 /// chosen. (Keeping the first ones found would keep whichever triangles the mesh lists first, often all on
-/// one side of a resting box, which then tips and rocks.)
+/// one side of a resting box, which then tips and rocks.) At most kMaxBoxCandidates are held at once; one
+/// more thins them to a spread chosen the same way, so the deepest and the outermost are never lost.
 template <class Primitives = FreeBoxPrimitives>
 class BoxTriangleCollector {
 public:
@@ -138,37 +139,69 @@ public:
                 Write(m, candidates_[m]);
             return written_ = found_;
         }
+        unsigned long order[kMaxBoxCandidates + 1];
+        ChooseSpread(limit_, order);
+        for (unsigned long out = 0; out < limit_; ++out)
+            Write(out, candidates_[order[out]]);
+        return written_ = limit_;
+    }
+
+    unsigned long Count() const { return written_; }
+    /// True when no contact can be kept (a limit of 0): the caller may stop offering triangles.
+    bool IsFull() const { return limit_ == 0; }
+
+private:
+    // The first `count` (below found_) of the candidates in the order of choice: the deepest (the first of
+    // equals), then each time the one farthest from those already chosen (again the first of equals).
+    void ChooseSpread(unsigned long count, unsigned long* order) const
+    {
         unsigned long deepest = 0;
         for (unsigned long m = 1; m < found_; ++m)
             if (candidates_[m].depth > candidates_[deepest].depth)
                 deepest = m;
-        Write(0, candidates_[deepest]);
+        order[0] = deepest;
         // Squared distance to the nearest contact chosen so far; a chosen one is marked -1, below any.
-        double nearest[kMaxBoxCandidates];
+        double nearest[kMaxBoxCandidates + 1];
         for (unsigned long m = 0; m < found_; ++m)
             nearest[m] = DistanceSquared(candidates_[m], candidates_[deepest]);
         nearest[deepest] = -1;
-        for (unsigned long out = 1; out < limit_; ++out) {
-            // The first one not chosen yet, then the farthest (the first of equals).
+        for (unsigned long out = 1; out < count; ++out) {
             unsigned long best = 0;
             while (nearest[best] == -1)
                 ++best;
             for (unsigned long m = best + 1; m < found_; ++m)
                 if (nearest[m] > nearest[best])
                     best = m;
-            Write(out, candidates_[best]);
+            order[out] = best;
             nearest[best] = -1;
             for (unsigned long m = 0; m < found_; ++m)
                 nearest[m] = std::min(nearest[m], DistanceSquared(candidates_[m], candidates_[best]));
         }
-        return written_ = limit_;
     }
 
-    unsigned long Count() const { return written_; }
-    /// True once no further contact can be kept.
-    bool IsFull() const { return limit_ == 0 || found_ >= kMaxBoxCandidates; }
+    // Called when a contact beyond kMaxBoxCandidates was kept: keeps kThinnedBoxCandidates of them, chosen
+    // as the written ones are (so the deepest and a spread around it survive), in the order they were found.
+    __attribute__((noinline)) void Thin()
+    {
+        unsigned long order[kMaxBoxCandidates + 1];
+        ChooseSpread(kThinnedBoxCandidates, order);
+        bool keep[kMaxBoxCandidates + 1] = {};
+        for (unsigned long k = 0; k < kThinnedBoxCandidates; ++k)
+            keep[order[k]] = true;
+        unsigned long kept = 0;
+        for (unsigned long m = 0; m < found_; ++m)
+            if (keep[m])
+                candidates_[kept++] = candidates_[m];
+        found_ = kept;
+    }
 
-private:
+    // Counts a contact just stored at candidates_[found_], thinning the candidates when they overflow.
+    void Keep()
+    {
+        if (++found_ > kMaxBoxCandidates)
+            Thin();
+    }
+
     // The triangle's slab on its edge nearest the box centre, and the box test against it. reachingEdge:
     // the first edge the quick test found may reach (those before it cannot), or -1; useReach: whether
     // the slab may be checked against the plane's reach first.
@@ -218,7 +251,7 @@ private:
         double depth = 0;
         int code = 0;
         if constexpr (std::is_same_v<Primitives, FreeBoxPrimitives>) {
-            // The free box test writes one record: straight into the next free candidate (IsFull keeps
+            // The free box test writes one record: straight into the next free candidate (Keep leaves
             // one free), kept only when it does not repeat one already found. It writes the position and
             // depth and Complete the rest, so only the vectors' unused fourth elements are cleared here
             // (clearing the whole record cost more than a tenth of the box test).
@@ -229,7 +262,7 @@ private:
                                   normal, &depth, &code, &record) > 0) {
                 Complete(record, normal);
                 if (!Repeats(record))
-                    ++found_;
+                    Keep();
             }
             return;
         }
@@ -243,8 +276,10 @@ private:
             Complete(record, normal);
             // A contact that repeats one already found (same point, same normal: neighbouring triangles of
             // a flat patch often give the same corner of the box) adds nothing.
-            if (!Repeats(record) && found_ < kMaxBoxCandidates)
-                candidates_[found_++] = record;
+            if (!Repeats(record)) {
+                candidates_[found_] = record;
+                Keep();
+            }
         }
     }
 
@@ -623,7 +658,7 @@ private:
     __m128 reachHighF_ = _mm_set1_ps(INFINITY);
     __m128 reachLowLanes_[3];  ///< the same bounds, one coordinate in all four lanes
     __m128 reachHighLanes_[3];
-    dContactGeom candidates_[kMaxBoxCandidates];
+    dContactGeom candidates_[kMaxBoxCandidates + 1]; ///< one beyond the most held, for the record in the making
     unsigned long found_ = 0;
     unsigned long written_ = 0;
 };

@@ -34,9 +34,12 @@ inline constexpr float kSignCertainty = 1e-4f;
 inline constexpr double kRepeatedContactDistance = 1e-4;
 inline constexpr double kRepeatedContactTurn = 1e-3;
 
-/// Most distinct contacts the box collider gathers in one call before choosing which to write. A box
-/// meets a few dozen triangles at most on any mesh fine enough for it; beyond this the rest are ignored.
+/// Most distinct contacts the box collider holds at once before choosing which to write (a box meets a few
+/// dozen triangles on a mesh of its own scale). One more thins them to kThinnedBoxCandidates, chosen as
+/// the written ones are (the deepest, then a spread), so memory stays fixed whatever the mesh and the
+/// deepest contact is never lost; up to the bound nothing is thinned.
 inline constexpr unsigned long kMaxBoxCandidates = 64;
+inline constexpr unsigned long kThinnedBoxCandidates = 32;
 
 /// Slack, relative to (1 + the box's half sizes summed), by which the box collider widens the part of a box
 /// that can reach a triangle's slab before rejecting slabs outside it: far above the rounding of the few

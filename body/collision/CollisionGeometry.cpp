@@ -2,6 +2,7 @@
 
 #include "body/collision/CollisionConstants.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -12,6 +13,68 @@ QueryBox EmptyBox()
 {
     const float inf = std::numeric_limits<float>::infinity();
     return {{inf, inf, inf}, {-inf, -inf, -inf}};
+}
+
+using Vector = std::array<double, 3>;
+
+Vector CrossProduct(const Vector& a, const Vector& b)
+{
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+double SquaredLength(const Vector& v) { return v[0] * v[0] + v[1] * v[1] + v[2] * v[2]; }
+
+// The longest of the cross products of the three pairs of vectors, and its squared length.
+Vector LongestCross(const Vector (&v)[3], double& squared)
+{
+    Vector best{};
+    squared = 0;
+    for (int i = 0; i < 3; ++i) {
+        const Vector c = CrossProduct(v[i], v[(i + 1) % 3]);
+        if (SquaredLength(c) > squared) {
+            best = c;
+            squared = SquaredLength(c);
+        }
+    }
+    return best;
+}
+
+// The local box of an object whose affine matrix flattens it (rank 2: a zero scale along one direction)
+// around every local point it carries into the world box. Such a point is p + s k for a point p square
+// to the kernel direction k (the local direction the matrix squashes) and any s: p comes from inverting
+// the matrix with k sent along the image plane's normal instead, and the box spans every coordinate that
+// k moves. Rank 1 or 0 leaves no triangle any area (they would all be skipped), and a projective matrix
+// has no such form: both give the empty box.
+QueryBox FlattenedObjectBounds(const D3DXMATRIX& m, const QueryBox& world)
+{
+    if (m._14 != 0 || m._24 != 0 || m._34 != 0 || m._44 != 1)
+        return EmptyBox();
+    const Vector rows[3] = {{m._11, m._12, m._13}, {m._21, m._22, m._23}, {m._31, m._32, m._33}};
+    const Vector columns[3] = {{m._11, m._21, m._31}, {m._12, m._22, m._32}, {m._13, m._23, m._33}};
+    double normalSquared = 0, kernelSquared = 0;
+    const Vector normal = LongestCross(rows, normalSquared);    // square to every image of a local axis
+    const Vector kernel = LongestCross(columns, kernelSquared); // the local direction mapped to zero
+    if (!(normalSquared > 0) || !(kernelSquared > 0) || !std::isfinite(normalSquared * kernelSquared))
+        return EmptyBox();
+    const double scale = 1 / std::sqrt(normalSquared * kernelSquared);
+    D3DXMATRIX lifted = m;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            lifted.m[r][c] = static_cast<float>(m.m[r][c] + kernel[r] * normal[c] * scale);
+    D3DXMATRIX inverse;
+    if (!D3DXMatrixInverse(&inverse, nullptr, &lifted))
+        return EmptyBox();
+    QueryBox box = TransformedBounds(world.min, world.max, inverse);
+    const float far = std::numeric_limits<float>::max();
+    float* low[3] = {&box.min.x, &box.min.y, &box.min.z};
+    float* high[3] = {&box.max.x, &box.max.y, &box.max.z};
+    for (int k = 0; k < 3; ++k) {
+        if (kernel[k] != 0) {
+            *low[k] = -far;
+            *high[k] = far;
+        }
+    }
+    return box;
 }
 
 } // namespace
@@ -65,9 +128,8 @@ QueryBox SphereQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXVECTOR3& ce
     if (IsIdentity(objectMatrix))
         return world;
     D3DXMATRIX inverse;
-    // A singular object matrix squashes the mesh flat: no local box corresponds to the query.
     if (!D3DXMatrixInverse(&inverse, nullptr, &objectMatrix))
-        return EmptyBox();
+        return FlattenedObjectBounds(objectMatrix, world);
     return TransformedBounds(world.min, world.max, inverse);
 }
 
@@ -82,7 +144,7 @@ QueryBox BoxQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXMATRIX& boxMat
         return TransformedBounds(low, high, boxMatrix);
     D3DXMATRIX inverse;
     if (!D3DXMatrixInverse(&inverse, nullptr, &objectMatrix))
-        return EmptyBox();
+        return FlattenedObjectBounds(objectMatrix, TransformedBounds(low, high, boxMatrix));
     D3DXMATRIX boxToLocal;
     D3DXMatrixMultiply(&boxToLocal, &boxMatrix, &inverse);
     return TransformedBounds(low, high, boxToLocal);

@@ -72,10 +72,13 @@ bool IsIdentity(const D3DXMATRIX& m);
 QueryBox TransformedBounds(const D3DXVECTOR3& low, const D3DXVECTOR3& high, const D3DXMATRIX& t);
 
 /// The local-space box, for an object whose local-to-world matrix is objectMatrix, around the world cube
-/// of half-size halfSize about centre. An object matrix that cannot be inverted gives an empty box.
+/// of half-size halfSize about centre. An object matrix that flattens the object (a zero scale along one
+/// direction) gives a box that spans all of that direction; one that flattens it further (its triangles
+/// then have no area) or a singular projective one gives an empty box.
 QueryBox SphereQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXVECTOR3& centre, float halfSize);
 
-/// The local-space box around an oriented box (boxMatrix: box frame to world, full edge lengths).
+/// The local-space box around an oriented box (boxMatrix: box frame to world, full edge lengths); a
+/// singular object matrix as for SphereQueryBounds.
 QueryBox BoxQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXMATRIX& boxMatrix, const double* lengths);
 
 namespace detail {

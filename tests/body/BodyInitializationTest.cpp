@@ -169,6 +169,49 @@ TEST_F(BodyInitialization, StaticPlaneFollowsAnOffsetThroughTheStartMatrix)
     EXPECT_NEAR(params[3], 3.0, 1e-6);
 }
 
+// A static geom turns by its item's rotation first and then by the start matrix (row vectors), and its
+// offset is carried by the start matrix.
+TEST_F(BodyInitialization, StaticBoxTurnsByItsOwnRotationThenByTheStartMatrix)
+{
+    ODE_GeometryItem box = MakeItem(kShapeBox);
+    box.rotation = D3DXVECTOR3(0, 0, std::numbers::pi_v<float> / 2); // local y onto +x, as for the plane
+    box.offset = D3DXVECTOR3(1, 0, 0);
+    body->SetGeometryItem(box, 0);
+    body->SetIfUseDynamics(false);
+    D3DXMATRIX start;
+    D3DXMatrixRotationY(&start, std::numbers::pi_v<float> / 2); // +x onto -z
+    start._42 = 2;
+    scene.AddStart(body, start);
+    body->InitializeBody();
+    const dGeomID geom = body->GetGeometryItem(0)->geom;
+    ASSERT_NE(geom, nullptr);
+    const dReal* R = dGeomGetRotation(geom);
+    // Column 1 of the ODE rotation is the geom's local y axis in the world.
+    EXPECT_NEAR(R[1], 0.0, 1e-6);
+    EXPECT_NEAR(R[5], 0.0, 1e-6);
+    EXPECT_NEAR(R[9], -1.0, 1e-6);
+    const dReal* p = dGeomGetPosition(geom);
+    EXPECT_NEAR(p[0], 0.0, 1e-6);
+    EXPECT_NEAR(p[1], 2.0, 1e-6);
+    EXPECT_NEAR(p[2], -1.0, 1e-6);
+}
+
+// A start matrix's scale sizes a box (see the default box above) but never a sphere, dynamic or static.
+TEST_F(BodyInitialization, SphereKeepsItsRadiusUnderAScaledStartMatrix)
+{
+    ODE_GeometryItem ball = MakeItem(kShapeSphere);
+    ball.radius = 0.5f;
+    body->SetGeometryItem(ball, 0);
+    D3DXMATRIX start;
+    D3DXMatrixScaling(&start, 2, 3, 4);
+    scene.AddStart(body, start);
+    body->InitializeBody();
+    EXPECT_NEAR(dGeomSphereGetRadius(body->GetGeometryItem(0)->innerGeom), 0.5, 1e-9);
+    body->SetIfUseDynamics(false);
+    body->InitializeBody();
+    EXPECT_NEAR(dGeomSphereGetRadius(body->GetGeometryItem(0)->geom), 0.5, 1e-9);
+}
+
 TEST_F(BodyInitialization, UnknownKindsGetNoGeomOnStaticOrDynamicBodies)
 {
     ODE_GeometryItem odd = MakeItem(7);

@@ -182,35 +182,46 @@ struct StillCase {
     float penetration;
     float worldFactor;
     float angularSpeed;
-    bool still;
+    bool resting;             // expected after the evaluation
+    DWORD restTimer;          // expected after it: 1234 untouched, 5000 restarted
+    bool restingBefore = false;
+    bool detection = true;    // SetIfDynamicDisableForces
+    float damping = 0;        // angular damping setting, with factor 1
 };
 
 class RestTest : public FloatingBody, public testing::WithParamInterface<StillCase> {};
 
+// One evaluation at tick 5000 with the rest timer last restarted at 1234 (so a still body has waited long
+// enough): whether the body rests after it, and whether the timer was restarted.
 TEST_P(RestTest, CountsABodyAsStillOnlyInShallowSlowContact)
 {
     const StillCase& c = GetParam();
-    body->SetIfDynamicDisableForces(true);
+    body->SetIfDynamicDisableForces(c.detection);
+    body->SetAngularVelocityDampenValue(c.damping);
+    body->dampingFactorChannel->SetReal(1);
     scene.world->SetWorldFactor(c.worldFactor);
-    body->resting = false;
-    body->restTimer = 0;
+    body->resting = c.restingBefore;
+    body->restTimer = 1234;
     SetAngularVelocity(c.angularSpeed, 0, 0);
     body->SetPenetrationOfBody(c.penetration);
     Evaluate(5000);
-    EXPECT_EQ(body->resting, c.still);
-    if (!c.still && c.penetration != 0) {
-        EXPECT_EQ(body->restTimer, 5000u); // moving in contact restarts the timer
-    }
+    EXPECT_EQ(body->resting, c.resting);
+    EXPECT_EQ(body->restTimer, c.restTimer);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RestTest,
-    testing::Values(StillCase{"ShallowAndTurningSlowly", 0.0005f, 1.0f, 0.005f, true},
-                    StillCase{"AngularSpeedExactlyAtLimit", 0.0005f, 1.0f, 0.01f, true},
-                    StillCase{"TurningTooFast", 0.0005f, 1.0f, 0.02f, false},
-                    StillCase{"TooDeep", 0.5f, 0.01f, 0.0f, false},
-                    StillCase{"NoContact", 0.0f, 1.0f, 0.0f, false},
-                    StillCase{"FactorScalesDepth", 0.05f, 0.01f, 0.0f, true}),
+    testing::Values(StillCase{"ShallowAndTurningSlowly", 0.0005f, 1.0f, 0.005f, true, 1234},
+                    StillCase{"AngularSpeedExactlyAtLimit", 0.0005f, 1.0f, 0.01f, true, 1234},
+                    StillCase{"TurningTooFast", 0.0005f, 1.0f, 0.02f, false, 5000},
+                    StillCase{"TooDeep", 0.5f, 0.01f, 0.0f, false, 5000},
+                    StillCase{"NoContact", 0.0f, 1.0f, 0.0f, false, 1234},
+                    StillCase{"NoContactWhileTurningKeepsResting", 0.0f, 1.0f, 0.02f, true, 1234, true},
+                    StillCase{"FactorScalesDepth", 0.05f, 0.01f, 0.0f, true, 1234},
+                    StillCase{"DetectionOffIgnoresMotionInContact", 0.0005f, 1.0f, 0.02f, true, 1234, true, false},
+                    StillCase{"DetectionOffIgnoresStillness", 0.0005f, 1.0f, 0.0f, false, 1234, false, false},
+                    // Damping would bring the speed under the limit: the test sees it undamped.
+                    StillCase{"DampingComesAfterTheTest", 0.0005f, 1.0f, 0.015f, false, 5000, true, true, 0.5f}),
     [](const testing::TestParamInfo<StillCase>& info) { return info.param.name; });
 
 class RestTimer : public FloatingBody, public testing::WithParamInterface<DWORD> {};
@@ -248,14 +259,20 @@ TEST_F(FloatingBody, RestTimerMeasuresAcrossTheTickWrap)
     EXPECT_TRUE(body->resting);
 }
 
+// The pin holds the body at the matrix it last output (not at its start matrix), however far the world
+// moved it since.
 TEST_F(FloatingBody, FirstStillFrameInContactPinsAtOnceBecauseRestingStartsTrue)
 {
     body->SetIfDynamicDisableForces(true);
     ASSERT_TRUE(body->resting);
+    dBodySetPosition(body->GetBodyID(), 3, 1, 0);
+    EXPECT_EQ(Evaluate(50)._41, 3.0f); // no contact: not pinned
+    dBodySetPosition(body->GetBodyID(), 7, 7, 7);
     dBodySetLinearVel(body->GetBodyID(), 0, -3, 0);
     body->SetPenetrationOfBody(0.0005f);
-    Evaluate(100);
+    const D3DXMATRIX out = Evaluate(100);
     EXPECT_EQ(body->GetLinearVelocityVector().y, 0.0f);
+    EXPECT_TRUE(SameMatrix(out, Translation(3, 1, 0)));
 }
 
 TEST_F(FloatingBody, PenetrationIsClearedByEveryEvaluation)

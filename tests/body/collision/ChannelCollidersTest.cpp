@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -71,13 +72,22 @@ protected:
         return t;
     }
 
+    // The floor with a hill and a dip in it: flattened by a zero scale it is a plain floor again.
+    static std::vector<float> Bumpy(std::vector<float> t)
+    {
+        for (size_t i = 0; i < t.size(); i += 3)
+            t[i + 1] = 0.3f * std::sin(t[i]) * std::cos(t[i + 2]);
+        return t;
+    }
+
     Vexcore host{{VEX_PLUGIN_DIR}};
     Tvc_ODE_BodyCollision* body = nullptr;
     int objects = 0;
 };
 
-// Two objects placed by their matrices (one turned and moved, one scaled): the channel's contact equals the
-// free collider's on the same triangles carried into world space by hand.
+// Three objects placed by their matrices (one turned and moved, one scaled, one flattened by a zero scale
+// and tilted): the channel's contact equals the free collider's on the same triangles carried into world
+// space by hand.
 TEST_F(ChannelColliders, SphereContactMatchesTheTrianglesCarriedIntoWorldSpace)
 {
     ASSERT_NE(body, nullptr);
@@ -89,11 +99,19 @@ TEST_F(ChannelColliders, SphereContactMatchesTheTrianglesCarriedIntoWorldSpace)
     turned._43 = 2;
     D3DXMatrixScaling(&scaled, 2, 1, 2);
     scaled._42 = 3;
+    D3DXMATRIX squash, tilt, flattened;
+    D3DXMatrixScaling(&squash, 1, 0, 1);
+    D3DXMatrixRotationZ(&tilt, 0.3f);
+    D3DXMatrixMultiply(&flattened, &squash, &tilt);
+    flattened._41 = 4;
+    flattened._42 = 1;
+    flattened._43 = 1;
     AddObject(floor, turned);
     AddObject(floor, scaled);
+    AddObject(Bumpy(floor), flattened);
     std::vector<float> world = ToWorld(floor, turned);
-    const std::vector<float> second = ToWorld(floor, scaled);
-    world.insert(world.end(), second.begin(), second.end());
+    for (const std::vector<float>& more : {ToWorld(floor, scaled), ToWorld(Bumpy(floor), flattened)})
+        world.insert(world.end(), more.begin(), more.end());
 
     dGeomID sphere = dCreateSphere(nullptr, 0.6);
     std::mt19937 rng(2);
@@ -143,15 +161,21 @@ TEST_F(ChannelColliders, SphereWritesOneRecordAndLeavesTheGeomsAlone)
     dGeomDestroy(sphere);
 }
 
+class ChannelBoxColliders : public ChannelColliders, public testing::WithParamInterface<bool> {};
+
 // Box contacts through the channel: never more than the limit, one for a limit of one, g1 the box and g2
-// the other geom, records at multiples of the stride, and the same contacts as the free collider.
-TEST_F(ChannelColliders, BoxContactsRespectTheLimitAndMatchTheFreeCollider)
+// the other geom, records at multiples of the stride, and the same contacts as the free collider. The
+// floor is turned and raised, or is a bumpy one flattened by a zero scale to the same floor.
+TEST_P(ChannelBoxColliders, ContactsRespectTheLimitAndMatchTheFreeCollider)
 {
     ASSERT_NE(body, nullptr);
+    const bool flattened = GetParam();
     D3DXMATRIX m;
     D3DXMatrixRotationY(&m, 0.3f);
+    if (flattened)
+        m._22 = 0;
     m._42 = 0.5f;
-    const std::vector<float> floor = Floor(6, 0.5f);
+    const std::vector<float> floor = flattened ? Bumpy(Floor(6, 0.5f)) : Floor(6, 0.5f);
     AddObject(floor, m);
     const std::vector<float> world = ToWorld(floor, m);
     dGeomID box = dCreateBox(nullptr, 1, 1, 1);
@@ -198,6 +222,9 @@ TEST_F(ChannelColliders, BoxContactsRespectTheLimitAndMatchTheFreeCollider)
     }
     dGeomDestroy(box);
 }
+
+INSTANTIATE_TEST_SUITE_P(ObjectMatrices, ChannelBoxColliders, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Flattened" : "Turned"; });
 
 } // namespace
 

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace vex::collision;
@@ -87,29 +89,124 @@ TEST(CollideBox, ContactCountNeverExceedsTheLimitAndFillsIt)
 }
 
 // A box resting flat on a fine floor touches many triangles; the four contacts kept surround its centre,
-// wherever the box stands, so it is supported on all sides.
+// wherever the box stands, so it is supported on all sides. The wide box on the finer grid meets far more
+// triangles than the collider keeps candidates for at once.
 TEST(CollideBox, ContactsKeptUnderALimitSurroundTheCentreOfARestingBox)
 {
-    const std::vector<float> floor = Floor(12, 0.5f);
-    std::mt19937 rng(9);
-    std::uniform_real_distribution<double> pos(-1.5, 1.5), yaw(0, 3.14159);
-    for (int trial = 0; trial < 50; ++trial) {
-        BoxPose box = AxisBox(pos(rng), 0.4995, pos(rng));
-        dRFromAxisAndAngle(box.rotation, 0, 1, 0, yaw(rng));
-        dContactGeom contacts[4];
-        ASSERT_EQ(CollideBoxVsTriangles(box, floor, 4, contacts, sizeof contacts[0]), 4u);
-        // The centre lies on the inner side of every edge of the contacts' hull, in x-z: some contact on
-        // each side of any line through the centre, checked on many lines.
-        for (int line = 0; line < 36; ++line) {
-            const double a = line * 3.14159265 / 36, dx = std::cos(a), dz = std::sin(a);
-            bool left = false, right = false;
-            for (const dContactGeom& c : contacts) {
-                const double side = (c.pos[0] - box.centre[0]) * dz - (c.pos[2] - box.centre[2]) * dx;
-                left |= side > 0.05;
-                right |= side < -0.05;
+    struct Case {
+        double width; ///< the box's x and z lengths (its height is 1)
+        int cells;
+        float cell;
+        double spread; ///< how far the box centre may stand from the floor's centre
+    };
+    for (const Case& row : {Case{1, 12, 0.5f, 1.5}, Case{4, 32, 0.25f, 1.0}}) {
+        const std::vector<float> floor = Floor(row.cells, row.cell);
+        std::mt19937 rng(9);
+        std::uniform_real_distribution<double> pos(-row.spread, row.spread), yaw(0, 3.14159);
+        for (int trial = 0; trial < 50; ++trial) {
+            BoxPose box = AxisBox(pos(rng), 0.4995, pos(rng));
+            box.lengths[0] = box.lengths[2] = row.width;
+            dRFromAxisAndAngle(box.rotation, 0, 1, 0, yaw(rng));
+            dContactGeom contacts[4];
+            ASSERT_EQ(CollideBoxVsTriangles(box, floor, 4, contacts, sizeof contacts[0]), 4u);
+            // The centre lies on the inner side of every edge of the contacts' hull, in x-z: some contact on
+            // each side of any line through the centre, checked on many lines.
+            for (int line = 0; line < 36; ++line) {
+                const double a = line * 3.14159265 / 36, dx = std::cos(a), dz = std::sin(a);
+                bool left = false, right = false;
+                for (const dContactGeom& c : contacts) {
+                    const double side = (c.pos[0] - box.centre[0]) * dz - (c.pos[2] - box.centre[2]) * dx;
+                    left |= side > 0.05;
+                    right |= side < -0.05;
+                }
+                EXPECT_TRUE(left && right) << "width " << row.width << " trial " << trial << " line " << line;
             }
-            EXPECT_TRUE(left && right) << "trial " << trial << " line " << line;
         }
+    }
+}
+
+// A wide box tilted over a fine grid touches hundreds of triangles, its deepest side first or last in the
+// mesh's order: the deepest contact is kept whatever the contact limit.
+TEST(CollideBox, TiltedWideBoxOverAFineGridKeepsItsDeepestContact)
+{
+    const std::vector<float> floor = Floor(32, 0.25f);
+    const double tilt = 0.05, sunk = 0.05;
+    for (const double side : {1.0, -1.0}) {
+        BoxPose box = AxisBox(0.1, 0, 0.1);
+        box.lengths[0] = box.lengths[2] = 4;
+        // The +x side (-x side) goes down; its lowest edge ends sunk below the floor.
+        dRFromAxisAndAngle(box.rotation, 0, 0, 1, -tilt * side);
+        box.centre[1] = 2 * std::sin(tilt) + 0.5 * std::cos(tilt) - sunk;
+        for (const unsigned long limit : {1ul, 4ul, 16ul}) {
+            dContactGeom contacts[16];
+            const unsigned long n = CollideBoxVsTriangles(box, floor, limit, contacts, sizeof contacts[0]);
+            ASSERT_EQ(n, limit);
+            double deepest = 0;
+            for (unsigned long m = 0; m < n; ++m)
+                deepest = std::max(deepest, static_cast<double>(contacts[m].depth));
+            // The slab stands half its thickness above the floor.
+            EXPECT_NEAR(deepest, sunk + 0.5 * kSlabThickness, 1e-3) << "side " << side << " limit " << limit;
+        }
+    }
+}
+
+namespace {
+
+// The free primitives, noting the edge each slab is built on.
+struct SlabEdgeRecorder : FreeBoxPrimitives {
+    D3DXVECTOR3* start;
+    D3DXVECTOR3* end;
+    void CreateSlab(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
+                    const D3DXVECTOR3& normal, double* centre, double* rotation, double* sides) const
+    {
+        *start = edgeStart;
+        *end = edgeEnd;
+        FreeBoxPrimitives::CreateSlab(edgeStart, edgeEnd, apex, normal, centre, rotation, sides);
+    }
+};
+
+struct EdgeCase {
+    const char* name;
+    std::vector<float> triangle; // A, B, C
+    D3DXVECTOR3 centre;
+    int start; // expected edge: its start and end vertex (0 A, 1 B, 2 C)
+    int end;
+};
+
+} // namespace
+
+// The slab goes on the edge nearest the box centre; ties go to C->A, and to B->C over A->B. Exact ties:
+// a centre beyond a vertex is equally far from both its edges (the same vertex is the nearest point of
+// each), and a centre on the axis of the triangle (1,0,0), (0,1,0), (0,0,1) works out the same numbers
+// for all three edges, in turned order.
+TEST(CollideBox, SlabIsBuiltOnTheNearestEdgeWithTiesToCAThenBC)
+{
+    const std::vector<float> right = {0, 0, 0, 0, 0, 2, 2, 0, 0}; // right angle at A, facing +y
+    const std::vector<float> turned = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const EdgeCase cases[] = {
+        {"A->B nearest", right, {-0.5f, 0.3f, 1}, 0, 1},
+        {"B->C nearest", right, {1.2f, 0.3f, 1.2f}, 1, 2},
+        {"A->B and B->C tie beyond B", right, {-0.5f, 0.3f, 2.5f}, 1, 2},
+        {"B->C and C->A tie beyond C", right, {2.5f, 0.3f, -0.5f}, 2, 0},
+        {"C->A and A->B tie beyond A", right, {-0.5f, 0.3f, -0.5f}, 2, 0},
+        {"all three tie", turned, {0.75f, 0.75f, 0.75f}, 2, 0},
+    };
+    for (const EdgeCase& c : cases) {
+        const float* t = c.triangle.data();
+        const D3DXVECTOR3 v[3] = {{t[0], t[1], t[2]}, {t[3], t[4], t[5]}, {t[6], t[7], t[8]}};
+        if (std::string(c.name).find("tie") != std::string::npos) {
+            // The tie is exact, or the case proves nothing.
+            const float d[3] = {PointSegmentDistanceOnly(v[0], v[1], c.centre), PointSegmentDistanceOnly(v[1], v[2], c.centre),
+                                PointSegmentDistanceOnly(v[2], v[0], c.centre)};
+            ASSERT_EQ(std::count(d, d + 3, d[c.start]), c.name == std::string("all three tie") ? 3 : 2) << c.name;
+        }
+        D3DXVECTOR3 start(NAN, NAN, NAN), end(NAN, NAN, NAN);
+        dContactGeom contact;
+        BoxTriangleCollector<SlabEdgeRecorder> collector(AxisBox(c.centre.x, c.centre.y, c.centre.z, 0.2), 1, &contact,
+                                                         sizeof contact, nullptr, nullptr, SlabEdgeRecorder{{}, &start, &end});
+        collector.AddTriangle(v[0], v[1], v[2]);
+        EXPECT_EQ(start, v[c.start]) << c.name;
+        EXPECT_EQ(end, v[c.end]) << c.name;
     }
 }
 

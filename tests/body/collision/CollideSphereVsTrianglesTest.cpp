@@ -54,6 +54,22 @@ TEST(CollideSphere, CentreOverASharedEdgeOfCoplanarTrianglesDoublesTheFacePush)
     EXPECT_NEAR(c.depth, 0.2f, 1e-6f);
 }
 
+// A floor under the centre pushes (0, 0.5, 0); a slanted triangle whose top vertex lies 0.5 beside the
+// centre pushes (-0.5, 0, 0), exactly as long (every value here is exact in binary): the face wins the
+// tie. Moved 1 mm towards the vertex, the vertex push is the longer and wins.
+TEST(CollideSphere, FacePushWinsATieWithAnEdgePush)
+{
+    const std::vector<float> triangles = {-5, -0.25f, -5, -5, -0.25f, 5, 5, -0.25f, -5, // floor, facing +y
+                                          0.5f, 0.25f, 0, 1.5f, -0.75f, -1, 1.5f, -0.75f, 1};
+    SphereContact c;
+    ASSERT_TRUE(CollideSphereVsTriangles({0, 0.25f, 0}, 1, triangles, c));
+    ExpectVec(c.normal, 0, -1, 0, 0);
+    EXPECT_EQ(c.depth, 0.5f);
+    ASSERT_TRUE(CollideSphereVsTriangles({0.001f, 0.25f, 0}, 1, triangles, c));
+    ExpectVec(c.normal, 1, 0, 0);
+    EXPECT_NEAR(c.depth, 0.501f, 1e-6f);
+}
+
 TEST(CollideSphere, CornerContactFromOutsidePushesAwayFromTheVertex)
 {
     const D3DXVECTOR3 vertex(3, 0, -3);

@@ -75,16 +75,61 @@ TEST(QueryBounds, RotatedBoxBoundsHoldEveryCornerInTheObjectsSpace)
     }
 }
 
-TEST(QueryBounds, SingularObjectMatrixGivesAnEmptyBox)
+// An object scaled to zero along one direction (then turned and moved) is a flat mesh: every local point
+// the matrix carries into the world query box lies in the local box, which spans all of the squashed
+// direction. Scaled to zero along two, its triangles have no area and the box is empty.
+TEST(QueryBounds, FlattenedObjectMatrixBoundsEveryLocalPointCarriedIntoTheQuery)
 {
-    D3DXMATRIX flat;
-    D3DXMatrixScaling(&flat, 1, 0, 1);
-    const double lengths[3] = {1, 1, 1};
-    for (const QueryBox& box : {SphereQueryBounds(flat, {0, 0, 0}, 1), BoxQueryBounds(flat, Identity(), lengths)}) {
-        EXPECT_GT(box.min.x, box.max.x);
-        EXPECT_GT(box.min.y, box.max.y);
-        EXPECT_GT(box.min.z, box.max.z);
+    D3DXMATRIX flat, turn, flatTurned;
+    D3DXMatrixScaling(&flat, 2, 0, 0.5f);
+    D3DXMatrixRotationYawPitchRoll(&turn, 0.4f, 0.3f, -0.2f);
+    D3DXMatrixMultiply(&flatTurned, &flat, &turn);
+    flatTurned._41 = 1;
+    flatTurned._42 = -2;
+    flatTurned._43 = 0.5f;
+    D3DXMATRIX boxMatrix;
+    D3DXMatrixRotationYawPitchRoll(&boxMatrix, -0.3f, 0.6f, 0.1f);
+    boxMatrix._41 = 1.2f;
+    boxMatrix._42 = -1.9f;
+    boxMatrix._43 = 0.4f;
+    const double lengths[3] = {1, 0.5, 2};
+    const D3DXVECTOR3 centre(1.2f, -1.9f, 0.4f);
+    const QueryBox sphere = SphereQueryBounds(flatTurned, centre, 0.7f), box = BoxQueryBounds(flatTurned, boxMatrix, lengths);
+    for (const QueryBox& bounds : {sphere, box}) {
+        EXPECT_LE(bounds.min.y, -1e30f);
+        EXPECT_GE(bounds.max.y, 1e30f);
+        EXPECT_LT(bounds.max.x - bounds.min.x, 10);
+        EXPECT_LT(bounds.max.z - bounds.min.z, 10);
     }
+    D3DXMATRIX worldToBox;
+    ASSERT_NE(D3DXMatrixInverse(&worldToBox, nullptr, &boxMatrix), nullptr);
+    int inSphere = 0, inBox = 0;
+    for (float x = -3; x <= 3; x += 0.05f) {
+        for (float z = -6; z <= 6; z += 0.05f) {
+            D3DXVECTOR3 world, inBoxFrame;
+            const D3DXVECTOR3 local(x, 7, z);
+            D3DXVec3TransformCoord(&world, &local, &flatTurned);
+            D3DXVec3TransformCoord(&inBoxFrame, &world, &worldToBox);
+            if (std::fabs(world.x - centre.x) <= 0.7f && std::fabs(world.y - centre.y) <= 0.7f &&
+                std::fabs(world.z - centre.z) <= 0.7f) {
+                ++inSphere;
+                EXPECT_TRUE(x >= sphere.min.x && x <= sphere.max.x && z >= sphere.min.z && z <= sphere.max.z) << x << " " << z;
+            }
+            if (std::fabs(inBoxFrame.x) <= 0.5f && std::fabs(inBoxFrame.y) <= 0.25f && std::fabs(inBoxFrame.z) <= 1) {
+                ++inBox;
+                EXPECT_TRUE(x >= box.min.x && x <= box.max.x && z >= box.min.z && z <= box.max.z) << x << " " << z;
+            }
+        }
+    }
+    EXPECT_GT(inSphere, 100);
+    EXPECT_GT(inBox, 100);
+
+    D3DXMATRIX line;
+    D3DXMatrixScaling(&line, 1, 0, 0);
+    const QueryBox empty = SphereQueryBounds(line, {0, 0, 0}, 1);
+    EXPECT_GT(empty.min.x, empty.max.x);
+    EXPECT_GT(empty.min.y, empty.max.y);
+    EXPECT_GT(empty.min.z, empty.max.z);
 }
 
 TEST(PointBehindPlane, PointOnThePlaneIsNotBehind)
