@@ -63,6 +63,7 @@ TEST(TextureShadowPersistence, DefaultsGiveTheseExactChunks)
         'T', 'L', 'A', 'M', 4, 0, 0, 0, 0, 0, 0, 0,           // AntiAliasMode 0
         'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,                    // SoftUseShadows false
         'T', 'L', 'S', 'R', 4, 0, 0, 0, 0xCD, 0xCC, 0xCC, 0x3D, // SoftShadowRadius 0.1f
+        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,                    // the image is the placeholder
     };
     EXPECT_EQ(OwnChunks(Save(*scene.channel)), golden);
 }
@@ -87,6 +88,7 @@ TEST(TextureShadowPersistence, ChangedSettingsGiveTheseExactChunks)
         'T', 'L', 'A', 'M', 4, 0, 0, 0, 2, 1, 0, 0,
         'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,
         'T', 'L', 'S', 'R', 4, 0, 0, 0, 0, 0, 0, 0xC0,
+        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,
     };
     EXPECT_EQ(OwnChunks(Save(c)), golden);
 }
