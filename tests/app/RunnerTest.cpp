@@ -1,8 +1,10 @@
 // The runner as a user meets it: the vexhost executable, its exit status, its messages and its files.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -281,38 +283,57 @@ TEST_F(Runner, InspectListsChannelsLinksAndChunks)
     EXPECT_NE(r.out.find("link \"box\" position 0 <- \"box.start\""), std::string::npos) << r.out;
 }
 
-// Ctrl-C ends a long run between frames with status 130, keeping and naming the partial outputs.
-TEST_F(Runner, CtrlCStopsWithStatus130AndKeepsPartialOutputs)
+// SIGINT (Ctrl-C), SIGTERM and SIGHUP stop `run` between frames and `bake` inside the light-map computation:
+// status 128 + the signal, the partial outputs named, and a manifest that says the run did not complete.
+// The project a stopped bake saved does not present its placeholder image as a baked light map.
+TEST_F(Runner, StopSignalsGiveTheirStatusAndAnIncompleteManifest)
 {
-    const pid_t pid = Start({"demo", "--frames", "10000000", "--out", Path("out")});
-    // The demo writes its scene file before it starts the frames; wait for it (bounded), then interrupt.
-    for (int i = 0; i < 400 && !fs::exists(dir_ / "out" / "demo-scene.json"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    kill(pid, SIGINT);
-    const Result r = Finish(pid);
-    EXPECT_EQ(r.status, 130) << r.out << r.err;
-    EXPECT_NE(r.out.find("kept partial outputs"), std::string::npos) << r.out;
-    EXPECT_TRUE(fs::exists(dir_ / "out" / "trajectory.csv"));
-    EXPECT_TRUE(fs::exists(dir_ / "out" / "scene.vxp"));
-}
+    const std::string scene = Write("scene.json", kScene);
+    const std::string bakeScene = Write("bake.json", kBakeScene);
+    struct Case {
+        int signal;
+        bool bake;
+    };
+    for (const Case c : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true},
+                         Case{SIGTERM, true}, Case{SIGHUP, true}}) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.bake ? " during bake" : " during run"));
+        const fs::path out = dir_ / ("o" + std::to_string(c.signal) + (c.bake ? "b" : "r"));
+        // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
+        const pid_t pid = c.bake ? Start({"bake", bakeScene, "--frames", "1", "--out", out.string(), "--map-size",
+                                          "2048", "--samples", "64"})
+                                 : Start({"run", scene, "--frames", "10000000", "--out", out.string()});
+        // A run is stopped among its frames (its manifest is written before them), a bake once the light-map
+        // computation has shown its progress; both waits are bounded.
+        for (int i = 0; i < 600; ++i) {
+            if (c.bake ? ReadAll(dir_ / "stderr.txt").find("Rendertime") != std::string::npos
+                       : fs::exists(out / "run.json"))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.bake ? 0 : 300));
+        kill(pid, c.signal);
+        const Result r = Finish(pid);
+        EXPECT_EQ(r.status, 128 + c.signal) << r.out << r.err;
+        EXPECT_NE(r.out.find("kept partial outputs: " + (out / "trajectory.csv").string()), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(out / "map.bmp"));
 
-// Ctrl-C during a light-map computation stops the computation itself (through the input channel), not
-// only the frames: the run ends with 130 and no light map is written.
-TEST_F(Runner, CtrlCStopsABakeInsideTheLightMapComputation)
-{
-    const std::string scene = Write("bake.json", kBakeScene);
-    // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
-    const pid_t pid = Start({"bake", scene, "--frames", "1", "--out", Path("o"), "--map-size", "2048", "--samples", "64"});
-    // The progress display writes its first line to standard error when the computation starts.
-    for (int i = 0; i < 600 && ReadAll(dir_ / "stderr.txt").find("Rendertime") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(pid, SIGINT);
-    const Result r = Finish(pid);
-    EXPECT_EQ(r.status, 130) << r.out << r.err;
-    EXPECT_NE(r.out.find("kept partial outputs:"), std::string::npos) << r.out;
-    EXPECT_FALSE(fs::exists(dir_ / "o" / "map.bmp"));
-    EXPECT_TRUE(fs::exists(dir_ / "o" / "trajectory.csv"));
+        const nlohmann::json manifest = nlohmann::json::parse(ReadAll(out / "run.json"), nullptr, false);
+        ASSERT_TRUE(manifest.is_object()) << ReadAll(out / "run.json");
+        EXPECT_EQ(manifest["completed"], false);
+        EXPECT_EQ(manifest["status"], 128 + c.signal);
+        EXPECT_EQ(manifest["state"], "stopped");
+        ASSERT_TRUE(manifest["outputs"].is_array() && !manifest["outputs"].empty()) << manifest.dump();
+        EXPECT_EQ(manifest["outputs"][0]["file"], "trajectory.csv");
+        EXPECT_EQ(manifest["outputs"][0]["bytes"], fs::file_size(out / "trajectory.csv"));
+        if (!c.bake)
+            continue;
+        const Result load = Run({"load", (out / "scene.vxp").string(), "--out", (out / "loaded").string()});
+        EXPECT_EQ(load.status, 0) << load.err;
+        EXPECT_NE(load.out.find("light map \"map\" was not baked"), std::string::npos) << load.out;
+        EXPECT_FALSE(fs::exists(out / "loaded" / "map.bmp"));
+        const Result inspect = Run({"inspect", (out / "scene.vxp").string()});
+        EXPECT_NE(inspect.out.find("light map: not baked"), std::string::npos) << inspect.out;
+    }
 }
 
 } // namespace
