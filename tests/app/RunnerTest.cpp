@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 
 struct Result {
     int status = -1; ///< exit status, or 128 + signal
+    long peakKb = 0; ///< the child's peak resident memory
     std::string out;
     std::string err;
 };
@@ -66,8 +68,10 @@ protected:
     Result Finish(pid_t pid)
     {
         int raw = 0;
-        waitpid(pid, &raw, 0);
+        rusage usage{};
+        wait4(pid, &raw, 0, &usage);
         Result r;
+        r.peakKb = usage.ru_maxrss;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         r.out = ReadAll(dir_ / "stdout.txt");
         r.err = ReadAll(dir_ / "stderr.txt");
@@ -247,6 +251,38 @@ TEST_F(Runner, RunTwiceWritesIdenticalTrajectories)
     // Header plus one row per body (floor, box, ball) per frame.
     EXPECT_EQ(std::count(a.begin(), a.end(), '\n'), 1 + 3 * 90);
     EXPECT_EQ(a.substr(0, a.find('\n')), "frame,time,name,x,y,z,qw,qx,qy,qz");
+    // --every 30 keeps frames 30, 60 and 90, the very rows of the full trajectory.
+    ASSERT_EQ(Run({"run", scene, "--out", Path("c"), "--every", "30"}).status, 0);
+    std::string kept = "frame,time,name,x,y,z,qw,qx,qy,qz\n";
+    std::istringstream rows(a);
+    for (std::string row; std::getline(rows, row);)
+        if (row.rfind("30,", 0) == 0 || row.rfind("60,", 0) == 0 || row.rfind("90,", 0) == 0)
+            kept += row + "\n";
+    EXPECT_EQ(ReadAll(dir_ / "c" / "trajectory.csv"), kept);
+}
+
+// trajectory.csv streams to disk as the frames run: four times the frames, the same peak memory.
+TEST_F(Runner, LongRunKeepsPeakMemoryFlat)
+{
+    std::string channels = R"({"name": "world", "type": "ODE World"},
+        {"name": "floor", "type": "ODE Body", "settings": {"items": [{"shape": "plane"}]}})";
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = "b" + std::to_string(i);
+        channels += R"(, {"name": ")" + name + R"(.start", "type": "Matrix", "settings": {"matrix": {"position": [)" +
+                    std::to_string(i % 6 * 1.5) + ", " + std::to_string(1 + i / 6 * 1.2) + R"(, 0]}}},
+            {"name": ")" + name + R"(", "type": "ODE Body", "settings": {"items": [{"shape": "sphere", "radius": 0.4}]},
+             "links": [{"position": 0, "channel": ")" + name + R"(.start"}]})";
+    }
+    const std::string scene = Write("many.json", "{\"channels\": [" + channels + "]}");
+    const int frames = 2000;
+    const Result shorter = Run({"run", scene, "--frames", std::to_string(frames), "--out", Path("short")});
+    const Result longer = Run({"run", scene, "--frames", std::to_string(4 * frames), "--out", Path("long")});
+    ASSERT_EQ(shorter.status, 0) << shorter.err;
+    ASSERT_EQ(longer.status, 0) << longer.err;
+    // Kept in memory, the longer run's 31 bodies x 8000 rows (over 10 MB) would show in its peak.
+    EXPECT_GT(fs::file_size(dir_ / "long" / "trajectory.csv"), 10'000'000u);
+    EXPECT_LT(static_cast<double>(longer.peakKb), 1.25 * static_cast<double>(shorter.peakKb))
+        << shorter.peakKb << " KB for " << frames << " frames, " << longer.peakKb << " KB for four times as many";
 }
 
 TEST_F(Runner, LoadReproducesTheFinalMatricesOfRun)
