@@ -186,13 +186,30 @@ int WithManifest(RunManifest& manifest, const std::function<int()>& work)
     return status;
 }
 
-/// The summary of a run's frames: how many, the simulated time, the bodies at rest.
+/// "; TEXT: N (a, b, ...)" for a non-empty list of body names, at most ten of them named.
+std::string NamedBodies(const char* text, const std::vector<std::string>& names)
+{
+    if (names.empty())
+        return "";
+    constexpr size_t kNamed = 10;
+    std::string line = "; " + std::string(text) + ": " + std::to_string(names.size()) + " (";
+    for (size_t i = 0; i < names.size() && i < kNamed; ++i)
+        line += (i ? ", " : "") + names[i];
+    if (names.size() > kNamed)
+        line += ", and " + std::to_string(names.size() - kNamed) + " more";
+    return line + ")";
+}
+
+/// The summary of a run's frames: how many, the simulated time, the bodies at rest and those that blew
+/// up or left the world, which are never counted as at rest.
 void PrintFrameSummary(const Vexcore& host, const RunOutcome& outcome)
 {
     const RestCount rest = CountBodiesAtRest(host);
-    std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d\n",
-                outcome.interrupted ? (std::string("stopped by ") + InterruptName() + " after").c_str() : "ran",
-                outcome.frames, outcome.seconds, rest.atRest, rest.dynamic);
+    const std::string stopped = std::string("stopped by ") + InterruptName() + " after";
+    std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d%s%s\n",
+                outcome.interrupted ? stopped.c_str() : "ran", outcome.frames, outcome.seconds, rest.atRest,
+                rest.dynamic, NamedBodies("reset after their motion overflowed", rest.reset).c_str(),
+                NamedBodies("beyond the world's bound of 1e8 m", rest.outside).c_str());
 }
 
 void PrintOutputs(const RunManifest& manifest, bool interrupted, const std::string& tail)

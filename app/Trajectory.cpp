@@ -5,6 +5,7 @@
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
+#include "siblings/world/WorldConstants.h"
 
 #include <cmath>
 #include <cstdio>
@@ -172,8 +173,17 @@ RestCount CountBodiesAtRest(const Vexcore& host)
         if (!body->GetBodyID())
             continue;
         ++count.dynamic;
+        const D3DXMATRIX m = StoredMatrix(channel);
+        bool inside = true;
+        for (float v : {m._41, m._42, m._43})
+            inside = inside && std::isfinite(v) && std::fabs(v) <= vex::world::kSpaceLimit;
         const D3DXVECTOR3 v = body->GetLinearVelocityVector();
-        if (D3DXVec3Length(&v) < kRestSpeed)
+        // A body put back at its start after an overflow stands still there, but it did not come to rest.
+        if (body->GetStateResetCount() > 0)
+            count.reset.push_back(host.GetChannelName(channel));
+        else if (!inside)
+            count.outside.push_back(host.GetChannelName(channel));
+        else if (D3DXVec3Length(&v) < kRestSpeed)
             ++count.atRest;
     }
     return count;
