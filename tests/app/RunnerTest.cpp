@@ -230,6 +230,9 @@ TEST_F(Runner, OutputThatCannotBeWrittenGivesStatusOneAndOneLine)
     EXPECT_EQ(r.err.rfind("vexhost: cannot write " + Path("o/trajectory.csv") + ": ", 0), 0u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_TRUE(fs::is_directory(dir_ / "o" / "trajectory.csv" / "inside"));
+    const nlohmann::json manifest = nlohmann::json::parse(ReadAll(dir_ / "o" / "run.json"), nullptr, false);
+    EXPECT_EQ(manifest["state"], "failed") << manifest.dump();
+    EXPECT_EQ(manifest["completed"], false);
 }
 
 TEST_F(Runner, HelpOnEachCommandExitsZero)
@@ -267,7 +270,7 @@ TEST_F(Runner, LongRunKeepsPeakMemoryFlat)
     std::string channels = R"({"name": "world", "type": "ODE World"},
         {"name": "floor", "type": "ODE Body", "settings": {"items": [{"shape": "plane"}]}})";
     for (int i = 0; i < 30; ++i) {
-        const std::string name = "b" + std::to_string(i);
+        const std::string name = std::string("b").append(std::to_string(i));
         channels += R"(, {"name": ")" + name + R"(.start", "type": "Matrix", "settings": {"matrix": {"position": [)" +
                     std::to_string(i % 6 * 1.5) + ", " + std::to_string(1 + i / 6 * 1.2) + R"(, 0]}}},
             {"name": ")" + name + R"(", "type": "ODE Body", "settings": {"items": [{"shape": "sphere", "radius": 0.4}]},
@@ -333,7 +336,7 @@ TEST_F(Runner, StopSignalsGiveTheirStatusAndAnIncompleteManifest)
     for (const Case c : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true},
                          Case{SIGTERM, true}, Case{SIGHUP, true}}) {
         SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.bake ? " during bake" : " during run"));
-        const fs::path out = dir_ / ("o" + std::to_string(c.signal) + (c.bake ? "b" : "r"));
+        const fs::path out = dir_ / std::string("o").append(std::to_string(c.signal)).append(c.bake ? "b" : "r");
         // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
         const pid_t pid = c.bake ? Start({"bake", bakeScene, "--frames", "1", "--out", out.string(), "--map-size",
                                           "2048", "--samples", "64"})
