@@ -216,3 +216,32 @@ TEST(TextureShadowPersistence, LoadRegistersWithTheParentWithoutAskingIfPublic)
     EXPECT_EQ(parent.GetChildLinkPositionCount(0), 1);
     parent.RemoveChild(scene.channel.get());
 }
+
+// A project records whether its image is a computed light map; one written before it did says nothing.
+TEST(TextureShadowPersistence, SavedImageSaysWhetherItWasBaked)
+{
+    using State = Tvc_DX8_TextureShadow::BitmapState;
+    Scene baked;
+    baked.MakeTexture(5);
+    baked.AddLight(PointLight({0.5f, 1, 0.5f}, 1, 0, 0));
+    EXPECT_EQ(baked.channel->GetBitmapState(), State::Placeholder);
+    ASSERT_TRUE(baked.channel->CalculateShadowBuffer());
+    baked.channel->SaveBMPInBuffer();
+    const std::vector<uint8_t> bytes = Save(*baked.channel);
+    const std::vector<uint8_t> tail = {'T', 'L', 'B', 'K', 1, 0, 0, 0, 1};
+    ASSERT_GE(bytes.size(), tail.size());
+    ASSERT_TRUE(std::equal(tail.begin(), tail.end(), bytes.end() - 9));
+    baked.channel->SetTestTexture();
+    EXPECT_EQ(baked.channel->GetBitmapState(), State::Placeholder);
+
+    struct Case {
+        std::vector<uint8_t> section;
+        State state;
+    };
+    for (const Case& c : {Case{bytes, State::Baked}, Case{{bytes.begin(), bytes.end() - 9}, State::Unrecorded},
+                          Case{Section().Chunk("TLBK", {0}).Bytes(), State::Placeholder}}) {
+        Scene loaded;
+        ASSERT_TRUE(Load(*loaded.channel, c.section));
+        EXPECT_EQ(loaded.channel->GetBitmapState(), c.state) << static_cast<int>(c.state);
+    }
+}
