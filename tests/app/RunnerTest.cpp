@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -113,8 +114,18 @@ TEST_F(Runner, DemoRunsSavesAndReloadsWithStatusZero)
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("ran 120 frames"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("final matrices identical"), std::string::npos) << r.out;
+    // The manifest lists every output as it is on disk, and says the run completed.
+    const nlohmann::json manifest = nlohmann::json::parse(ReadAll(dir_ / "out" / "run.json"), nullptr, false);
+    EXPECT_EQ(manifest["completed"], true) << manifest.dump();
+    EXPECT_EQ(manifest["scene"]["file"], Path("out/demo-scene.json"));
+    std::set<std::string> listed;
+    for (const nlohmann::json& output : manifest["outputs"]) {
+        listed.insert(output["file"].get<std::string>());
+        EXPECT_EQ(output["bytes"], fs::file_size(dir_ / "out" / output["file"].get<std::string>())) << output.dump();
+        EXPECT_EQ(output["sha256"].get<std::string>().size(), 64u);
+    }
     for (const char* file : {"trajectory.csv", "matrices.csv", "scene.vxp", "demo-scene.json", "lightmap.png", "preview.png"})
-        EXPECT_TRUE(fs::exists(dir_ / "out" / file)) << file;
+        EXPECT_TRUE(fs::exists(dir_ / "out" / file) && listed.count(file)) << file;
     // The demo's light map is 128 x 128: a 24-bit bitmap of 54 header bytes and 384-byte rows.
     EXPECT_EQ(fs::file_size(dir_ / "out" / "lightmap.bmp"), 54u + 128u * 384u);
     EXPECT_NE(r.out.find("baked light map \"lightmap\": 128 x 128 texels, 16 samples per texel, soft shadows"),
