@@ -4,6 +4,7 @@
 #include "app/Images.h"
 #include "app/InputError.h"
 #include "app/Interrupt.h"
+#include "app/Manifest.h"
 #include "app/Scene.h"
 #include "app/Simulation.h"
 #include "app/Trajectory.h"
@@ -22,6 +23,8 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <set>
 
 namespace vex::app {
 
@@ -33,13 +36,40 @@ constexpr int kDefaultRunFrames = 600;
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
 
+/// Channel messages go to standard error, each text once: a message a channel shows on every frame would
+/// otherwise bury everything else. How many repeats were held back is said when the host goes.
+class MessagePrinter {
+public:
+    ~MessagePrinter()
+    {
+        if (repeats_ > 0)
+            std::cerr << "vexhost: " << repeats_ << " repeats of the messages above not shown\n";
+    }
+    void Show(const std::string& text)
+    {
+        if (seen_.count(text)) {
+            ++repeats_;
+            return;
+        }
+        if (seen_.size() < kRemembered)
+            seen_.insert(text);
+        std::cerr << "vexhost: " << text << "\n";
+    }
+
+private:
+    static constexpr size_t kRemembered = 1000; ///< distinct texts remembered; later ones always show
+    std::set<std::string> seen_;
+    unsigned long repeats_ = 0;
+};
+
 std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options)
 {
     std::vector<std::string> folders;
     if (!options.pluginFolder.empty())
         folders.push_back(options.pluginFolder);
     auto host = std::make_unique<Vexcore>(folders);
-    host->SetMessageSink([](const std::string& text) { std::cerr << "vexhost: " << text << "\n"; });
+    auto printer = std::make_shared<MessagePrinter>();
+    host->SetMessageSink([printer](const std::string& text) { printer->Show(text); });
     return host;
 }
 
@@ -100,9 +130,29 @@ void ApplyMapOptions(const BuiltScene& built, const CommandOptions& options)
     }
 }
 
-/// Computes each light map once and writes its images; false when Ctrl-C stopped a computation.
+/// Writes one output file and lists it in the manifest.
+void WriteOutput(RunManifest& manifest, const std::string& path, const std::string& text)
+{
+    WriteOutputFile(path, text);
+    manifest.AddOutput(path);
+}
+
+/// Writes a light map's bitmap (as the channel's own saver writes it) and checks the file holds it.
+void WriteLightMapBitmap(Tvc_DX8_TextureShadow& map, const std::string& path)
+{
+    map.SaveTextureToFile(path.c_str());
+    // The channel reports its own write failures; check that the file holds the bitmap.
+    const unsigned char* buffer = map.GetTextureBuffer();
+    const std::vector<uint8_t> expected(buffer, buffer + std::max(0, map.GetBufferSize()));
+    std::vector<uint8_t> onDisk;
+    std::string error;
+    if (!ReadFileBytes(path, onDisk, &error) || onDisk != expected)
+        throw RunError("cannot write " + path + (error.empty() ? "" : ": " + error));
+}
+
+/// Computes each light map once and writes its images; false when a stop signal ended a computation.
 bool BakeLightMaps(Vexcore& host, const Scene& scene, BuiltScene& built, const std::string& folder,
-                   std::vector<std::string>& written)
+                   RunManifest& manifest)
 {
     const std::vector<Tav_Channel*> maps = AddPendingChannels(host, scene, built);
     // The bake watches the input channel's stop request while its progress display is on.
@@ -127,95 +177,150 @@ bool BakeLightMaps(Vexcore& host, const Scene& scene, BuiltScene& built, const s
         map->RestoreTexture();
 
         const std::string bmpPath = Join(folder, (name + ".bmp").c_str());
-        map->SaveTextureToFile(bmpPath.c_str());
-        // The channel reports its own write failures; check that the file holds the bitmap.
-        const unsigned char* buffer = map->GetTextureBuffer();
-        const std::vector<uint8_t> expected(buffer, buffer + std::max(0, map->GetBufferSize()));
-        std::vector<uint8_t> onDisk;
-        std::string error;
-        if (!ReadFileBytes(bmpPath, onDisk, &error) || onDisk != expected)
-            throw RunError("cannot write " + bmpPath + (error.empty() ? "" : ": " + error));
-        written.push_back(bmpPath);
-
+        WriteLightMapBitmap(*map, bmpPath);
+        manifest.AddOutput(bmpPath);
         const RgbImage image = LightMapImage(*map);
         const std::vector<uint8_t> png = EncodePng(image);
-        const std::string pngPath = Join(folder, (name + ".png").c_str());
-        WriteOutputFile(pngPath, std::string(png.begin(), png.end()));
-        written.push_back(pngPath);
+        WriteOutput(manifest, Join(folder, (name + ".png").c_str()), std::string(png.begin(), png.end()));
         std::printf("baked light map \"%s\": %d x %d texels, %d samples per texel%s, %.2f s\n", name.c_str(),
                     image.width, image.height, 1 << (2 * map->GetAntiAliasMode()),
                     map->GetSoftUseShadows() ? ", soft shadows" : "", seconds);
         if (first) {
             const std::vector<uint8_t> preview = EncodePng(RenderPreview(host, *map, kPreviewWidth, kPreviewHeight));
-            const std::string previewPath = Join(folder, "preview.png");
-            WriteOutputFile(previewPath, std::string(preview.begin(), preview.end()));
-            written.push_back(previewPath);
+            WriteOutput(manifest, Join(folder, "preview.png"), std::string(preview.begin(), preview.end()));
             first = false;
         }
     }
     return true;
 }
 
-int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrames, Mode mode)
+/// Runs a command's work on an output folder and finishes its manifest as the work ended: complete,
+/// stopped by a signal, or failed (the error goes on to the caller).
+int WithManifest(RunManifest& manifest, const std::function<int()>& work)
+{
+    manifest.Begin();
+    int status = kStatusOk;
+    try {
+        status = work();
+    } catch (const InputError& e) {
+        manifest.Finish(false, kStatusBadInput, e.what());
+        throw;
+    } catch (const std::exception& e) {
+        manifest.Finish(false, kStatusRunFailed, e.what());
+        throw;
+    }
+    const bool completed = status == kStatusOk;
+    if (!manifest.Finish(completed, status, completed ? "" : InterruptName()) && completed)
+        throw RunError("cannot write the manifest run.json in the output folder");
+    return status;
+}
+
+/// "; TEXT: N (a, b, ...)" for a non-empty list of body names, at most ten of them named.
+std::string NamedBodies(const char* text, const std::vector<std::string>& names)
+{
+    if (names.empty())
+        return "";
+    constexpr size_t kNamed = 10;
+    std::string line = "; " + std::string(text) + ": " + std::to_string(names.size()) + " (";
+    for (size_t i = 0; i < names.size() && i < kNamed; ++i)
+        line += (i ? ", " : "") + names[i];
+    if (names.size() > kNamed)
+        line += ", and " + std::to_string(names.size() - kNamed) + " more";
+    return line + ")";
+}
+
+/// The summary of a run's frames: how many, the simulated time, the bodies at rest and those that blew
+/// up or left the world, which are never counted as at rest.
+void PrintFrameSummary(const Vexcore& host, const RunOutcome& outcome)
+{
+    const RestCount rest = CountBodiesAtRest(host);
+    const std::string stopped = std::string("stopped by ") + InterruptName() + " after";
+    std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d%s%s\n",
+                outcome.interrupted ? stopped.c_str() : "ran", outcome.frames, outcome.seconds, rest.atRest,
+                rest.dynamic, NamedBodies("reset after their motion overflowed", rest.reset).c_str(),
+                NamedBodies("beyond the world's bound of 1e8 m", rest.outside).c_str());
+}
+
+void PrintOutputs(const RunManifest& manifest, bool interrupted, const std::string& tail)
+{
+    std::printf("%s", interrupted ? "kept partial outputs:" : "wrote:");
+    for (const std::string& path : manifest.Outputs())
+        std::printf(" %s", path.c_str());
+    std::printf("%s\n", tail.c_str());
+}
+
+/// A fresh host must get back exactly the matrices the run ended with.
+void CheckReload(const CommandOptions& options, const Vexcore& host, const std::string& projectPath)
+{
+    auto fresh = MakeHost(options);
+    std::string error;
+    if (!fresh->LoadProject(projectPath, &error))
+        throw RunError("cannot load back " + projectPath + ": " + error);
+    const bool same = MatricesCsv(*fresh) == MatricesCsv(host);
+    std::printf("loaded %s into a fresh host: %zu channels, final matrices %s\n", projectPath.c_str(),
+                fresh->GetChannels().size(), same ? "identical" : "DIFFERENT");
+    if (!same)
+        throw RunError("the reloaded project does not reproduce the final matrices");
+}
+
+/// The frames, the light maps and the outputs of a built scene.
+int RunBuilt(Vexcore& host, const Scene& scene, BuiltScene& built, int frames, const std::string& folder,
+             const CommandOptions& options, Mode mode, RunManifest& manifest)
+{
+    Trajectory trajectory(host, Join(folder, "trajectory.csv"), options.every);
+    const RunOutcome outcome = RunFrames(host, frames, built.frameSeconds, &trajectory);
+    trajectory.Finish();
+    manifest.AddOutput(trajectory.Path());
+    // Light maps are computed once, after the frames, on the final poses: under `run` as under `bake`.
+    bool interrupted = outcome.interrupted;
+    if (!interrupted && !built.pending.empty())
+        interrupted = !BakeLightMaps(host, scene, built, folder, manifest);
+
+    const std::string projectPath = Join(folder, "scene.vxp");
+    WriteOutput(manifest, Join(folder, "matrices.csv"), MatricesCsv(host));
+    SaveProject(host, projectPath);
+    manifest.AddOutput(projectPath);
+
+    PrintFrameSummary(host, outcome);
+    char tail[96];
+    std::snprintf(tail, sizeof tail, " (trajectory: %zu rows, %zu bodies)", trajectory.RowCount(),
+                  trajectory.BodyCount());
+    PrintOutputs(manifest, interrupted, tail);
+    if (interrupted)
+        return InterruptedStatus();
+    if (mode == Mode::Demo)
+        CheckReload(options, host, projectPath);
+    return kStatusOk;
+}
+
+/// Runs a scene into its output folder. demoText: the demo's scene, written to the folder as its input;
+/// demoCensus: its channel types counted.
+int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrames, Mode mode,
+             const std::string& demoText = "", const std::string& demoCensus = "")
 {
     auto host = MakeHost(options);
     SetClockForFrame(0, 1.0 / 60.0);
-    const bool bake = mode != Mode::Run;
-    BuiltScene built = BuildScene(*host, scene, BuildOptions{bake});
+    BuiltScene built = BuildScene(*host, scene, BuildOptions{true});
     if (mode == Mode::Bake && built.pending.empty())
         throw InputError(scene.file, "channels", "no \"DX8 TextureLighting\" channel to bake");
     ApplyMapOptions(built, options);
     const int frames = FramesFor(options, scene.frames, defaultFrames);
     const std::string folder = PrepareOutputFolder(options, scene.output);
-    if (mode == Mode::Demo) {
-        std::printf("scene %s: %zu channels\n", scene.file.c_str(), built.channels.size());
-    } else {
-        // Name and type of each channel: one line that says what the scene file turned into.
-        std::string list;
-        for (size_t i = 0; i < scene.channels.size(); ++i)
-            list += (i ? ", " : "") + scene.channels[i].name + " (" + built.channels[i]->GetChannelType().name + ")";
-        std::printf("scene %s: %zu channels: %s\n", scene.file.c_str(), built.channels.size(), list.c_str());
-    }
-
-    Trajectory trajectory(*host);
-    const RunOutcome outcome = RunFrames(*host, frames, built.frameSeconds, &trajectory);
-    std::vector<std::string> written;
-    bool interrupted = outcome.interrupted;
-    if (!interrupted && !built.pending.empty())
-        interrupted = !BakeLightMaps(*host, scene, built, folder, written);
-
-    const std::string trajectoryPath = Join(folder, "trajectory.csv");
-    const std::string matricesPath = Join(folder, "matrices.csv");
-    const std::string projectPath = Join(folder, "scene.vxp");
-    WriteOutputFile(trajectoryPath, trajectory.Text());
-    WriteOutputFile(matricesPath, MatricesCsv(*host));
-    SaveProject(*host, projectPath);
-    written.insert(written.begin(), {trajectoryPath, matricesPath, projectPath});
-
-    const RestCount rest = CountBodiesAtRest(*host);
-    std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d\n",
-                outcome.interrupted ? "stopped by Ctrl-C after" : "ran", outcome.frames, outcome.seconds, rest.atRest,
-                rest.dynamic);
-    std::printf("%s", interrupted ? "kept partial outputs:" : "wrote:");
-    for (const std::string& path : written)
-        std::printf(" %s", path.c_str());
-    std::printf(" (trajectory: %zu rows, %zu bodies)\n", trajectory.RowCount(), trajectory.BodyCount());
-    if (interrupted)
-        return kInterruptedStatus;
-
-    if (mode == Mode::Demo) {
-        // A fresh host must get back exactly the matrices the run ended with.
-        auto fresh = MakeHost(options);
-        std::string error;
-        if (!fresh->LoadProject(projectPath, &error))
-            throw RunError("cannot load back " + projectPath + ": " + error);
-        const bool same = MatricesCsv(*fresh) == MatricesCsv(*host);
-        std::printf("loaded %s into a fresh host: %zu channels, final matrices %s\n", projectPath.c_str(),
-                    fresh->GetChannels().size(), same ? "identical" : "DIFFERENT");
-        if (!same)
-            throw RunError("the reloaded project does not reproduce the final matrices");
-    }
-    return kStatusOk;
+    const std::string demoPath = Join(folder, "demo-scene.json");
+    RunManifest manifest(folder, options.commandLine, "scene", mode == Mode::Demo ? demoPath : scene.file);
+    return WithManifest(manifest, [&] {
+        if (mode == Mode::Demo) {
+            WriteOutput(manifest, demoPath, demoText + "\n");
+            std::printf("demo scene (%s) written to %s\n", demoCensus.c_str(), demoPath.c_str());
+        } else {
+            // Name and type of each channel: one line that says what the scene file turned into.
+            std::string list;
+            for (size_t i = 0; i < scene.channels.size(); ++i)
+                list += (i ? ", " : "") + scene.channels[i].name + " (" + built.channels[i]->GetChannelType().name + ")";
+            std::printf("scene %s: %zu channels: %s\n", scene.file.c_str(), built.channels.size(), list.c_str());
+        }
+        return RunBuilt(*host, scene, built, frames, folder, options, mode, manifest);
+    });
 }
 
 } // namespace
@@ -227,16 +332,13 @@ int CommandDemo(const CommandOptions& options)
         TypeCatalog catalog(*catalogHost);
         const std::string text = DemoScene(catalog).dump(2);
         const Scene scene = ParseScene(text, "(built-in demo scene)");
-        const std::string folder = PrepareOutputFolder(options, scene.output);
-        WriteOutputFile(Join(folder, "demo-scene.json"), text + "\n");
         std::map<std::string, int> types;
         for (const SceneChannel& channel : scene.channels)
             ++types[channel.type];
         std::string census;
         for (const auto& [type, count] : types)
             census += (census.empty() ? "" : ", ") + std::to_string(count) + " " + type;
-        std::printf("demo scene (%s) written to %s\n", census.c_str(), Join(folder, "demo-scene.json").c_str());
-        return RunScene(scene, options, kDemoFrames, Mode::Demo);
+        return RunScene(scene, options, kDemoFrames, Mode::Demo, text, census);
     });
 }
 
@@ -250,6 +352,56 @@ int CommandBake(const std::string& scenePath, const CommandOptions& options)
     return Guarded([&] { return RunScene(ReadSceneFile(scenePath), options, kDefaultRunFrames, Mode::Bake); });
 }
 
+namespace {
+
+/// Writes each light map as the project stored it, so a loaded project shows the very bitmap that was
+/// baked; a light map whose image is only the placeholder is named and not written.
+void WriteLoadedLightMaps(Vexcore& host, const std::string& folder, RunManifest& manifest)
+{
+    for (Tav_Channel* channel : host.GetChannels()) {
+        if (channel->GetChannelType().typeGuid != Guid(guids::kTextureLighting))
+            continue;
+        auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
+        const std::string name = host.GetChannelName(channel);
+        if (map->GetBitmapState() == Tvc_DX8_TextureShadow::BitmapState::Placeholder) {
+            std::printf("light map \"%s\" was not baked (the project holds the placeholder image); not written\n",
+                        name.c_str());
+            continue;
+        }
+        if (map->GetBufferSize() <= 0)
+            continue;
+        const unsigned char* buffer = map->GetTextureBuffer();
+        WriteOutput(manifest, Join(folder, (name + ".bmp").c_str()),
+                    std::string(buffer, buffer + map->GetBufferSize()));
+    }
+}
+
+int LoadIntoFolder(Vexcore& host, const std::string& projectPath, const std::string& folder,
+                   const CommandOptions& options, RunManifest& manifest)
+{
+    WriteOutput(manifest, Join(folder, "matrices.csv"), MatricesCsv(host));
+    WriteLoadedLightMaps(host, folder, manifest);
+    std::printf("loaded %s: %zu channels\n", projectPath.c_str(), host.GetChannels().size());
+    const int frames = FramesFor(options, std::nullopt, 0);
+    if (frames == 0) {
+        PrintOutputs(manifest, false, "");
+        return kStatusOk;
+    }
+    Trajectory trajectory(host, Join(folder, "trajectory.csv"), options.every);
+    // Simulated time follows the loaded world's step, as it did when the project was run.
+    double frameSeconds = 1.0 / 60.0;
+    if (Tav_Channel* world = host.GetChannelByGuid(Guid(guids::kWorld), 0))
+        frameSeconds = static_cast<Tvc_ODE_World*>(world)->GetStepSize();
+    const RunOutcome outcome = RunFrames(host, frames, frameSeconds, &trajectory);
+    trajectory.Finish();
+    manifest.AddOutput(trajectory.Path());
+    PrintFrameSummary(host, outcome);
+    PrintOutputs(manifest, outcome.interrupted, "");
+    return outcome.interrupted ? InterruptedStatus() : kStatusOk;
+}
+
+} // namespace
+
 int CommandLoad(const std::string& projectPath, const CommandOptions& options)
 {
     return Guarded([&] {
@@ -260,41 +412,26 @@ int CommandLoad(const std::string& projectPath, const CommandOptions& options)
         if (!host->LoadProject(projectPath, &error))
             throw InputError(projectPath, "", error);
         const std::string folder = PrepareOutputFolder(options, std::nullopt);
-        const std::string matricesPath = Join(folder, "matrices.csv");
-        WriteOutputFile(matricesPath, MatricesCsv(*host));
-        std::string written = matricesPath;
-        // Each light map as the project stored it, so a loaded project shows the very bitmap that was baked.
-        for (Tav_Channel* channel : host->GetChannels()) {
-            if (channel->GetChannelType().typeGuid != Guid(guids::kTextureLighting))
-                continue;
-            auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
-            if (map->GetBufferSize() <= 0)
-                continue;
-            const unsigned char* buffer = map->GetTextureBuffer();
-            const std::string bmpPath = Join(folder, (host->GetChannelName(channel) + ".bmp").c_str());
-            WriteOutputFile(bmpPath, std::string(buffer, buffer + map->GetBufferSize()));
-            written += " " + bmpPath;
-        }
-        std::printf("loaded %s: %zu channels; wrote %s\n", projectPath.c_str(), host->GetChannels().size(),
-                    written.c_str());
-        const int frames = FramesFor(options, std::nullopt, 0);
-        if (frames == 0)
-            return kStatusOk;
-        Trajectory trajectory(*host);
-        // Simulated time follows the loaded world's step, as it did when the project was run.
-        double frameSeconds = 1.0 / 60.0;
-        if (Tav_Channel* world = host->GetChannelByGuid(Guid(guids::kWorld), 0))
-            frameSeconds = static_cast<Tvc_ODE_World*>(world)->GetStepSize();
-        const RunOutcome outcome = RunFrames(*host, frames, frameSeconds, &trajectory);
-        const std::string trajectoryPath = Join(folder, "trajectory.csv");
-        WriteOutputFile(trajectoryPath, trajectory.Text());
-        const RestCount rest = CountBodiesAtRest(*host);
-        std::printf("%s %lu frames, %.3f s simulated; dynamic bodies at rest: %d of %d; wrote %s\n",
-                    outcome.interrupted ? "stopped by Ctrl-C after" : "ran", outcome.frames, outcome.seconds,
-                    rest.atRest, rest.dynamic, trajectoryPath.c_str());
-        return outcome.interrupted ? kInterruptedStatus : kStatusOk;
+        RunManifest manifest(folder, options.commandLine, "project", projectPath);
+        return WithManifest(manifest, [&] { return LoadIntoFolder(*host, projectPath, folder, options, manifest); });
     });
 }
+
+namespace {
+
+/// What a saved light map's section says about its image (the "TLBK" chunk its channel writes last).
+const char* LightMapStateText(const std::vector<uint8_t>& section, const std::vector<TavFileLoader::ChunkInfo>& chunks)
+{
+    for (auto chunk = chunks.rbegin(); chunk != chunks.rend(); ++chunk) {
+        if (std::string(chunk->tag, 4) != "TLBK" || chunk->size < 1)
+            continue;
+        // ParseChunks has checked that every payload lies inside the section.
+        return section[chunk->offset] ? "baked" : "not baked (the image is the placeholder)";
+    }
+    return "the project does not record whether it was baked (written by an older version)";
+}
+
+} // namespace
 
 int CommandInspect(const std::string& projectPath, const CommandOptions& options)
 {
@@ -327,6 +464,8 @@ int CommandInspect(const std::string& projectPath, const CommandOptions& options
                     tag += (ch >= 0x20 && ch < 0x7f) ? ch : '?';
                 std::printf("  chunk %s %u bytes\n", tag.c_str(), chunk.size);
             }
+            if (c.type == Guid(guids::kTextureLighting))
+                std::printf("  light map: %s\n", LightMapStateText(c.section, chunks));
         }
         for (const ProjectLinkRecord& link : project.links) {
             // DecodeProject has checked that both ends name channels of the project.

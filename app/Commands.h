@@ -1,9 +1,11 @@
 #pragma once
 // The runner's commands. Each returns the process exit status: 0 done, 1 a failure while running (a
-// plug-in or an output file), 2 bad input, 130 stopped by Ctrl-C (partial outputs kept).
+// plug-in or an output file), 2 bad input, 128 + the signal's number when SIGINT (Ctrl-C), SIGTERM or
+// SIGHUP stopped it (partial outputs kept, the manifest run.json marked incomplete).
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vex::app {
 
@@ -17,6 +19,8 @@ struct CommandOptions {
     std::optional<int> frames;         ///< default the scene's "frames", else the command's own
     std::optional<int> mapSize;        ///< light-map side in texels, for every light map of a bake
     std::optional<int> samples;        ///< samples per texel (1, 4, 16, 64), for every light map of a bake
+    unsigned long every = 1;           ///< trajectory.csv keeps the frames whose number is a multiple of it
+    std::vector<std::string> commandLine; ///< the runner's arguments, for the manifest
 };
 
 int CommandDemo(const CommandOptions& options);

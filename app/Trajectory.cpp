@@ -5,6 +5,7 @@
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
+#include "siblings/world/WorldConstants.h"
 
 #include <cmath>
 #include <cstdio>
@@ -101,27 +102,52 @@ D3DXMATRIX StoredMatrix(Tav_Channel* channel)
     return static_cast<Tvc_MatrixChannel*>(channel)->Tvc_MatrixChannel::GetMatrix();
 }
 
-Trajectory::Trajectory(const Vexcore& host) : host_(host), bodies_(FindBodies(host))
+Trajectory::Trajectory(const Vexcore& host, const std::string& path, unsigned long every)
+    : host_(host), bodies_(FindBodies(host)), path_(path), every_(every ? every : 1)
 {
-    text_ = "frame,time,name,x,y,z,qw,qx,qy,qz\n";
+    std::string error;
+    if (!file_.Open(path, &error))
+        throw RunError("cannot write " + path + ": " + error);
+    pending_ = "frame,time,name,x,y,z,qw,qx,qy,qz\n";
 }
 
 void Trajectory::Record(unsigned long frame, double seconds)
 {
+    if (frame % every_ != 0)
+        return;
     char head[64];
     std::snprintf(head, sizeof head, "%lu,%.6f,", frame, seconds);
     for (Tav_Channel* body : bodies_) {
         const D3DXMATRIX m = StoredMatrix(body);
         const Quaternion q = QuaternionFromMatrix(m);
-        text_ += head;
-        text_ += host_.GetChannelName(body);
+        pending_ += head;
+        pending_ += host_.GetChannelName(body);
         for (float v : {m._41, m._42, m._43, q.w, q.x, q.y, q.z}) {
-            text_ += ',';
-            AppendFloat(text_, v);
+            pending_ += ',';
+            AppendFloat(pending_, v);
         }
-        text_ += '\n';
+        pending_ += '\n';
         ++rows_;
     }
+    if (++buffered_ >= kFlushFrames)
+        Flush();
+}
+
+void Trajectory::Flush()
+{
+    std::string error;
+    if (!file_.Write(pending_.data(), pending_.size(), &error))
+        throw RunError("cannot write " + path_ + ": " + error);
+    pending_.clear();
+    buffered_ = 0;
+}
+
+void Trajectory::Finish()
+{
+    Flush();
+    std::string error;
+    if (!file_.Commit(&error))
+        throw RunError("cannot write " + path_ + ": " + error);
 }
 
 std::string MatricesCsv(const Vexcore& host)
@@ -147,8 +173,17 @@ RestCount CountBodiesAtRest(const Vexcore& host)
         if (!body->GetBodyID())
             continue;
         ++count.dynamic;
+        const D3DXMATRIX m = StoredMatrix(channel);
+        bool inside = true;
+        for (float v : {m._41, m._42, m._43})
+            inside = inside && std::isfinite(v) && std::fabs(v) <= vex::world::kSpaceLimit;
         const D3DXVECTOR3 v = body->GetLinearVelocityVector();
-        if (D3DXVec3Length(&v) < kRestSpeed)
+        // A body put back at its start after an overflow stands still there, but it did not come to rest.
+        if (body->GetStateResetCount() > 0)
+            count.reset.push_back(host.GetChannelName(channel));
+        else if (!inside)
+            count.outside.push_back(host.GetChannelName(channel));
+        else if (D3DXVec3Length(&v) < kRestSpeed)
             ++count.atRest;
     }
     return count;

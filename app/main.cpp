@@ -1,6 +1,7 @@
 // vexhost: builds channel graphs from scene files, runs frames, saves and loads projects.
 
 #include "app/Commands.h"
+#include "app/Demo.h"
 #include "app/Interrupt.h"
 #include "app/Scene.h"
 #include "app/settings/Appliers.h"
@@ -29,7 +30,8 @@ int main(int argc, char** argv)
     using namespace vex::app;
 
     CLI::App app{"vexhost: runs channel scenes (rigid bodies, light maps), saves and loads projects.\n"
-                 "Exit status: 0 done, 1 failed while running, 2 bad input, 130 stopped by Ctrl-C."};
+                 "Exit status: 0 done, 1 failed while running, 2 bad input, 128 + the signal's number when\n"
+                 "stopped by Ctrl-C (130), SIGTERM (143) or SIGHUP (129)."};
     app.require_subcommand(1);
 
     CommandOptions options;
@@ -37,13 +39,16 @@ int main(int argc, char** argv)
     int frames = 0;
     int mapSize = 0;
     int samples = 0;
+    unsigned long every = 1;
     std::string path;
 
     auto addOut = [&](CLI::App* command) {
         command->add_option("--out", out, "Output folder (default: the scene's \"output\", else \"out\")");
     };
-    auto addFrames = [&](CLI::App* command, const char* help) {
+    auto addFrames = [&](CLI::App* command, const std::string& help) {
         command->add_option("--frames", frames, help)->check(CLI::Range(0, kMaxFrames));
+        command->add_option("--every", every, "Keep every Nth frame in trajectory.csv (default 1: all)")
+            ->check(CLI::Range(1, kMaxFrames));
     };
 
     auto addMapOptions = [&](CLI::App* command) {
@@ -56,10 +61,12 @@ int main(int argc, char** argv)
     CLI::App* demo = app.add_subcommand("demo", "Run the built-in demo scene, bake its light map, save the project "
                                                 "and load it back");
     addOut(demo);
-    addFrames(demo, "Frames to run (default 600, ten simulated seconds)");
+    addFrames(demo, "Frames to run (default " + std::to_string(kDemoFrames) + ", " +
+                        std::to_string(kDemoFrames / 60) + " simulated seconds)");
     addMapOptions(demo);
 
-    CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp");
+    CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp; "
+                                              "light maps are baked once, after the frames, as by bake");
     run->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
     addOut(run);
     addFrames(run, "Frames to run (default: the scene's \"frames\", else 600)");
@@ -91,6 +98,8 @@ int main(int argc, char** argv)
     }
 
     options.pluginFolder = ExecutableFolder(argv[0]);
+    options.commandLine.assign(argv, argv + argc);
+    options.every = every;
     CLI::App* chosen = app.get_subcommands().front();
     if (const CLI::Option* given = chosen->get_option_no_throw("--out"); given && given->count())
         options.out = out;

@@ -278,4 +278,5 @@ void Tvc_ODE_BodyCollision::ResetUnsoundBody()
                                 "start position");
     stateFaultShown_ = true;
     soundEvaluations_ = 0;
+    ++stateResets_;
 }

@@ -82,6 +82,10 @@ public:
     virtual void SetIfDynamicDisableForces(bool enable);
     virtual bool GetIfDynamicDisableForces();
 
+    /// How often the body's motion overflowed and it was put back at its start matrix (not part of the
+    /// interface other libraries call: the runner's summary names such bodies).
+    int GetStateResetCount() const { return stateResets_; }
+
     // Members, in the order the channel declares them.
     Tav_WorldInterface* world;
     dBodyID bodyID;
@@ -119,4 +123,5 @@ private:
     bool inputFaultShown_ = false;
     bool stateFaultShown_ = false;
     int soundEvaluations_ = 0;
+    int stateResets_ = 0;
 };

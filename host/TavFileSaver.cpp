@@ -1,12 +1,9 @@
 #include "host/TavFileSaver.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "host/ReplacementFile.h"
+
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 TavFileSaver::~TavFileSaver() = default;
 
@@ -97,87 +94,8 @@ bool TavFileSaver::CloseSaveFile()
     return ok;
 }
 
-namespace {
-
-bool Fail(const std::string& path, const char* what, std::string* error)
+bool TavFileSaver::WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
 {
-    if (error)
-        *error = std::string(what) + " '" + path + "': " + std::strerror(errno);
-    return false;
-}
-
-// Writes all bytes to fd and closes it; on failure errno tells why (fd is closed either way).
-bool WriteAllAndClose(int fd, const std::vector<uint8_t>& bytes, bool sync)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (sync && ::fsync(fd) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return false;
-    }
-    return ::close(fd) == 0;
-}
-
-// A device or pipe cannot be replaced by renaming a file over it (that would swap the device node for a
-// plain file): it is written in place, and any write error is reported.
-bool WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0)
-        return Fail(path, "cannot open", error);
-    return WriteAllAndClose(fd, bytes, false) || Fail(path, "cannot write", error);
-}
-
-} // namespace
-
-bool TavFileSaver::WriteFileAtomically(const std::string& requestedPath, const std::vector<uint8_t>& bytes,
-                                       std::string* error)
-{
-    std::string path = requestedPath;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            if (error)
-                *error = "cannot replace '" + path + "': it is a folder";
-            return false;
-        }
-        if (!S_ISREG(st.st_mode))
-            return WriteInPlace(path, bytes, error);
-        // Through a symbolic link, replace the file it names rather than the link itself.
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real) {
-            path = real;
-            std::free(real);
-        }
-    }
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return Fail(path, "cannot create", error);
-    if (!WriteAllAndClose(fd, bytes, true)) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return Fail(path, "cannot write", error);
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return Fail(path, "cannot replace", error);
-    }
-    return true;
+    vex::ReplacementFile file;
+    return file.Open(path, error) && file.Write(bytes.data(), bytes.size(), error) && file.Commit(error);
 }

@@ -41,8 +41,9 @@ public:
     }
     const std::string& GetError() const { return error_; }
 
-    /// Writes bytes to path through a temporary file and a rename; the previous file survives any failure.
-    /// A device or pipe at path is written in place; a folder there is refused.
+    /// Writes bytes to path through vex::ReplacementFile (an exclusively created temporary file, renamed over
+    /// the target, which keeps its permission bits); the previous file survives any failure. A device or
+    /// pipe at path is written in place; a folder there is refused.
     static bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 private:

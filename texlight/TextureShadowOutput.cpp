@@ -13,6 +13,7 @@
 void Tvc_DX8_TextureShadow::SaveBMPInBuffer()
 {
     FreeTextureBuffer();
+    bitmapState = mapComputed ? BitmapState::Baked : BitmapState::Placeholder;
     if (!shadowBuffer)
         return;
     const std::vector<uint8_t> image = vex::texlight::BuildBitmap(
@@ -58,6 +59,7 @@ void Tvc_DX8_TextureShadow::SetTestTexture()
 {
     if (shadowBuffer)
         shadowBuffer->Calculate(true);
+    mapComputed = false;
     SaveBMPInBuffer();
     RestoreTexture();
     RegisterPublicTexture(true);

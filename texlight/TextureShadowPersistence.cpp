@@ -85,6 +85,8 @@ bool Tvc_DX8_TextureShadow::SaveChannel(TavFileSaver& saver)
     SaveInt(saver, "TLAM", antiAliasMode);
     SaveBool(saver, "TLSS", softUseShadows);
     SaveFloat(saver, "TLSR", softShadowRadius);
+    // Whether the saved image is a computed light map or the placeholder; files without it load as before.
+    SaveBool(saver, "TLBK", bitmapState == BitmapState::Baked);
     return true;
 }
 
@@ -100,6 +102,10 @@ bool Tvc_DX8_TextureShadow::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup*
     LoadBool(loader, "TLSS", softUseShadows);
     LoadFloat(loader, "TLSR", softShadowRadius);
     LoadBool(loader, "TLUL", useLighting);
+    uint8_t baked[1] = {0};
+    const bool recorded = ReadChunk(loader, "TLBK", baked);
+    mapComputed = false;
+    bitmapState = !recorded ? BitmapState::Unrecorded : baked[0] ? BitmapState::Baked : BitmapState::Placeholder;
 
     // The base brought no image: show the placeholder light map.
     if (textureBufferSize <= 0 && shadowBuffer && shadowBuffer->Calculate(true)) {

@@ -47,7 +47,8 @@ Tvc_DX8_TextureShadow::Tvc_DX8_TextureShadow(const Tvc_DX8_TextureShadow& other)
       shadowSurfaceNr(other.shadowSurfaceNr), useColorTransparency(other.useColorTransparency),
       antiAliasMode(other.antiAliasMode), useShadowCulling(other.useShadowCulling), useShadow(other.useShadow),
       useProgressBar(other.useProgressBar), softShadowRadius(other.softShadowRadius),
-      softUseShadows(other.softUseShadows), useLighting(other.useLighting)
+      softUseShadows(other.softUseShadows), useLighting(other.useLighting), mapComputed(other.mapComputed),
+      bitmapState(other.bitmapState)
 {
     shadowBuffer = other.shadowBuffer ? new ShadowBuffer(*other.shadowBuffer) : new ShadowBuffer(host_);
     shadowBuffer->SetOwner(this);
@@ -69,6 +70,8 @@ Tvc_DX8_TextureShadow& Tvc_DX8_TextureShadow::operator=(const Tvc_DX8_TextureSha
     softShadowRadius = other.softShadowRadius;
     softUseShadows = other.softUseShadows;
     useLighting = other.useLighting;
+    mapComputed = other.mapComputed;
+    bitmapState = other.bitmapState;
     auto* copy = other.shadowBuffer ? new ShadowBuffer(*other.shadowBuffer) : new ShadowBuffer(host_);
     delete shadowBuffer;
     shadowBuffer = copy;
@@ -94,8 +97,10 @@ void Tvc_DX8_TextureShadow::CallChannel()
 {
     if (!CheckRenderCount())
         return;
+    mapComputed = false;
     if (!shadowBuffer || !shadowBuffer->Calculate(false))
         return;
+    mapComputed = true;
 
     if (!useProgressBar && texture) {
         const D3DSURFACE_DESC desc = GetTextureDescription(0);
@@ -127,7 +132,12 @@ void Tvc_DX8_TextureShadow::DoDependencyInit(Tav_List* list)
     AddChannelGuidDepend(vex::Guid(vex::guids::kInput), list);
 }
 
-bool Tvc_DX8_TextureShadow::CalculateShadowBuffer() { return shadowBuffer && shadowBuffer->Calculate(false); }
+bool Tvc_DX8_TextureShadow::CalculateShadowBuffer()
+{
+    // A computation that stops part way leaves a partial map: it counts as computed only when it finished.
+    mapComputed = shadowBuffer && shadowBuffer->Calculate(false);
+    return mapComputed;
+}
 
 void Tvc_DX8_TextureShadow::CheckAplhaRefresh() {}
 

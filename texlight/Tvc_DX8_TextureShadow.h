@@ -63,6 +63,11 @@ public:
     /// The light-map object (not part of the interface other libraries call).
     ShadowBuffer* GetShadowBuffer() const { return shadowBuffer; }
 
+    /// What the bitmap buffer holds: a computed light map, the placeholder, or an image loaded from a
+    /// project written before projects recorded which (not part of the interface other libraries call).
+    enum class BitmapState : uint8_t { Placeholder = 0, Baked = 1, Unrecorded = 2 };
+    BitmapState GetBitmapState() const { return bitmapState; }
+
 private:
     /// Registers with the public-texture parent once; askPublic: only when GetIfPublicTexture() says so.
     void RegisterPublicTexture(bool askPublic);
@@ -79,4 +84,6 @@ private:
     float softShadowRadius = 0.1f;
     bool softUseShadows = false;
     bool useLighting = true;
+    bool mapComputed = false; ///< the light-map object holds a finished computation, not the placeholder
+    BitmapState bitmapState = BitmapState::Placeholder;
 };

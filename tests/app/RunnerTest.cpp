@@ -1,12 +1,16 @@
 // The runner as a user meets it: the vexhost executable, its exit status, its messages and its files.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -18,6 +22,7 @@ namespace fs = std::filesystem;
 
 struct Result {
     int status = -1; ///< exit status, or 128 + signal
+    long peakKb = 0; ///< the child's peak resident memory
     std::string out;
     std::string err;
 };
@@ -64,8 +69,10 @@ protected:
     Result Finish(pid_t pid)
     {
         int raw = 0;
-        waitpid(pid, &raw, 0);
+        rusage usage{};
+        wait4(pid, &raw, 0, &usage);
         Result r;
+        r.peakKb = usage.ru_maxrss;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         r.out = ReadAll(dir_ / "stdout.txt");
         r.err = ReadAll(dir_ / "stderr.txt");
@@ -107,8 +114,18 @@ TEST_F(Runner, DemoRunsSavesAndReloadsWithStatusZero)
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("ran 120 frames"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("final matrices identical"), std::string::npos) << r.out;
+    // The manifest lists every output as it is on disk, and says the run completed.
+    const nlohmann::json manifest = nlohmann::json::parse(ReadAll(dir_ / "out" / "run.json"), nullptr, false);
+    EXPECT_EQ(manifest["completed"], true) << manifest.dump();
+    EXPECT_EQ(manifest["scene"]["file"], Path("out/demo-scene.json"));
+    std::set<std::string> listed;
+    for (const nlohmann::json& output : manifest["outputs"]) {
+        listed.insert(output["file"].get<std::string>());
+        EXPECT_EQ(output["bytes"], fs::file_size(dir_ / "out" / output["file"].get<std::string>())) << output.dump();
+        EXPECT_EQ(output["sha256"].get<std::string>().size(), 64u);
+    }
     for (const char* file : {"trajectory.csv", "matrices.csv", "scene.vxp", "demo-scene.json", "lightmap.png", "preview.png"})
-        EXPECT_TRUE(fs::exists(dir_ / "out" / file)) << file;
+        EXPECT_TRUE(fs::exists(dir_ / "out" / file) && listed.count(file)) << file;
     // The demo's light map is 128 x 128: a 24-bit bitmap of 54 header bytes and 384-byte rows.
     EXPECT_EQ(fs::file_size(dir_ / "out" / "lightmap.bmp"), 54u + 128u * 384u);
     EXPECT_NE(r.out.find("baked light map \"lightmap\": 128 x 128 texels, 16 samples per texel, soft shadows"),
@@ -224,6 +241,9 @@ TEST_F(Runner, OutputThatCannotBeWrittenGivesStatusOneAndOneLine)
     EXPECT_EQ(r.err.rfind("vexhost: cannot write " + Path("o/trajectory.csv") + ": ", 0), 0u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_TRUE(fs::is_directory(dir_ / "o" / "trajectory.csv" / "inside"));
+    const nlohmann::json manifest = nlohmann::json::parse(ReadAll(dir_ / "o" / "run.json"), nullptr, false);
+    EXPECT_EQ(manifest["state"], "failed") << manifest.dump();
+    EXPECT_EQ(manifest["completed"], false);
 }
 
 TEST_F(Runner, HelpOnEachCommandExitsZero)
@@ -245,6 +265,38 @@ TEST_F(Runner, RunTwiceWritesIdenticalTrajectories)
     // Header plus one row per body (floor, box, ball) per frame.
     EXPECT_EQ(std::count(a.begin(), a.end(), '\n'), 1 + 3 * 90);
     EXPECT_EQ(a.substr(0, a.find('\n')), "frame,time,name,x,y,z,qw,qx,qy,qz");
+    // --every 30 keeps frames 30, 60 and 90, the very rows of the full trajectory.
+    ASSERT_EQ(Run({"run", scene, "--out", Path("c"), "--every", "30"}).status, 0);
+    std::string kept = "frame,time,name,x,y,z,qw,qx,qy,qz\n";
+    std::istringstream rows(a);
+    for (std::string row; std::getline(rows, row);)
+        if (row.rfind("30,", 0) == 0 || row.rfind("60,", 0) == 0 || row.rfind("90,", 0) == 0)
+            kept += row + "\n";
+    EXPECT_EQ(ReadAll(dir_ / "c" / "trajectory.csv"), kept);
+}
+
+// trajectory.csv streams to disk as the frames run: four times the frames, the same peak memory.
+TEST_F(Runner, LongRunKeepsPeakMemoryFlat)
+{
+    std::string channels = R"({"name": "world", "type": "ODE World"},
+        {"name": "floor", "type": "ODE Body", "settings": {"items": [{"shape": "plane"}]}})";
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = std::string("b").append(std::to_string(i));
+        channels += R"(, {"name": ")" + name + R"(.start", "type": "Matrix", "settings": {"matrix": {"position": [)" +
+                    std::to_string(i % 6 * 1.5) + ", " + std::to_string(1 + i / 6 * 1.2) + R"(, 0]}}},
+            {"name": ")" + name + R"(", "type": "ODE Body", "settings": {"items": [{"shape": "sphere", "radius": 0.4}]},
+             "links": [{"position": 0, "channel": ")" + name + R"(.start"}]})";
+    }
+    const std::string scene = Write("many.json", "{\"channels\": [" + channels + "]}");
+    const int frames = 2000;
+    const Result shorter = Run({"run", scene, "--frames", std::to_string(frames), "--out", Path("short")});
+    const Result longer = Run({"run", scene, "--frames", std::to_string(4 * frames), "--out", Path("long")});
+    ASSERT_EQ(shorter.status, 0) << shorter.err;
+    ASSERT_EQ(longer.status, 0) << longer.err;
+    // Kept in memory, the longer run's 31 bodies x 8000 rows (over 10 MB) would show in its peak.
+    EXPECT_GT(fs::file_size(dir_ / "long" / "trajectory.csv"), 10'000'000u);
+    EXPECT_LT(static_cast<double>(longer.peakKb), 1.25 * static_cast<double>(shorter.peakKb))
+        << shorter.peakKb << " KB for " << frames << " frames, " << longer.peakKb << " KB for four times as many";
 }
 
 TEST_F(Runner, LoadReproducesTheFinalMatricesOfRun)
@@ -281,38 +333,57 @@ TEST_F(Runner, InspectListsChannelsLinksAndChunks)
     EXPECT_NE(r.out.find("link \"box\" position 0 <- \"box.start\""), std::string::npos) << r.out;
 }
 
-// Ctrl-C ends a long run between frames with status 130, keeping and naming the partial outputs.
-TEST_F(Runner, CtrlCStopsWithStatus130AndKeepsPartialOutputs)
+// SIGINT (Ctrl-C), SIGTERM and SIGHUP stop `run` between frames and `bake` inside the light-map computation:
+// status 128 + the signal, the partial outputs named, and a manifest that says the run did not complete.
+// The project a stopped bake saved does not present its placeholder image as a baked light map.
+TEST_F(Runner, StopSignalsGiveTheirStatusAndAnIncompleteManifest)
 {
-    const pid_t pid = Start({"demo", "--frames", "10000000", "--out", Path("out")});
-    // The demo writes its scene file before it starts the frames; wait for it (bounded), then interrupt.
-    for (int i = 0; i < 400 && !fs::exists(dir_ / "out" / "demo-scene.json"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    kill(pid, SIGINT);
-    const Result r = Finish(pid);
-    EXPECT_EQ(r.status, 130) << r.out << r.err;
-    EXPECT_NE(r.out.find("kept partial outputs"), std::string::npos) << r.out;
-    EXPECT_TRUE(fs::exists(dir_ / "out" / "trajectory.csv"));
-    EXPECT_TRUE(fs::exists(dir_ / "out" / "scene.vxp"));
-}
+    const std::string scene = Write("scene.json", kScene);
+    const std::string bakeScene = Write("bake.json", kBakeScene);
+    struct Case {
+        int signal;
+        bool bake;
+    };
+    for (const Case c : {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, true},
+                         Case{SIGTERM, true}, Case{SIGHUP, true}}) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.bake ? " during bake" : " during run"));
+        const fs::path out = dir_ / std::string("o").append(std::to_string(c.signal)).append(c.bake ? "b" : "r");
+        // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
+        const pid_t pid = c.bake ? Start({"bake", bakeScene, "--frames", "1", "--out", out.string(), "--map-size",
+                                          "2048", "--samples", "64"})
+                                 : Start({"run", scene, "--frames", "10000000", "--out", out.string()});
+        // A run is stopped among its frames (its manifest is written before them), a bake once the light-map
+        // computation has shown its progress; both waits are bounded.
+        for (int i = 0; i < 600; ++i) {
+            if (c.bake ? ReadAll(dir_ / "stderr.txt").find("Rendertime") != std::string::npos
+                       : fs::exists(out / "run.json"))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.bake ? 0 : 300));
+        kill(pid, c.signal);
+        const Result r = Finish(pid);
+        EXPECT_EQ(r.status, 128 + c.signal) << r.out << r.err;
+        EXPECT_NE(r.out.find("kept partial outputs: " + (out / "trajectory.csv").string()), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(out / "map.bmp"));
 
-// Ctrl-C during a light-map computation stops the computation itself (through the input channel), not
-// only the frames: the run ends with 130 and no light map is written.
-TEST_F(Runner, CtrlCStopsABakeInsideTheLightMapComputation)
-{
-    const std::string scene = Write("bake.json", kBakeScene);
-    // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
-    const pid_t pid = Start({"bake", scene, "--frames", "1", "--out", Path("o"), "--map-size", "2048", "--samples", "64"});
-    // The progress display writes its first line to standard error when the computation starts.
-    for (int i = 0; i < 600 && ReadAll(dir_ / "stderr.txt").find("Rendertime") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(pid, SIGINT);
-    const Result r = Finish(pid);
-    EXPECT_EQ(r.status, 130) << r.out << r.err;
-    EXPECT_NE(r.out.find("kept partial outputs:"), std::string::npos) << r.out;
-    EXPECT_FALSE(fs::exists(dir_ / "o" / "map.bmp"));
-    EXPECT_TRUE(fs::exists(dir_ / "o" / "trajectory.csv"));
+        const nlohmann::json manifest = nlohmann::json::parse(ReadAll(out / "run.json"), nullptr, false);
+        ASSERT_TRUE(manifest.is_object()) << ReadAll(out / "run.json");
+        EXPECT_EQ(manifest["completed"], false);
+        EXPECT_EQ(manifest["status"], 128 + c.signal);
+        EXPECT_EQ(manifest["state"], "stopped");
+        ASSERT_TRUE(manifest["outputs"].is_array() && !manifest["outputs"].empty()) << manifest.dump();
+        EXPECT_EQ(manifest["outputs"][0]["file"], "trajectory.csv");
+        EXPECT_EQ(manifest["outputs"][0]["bytes"], fs::file_size(out / "trajectory.csv"));
+        if (!c.bake)
+            continue;
+        const Result load = Run({"load", (out / "scene.vxp").string(), "--out", (out / "loaded").string()});
+        EXPECT_EQ(load.status, 0) << load.err;
+        EXPECT_NE(load.out.find("light map \"map\" was not baked"), std::string::npos) << load.out;
+        EXPECT_FALSE(fs::exists(out / "loaded" / "map.bmp"));
+        const Result inspect = Run({"inspect", (out / "scene.vxp").string()});
+        EXPECT_NE(inspect.out.find("light map: not baked"), std::string::npos) << inspect.out;
+    }
 }
 
 } // namespace

@@ -333,5 +333,29 @@ TEST_F(SceneBuild, OffCentreCompoundBodyRunsFromItsStartPose)
     EXPECT_NEAR(m._42, 5.0f, 1e-5f);
 }
 
+// A body whose motion overflowed (and was put back at its start) or that left the world stands still, but
+// the summary names it instead of counting it as at rest.
+TEST_F(SceneBuild, BodiesThatBlewUpOrLeftTheWorldAreNamedNotCountedAtRest)
+{
+    std::string channels = R"({"name": "g", "type": "ODE World", "settings": {"gravity": [0, 0, 0]}})";
+    int x = 0;
+    for (const std::string name : {"calm", "boom", "far"})
+        channels += R"(, {"name": ")" + name + R"(.start", "type": "Matrix", "settings": {"matrix": {"position": [)" +
+                    std::to_string(x += 5) + R"(, 0, 0]}}}, {"name": ")" + name +
+                    R"(", "type": "ODE Body", "links": [{"position": 0, "channel": ")" + name + R"(.start"}]})";
+    Build(R"({"channels": [)" + channels + "]}");
+    host.RunFrame();
+    auto body = [&](const char* name) { return static_cast<Tvc_ODE_BodyCollision*>(host.FindChannel(name))->GetBodyID(); };
+    dBodySetLinearVel(body("boom"), 1e31, 0, 0);
+    dBodySetPosition(body("far"), 0, -2e8, 0);
+    host.RunFrame();
+    host.RunFrame();
+    const RestCount rest = CountBodiesAtRest(host);
+    EXPECT_EQ(rest.dynamic, 3);
+    EXPECT_EQ(rest.atRest, 1);
+    EXPECT_EQ(rest.reset, std::vector<std::string>{"boom"});
+    EXPECT_EQ(rest.outside, std::vector<std::string>{"far"});
+}
+
 } // namespace
 } // namespace vex::app

@@ -189,6 +189,38 @@ TEST_F(SaveFile, SaveThroughSymbolicLinkReplacesTheFileItNames)
     EXPECT_EQ(Read(real), std::vector<uint8_t>({'n', 'e', 'w'}));
 }
 
+// Whatever sits at the temporary names (a link to a file elsewhere, a link to nowhere, someone's file) is
+// neither followed nor truncated: the save takes a name nobody holds, and the target keeps its permissions.
+TEST_F(SaveFile, ThingsPlantedAtTemporaryNamesAreSkippedAndPermissionsKept)
+{
+    const fs::path target = folder / "scene.vxp";
+    Write(target, oldBytes);
+    ::chmod(target.c_str(), 0640);
+    const fs::path outside = folder / "elsewhere";
+    fs::create_directories(outside);
+    Write(outside / "victim", oldBytes);
+    const std::string prefix = ".scene.vxp.tmp-" + std::to_string(::getpid()) + "-";
+    fs::create_symlink(outside / "victim", folder / (prefix + "0"));
+    fs::create_symlink(outside / "created", folder / (prefix + "1"));
+    Write(folder / (prefix + "2"), oldBytes);
+
+    std::string error;
+    ASSERT_TRUE(TavFileSaver::WriteFileAtomically(target.string(), {'n', 'e', 'w'}, &error)) << error;
+    EXPECT_EQ(Read(target), std::vector<uint8_t>({'n', 'e', 'w'}));
+    EXPECT_FALSE(fs::is_symlink(target));
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(0640));
+    EXPECT_EQ(Read(outside / "victim"), oldBytes);
+    EXPECT_FALSE(fs::exists(outside / "created"));
+    EXPECT_EQ(Read(folder / (prefix + "2")), oldBytes);
+    EXPECT_EQ(Files().size(), 5u) << "the three planted names, the target and the other folder";
+
+    // A new file gets the usual bits: 0666 less the umask.
+    const mode_t mask = ::umask(022);
+    ASSERT_TRUE(TavFileSaver::WriteFileAtomically((folder / "fresh.csv").string(), oldBytes, &error)) << error;
+    ::umask(mask);
+    EXPECT_EQ(fs::status(folder / "fresh.csv").permissions() & fs::perms::all, fs::perms(0644));
+}
+
 TEST_F(SaveFile, ReadFileBytesRefusesMissingFilesFoldersAndFilesOverTheLimit)
 {
     std::vector<uint8_t> bytes = {1};

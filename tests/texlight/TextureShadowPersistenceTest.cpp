@@ -63,6 +63,7 @@ TEST(TextureShadowPersistence, DefaultsGiveTheseExactChunks)
         'T', 'L', 'A', 'M', 4, 0, 0, 0, 0, 0, 0, 0,           // AntiAliasMode 0
         'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,                    // SoftUseShadows false
         'T', 'L', 'S', 'R', 4, 0, 0, 0, 0xCD, 0xCC, 0xCC, 0x3D, // SoftShadowRadius 0.1f
+        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,                    // the image is the placeholder
     };
     EXPECT_EQ(OwnChunks(Save(*scene.channel)), golden);
 }
@@ -87,6 +88,7 @@ TEST(TextureShadowPersistence, ChangedSettingsGiveTheseExactChunks)
         'T', 'L', 'A', 'M', 4, 0, 0, 0, 2, 1, 0, 0,
         'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,
         'T', 'L', 'S', 'R', 4, 0, 0, 0, 0, 0, 0, 0xC0,
+        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,
     };
     EXPECT_EQ(OwnChunks(Save(c)), golden);
 }
@@ -213,4 +215,33 @@ TEST(TextureShadowPersistence, LoadRegistersWithTheParentWithoutAskingIfPublic)
     ASSERT_TRUE(Load(*scene.channel, {}));
     EXPECT_EQ(parent.GetChildLinkPositionCount(0), 1);
     parent.RemoveChild(scene.channel.get());
+}
+
+// A project records whether its image is a computed light map; one written before it did says nothing.
+TEST(TextureShadowPersistence, SavedImageSaysWhetherItWasBaked)
+{
+    using State = Tvc_DX8_TextureShadow::BitmapState;
+    Scene baked;
+    baked.MakeTexture(5);
+    baked.AddLight(PointLight({0.5f, 1, 0.5f}, 1, 0, 0));
+    EXPECT_EQ(baked.channel->GetBitmapState(), State::Placeholder);
+    ASSERT_TRUE(baked.channel->CalculateShadowBuffer());
+    baked.channel->SaveBMPInBuffer();
+    const std::vector<uint8_t> bytes = Save(*baked.channel);
+    const std::vector<uint8_t> tail = {'T', 'L', 'B', 'K', 1, 0, 0, 0, 1};
+    ASSERT_GE(bytes.size(), tail.size());
+    ASSERT_TRUE(std::equal(tail.begin(), tail.end(), bytes.end() - 9));
+    baked.channel->SetTestTexture();
+    EXPECT_EQ(baked.channel->GetBitmapState(), State::Placeholder);
+
+    struct Case {
+        std::vector<uint8_t> section;
+        State state;
+    };
+    for (const Case& c : {Case{bytes, State::Baked}, Case{{bytes.begin(), bytes.end() - 9}, State::Unrecorded},
+                          Case{Section().Chunk("TLBK", {0}).Bytes(), State::Placeholder}}) {
+        Scene loaded;
+        ASSERT_TRUE(Load(*loaded.channel, c.section));
+        EXPECT_EQ(loaded.channel->GetBitmapState(), c.state) << static_cast<int>(c.state);
+    }
 }
