@@ -17,6 +17,7 @@ struct CommandOptions {
     std::optional<int> frames;         ///< default the scene's "frames", else the command's own
     std::optional<int> mapSize;        ///< light-map side in texels, for every light map of a bake
     std::optional<int> samples;        ///< samples per texel (1, 4, 16, 64), for every light map of a bake
+    std::optional<int> threads;        ///< threads of a light-map computation; default the hardware's, 1 serial
 };
 
 int CommandDemo(const CommandOptions& options);

@@ -304,8 +304,8 @@ TEST_F(Runner, CtrlCStopsABakeInsideTheLightMapComputation)
     const std::string scene = Write("bake.json", kBakeScene);
     // A map far too large to finish quickly: 2048 x 2048 texels with 64 samples each.
     const pid_t pid = Start({"bake", scene, "--frames", "1", "--out", Path("o"), "--map-size", "2048", "--samples", "64"});
-    // The progress display writes its first line to standard error when the computation starts.
-    for (int i = 0; i < 600 && ReadAll(dir_ / "stderr.txt").find("Rendertime") == std::string::npos; ++i)
+    // The progress line writes its first line to standard error when the computation starts.
+    for (int i = 0; i < 600 && ReadAll(dir_ / "stderr.txt").find(" texels, ") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     kill(pid, SIGINT);
     const Result r = Finish(pid);
