@@ -188,6 +188,7 @@ TEST_F(Runner, BakeWithoutLightMapOrWithBadSamplesGivesStatusTwo)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "vexhost: " + scene + ": channels: no \"DX8 TextureLighting\" channel to bake\n");
     EXPECT_EQ(Run({"bake", Write("bake.json", kBakeScene), "--samples", "8"}).status, 2);
+    EXPECT_EQ(Run({"bake", Write("bake.json", kBakeScene), "--threads", "0"}).status, 2);
 }
 
 TEST_F(Runner, BadSceneGivesStatusTwoAndOneLineNamingFileFieldAndProblem)
