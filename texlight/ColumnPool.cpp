@@ -93,7 +93,12 @@ bool ComputeColumns(int count, int threads, const ColumnTask& compute, const Col
             if (pool.empty())
                 return ComputeSerially(count, compute, report);
         }
-        finished = Supervise(state, static_cast<int>(pool.size()), report);
+        try {
+            finished = Supervise(state, static_cast<int>(pool.size()), report);
+        } catch (...) {
+            state.stop.store(true, std::memory_order_relaxed); // a failed report must not wait for every column
+            throw;
+        }
     } // the jthreads join here: no worker outlives the call
     return finished;
 }
