@@ -5,6 +5,8 @@
 #include "app/InputError.h"
 #include "app/Interrupt.h"
 #include "app/Manifest.h"
+#include "app/ProgressLine.h"
+#include "app/RunnerHost.h"
 #include "app/Scene.h"
 #include "app/Simulation.h"
 #include "app/Trajectory.h"
@@ -12,8 +14,11 @@
 #include "host/ProjectFile.h"
 #include "host/TavFileLoader.h"
 #include "host/Vexcore.h"
+#include "host/siblings/Tav_3DObjectInterface.h"
 #include "host/siblings/TypeGuids.h"
+#include "platform/Win32.h"
 #include "siblings/world/Tvc_ODE_World.h"
+#include "texlight/ShadowBuffer.h"
 #include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
@@ -67,7 +72,9 @@ std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options)
     std::vector<std::string> folders;
     if (!options.pluginFolder.empty())
         folders.push_back(options.pluginFolder);
-    auto host = std::make_unique<Vexcore>(folders);
+    auto host = std::make_unique<RunnerHost>(folders);
+    if (options.threads)
+        host->SetWorkerThreadCount(*options.threads);
     auto printer = std::make_shared<MessagePrinter>();
     host->SetMessageSink([printer](const std::string& text) { printer->Show(text); });
     return host;
@@ -150,6 +157,32 @@ void WriteLightMapBitmap(Tvc_DX8_TextureShadow& map, const std::string& path)
         throw RunError("cannot write " + path + (error.empty() ? "" : ": " + error));
 }
 
+/// One light map's computation with the runner's progress line. The objects and the shadow scene it reads
+/// evaluate first, at the frame's simulated time; then the tick clock runs in real time while the texels
+/// are computed, so that the progress text shows real seconds, and is set back afterwards.
+bool ComputeLightMap(Vexcore& host, Tvc_DX8_TextureShadow& map, const std::string& name)
+{
+    const int width = map.GetDesiredWidth() > 0 ? map.GetDesiredWidth() : 32;
+    const int height = map.GetDesiredHeight() > 0 ? map.GetDesiredHeight() : 32;
+    ProgressLine line("light map \"" + name + "\"", static_cast<long long>(width) * height, "texels", true);
+    auto* runner = dynamic_cast<RunnerHost*>(&host);
+    if (runner)
+        runner->SetLightMapProgress(&line, static_cast<long long>(width) * height);
+    // In the order the computation asks them.
+    if (auto* object = dynamic_cast<Tav_3DObjectInterface*>(map.GetChild(0))) {
+        D3DXMATRIX scratch;
+        object->GetWorldMatrix(&scratch);
+    }
+    map.GetShadowBuffer()->PrepareShadowScene();
+    const DWORD simulated = GetTickCount();
+    UseSystemTickCount();
+    const bool computed = map.CalculateShadowBuffer();
+    SetManualTickCount(simulated);
+    if (runner)
+        runner->SetLightMapProgress(nullptr, 0);
+    return computed;
+}
+
 /// Computes each light map once and writes its images; false when a stop signal ended a computation.
 bool BakeLightMaps(Vexcore& host, const Scene& scene, BuiltScene& built, const std::string& folder,
                    RunManifest& manifest)
@@ -167,7 +200,7 @@ bool BakeLightMaps(Vexcore& host, const Scene& scene, BuiltScene& built, const s
         // was never shown has none yet, and the size may have changed since the channel was made).
         map->SetTestTexture();
         const auto start = std::chrono::steady_clock::now();
-        const bool computed = map->CalculateShadowBuffer();
+        const bool computed = ComputeLightMap(host, *map, name);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (InterruptRequested())
             return false;

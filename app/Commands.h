@@ -21,6 +21,7 @@ struct CommandOptions {
     std::optional<int> samples;        ///< samples per texel (1, 4, 16, 64), for every light map of a bake
     unsigned long every = 1;           ///< trajectory.csv keeps the frames whose number is a multiple of it
     std::vector<std::string> commandLine; ///< the runner's arguments, for the manifest
+    std::optional<int> threads;        ///< threads of a light-map computation; default the hardware's, 1 serial
 };
 
 int CommandDemo(const CommandOptions& options);

@@ -41,6 +41,8 @@ struct Scene {
 
 /// Most frames a scene may ask for (about 46 hours at 60 frames a second).
 inline constexpr int kMaxFrames = 10'000'000;
+/// Most threads `--threads` takes: far beyond any machine the runner meets, low enough to refuse a typo.
+inline constexpr int kMaxThreads = 1024;
 
 /// Parses scene text; `file` names it in messages.
 Scene ParseScene(const std::string& text, const std::string& file);

@@ -1,13 +1,25 @@
 #include "app/Simulation.h"
 
 #include "app/Interrupt.h"
+#include "app/ProgressLine.h"
 #include "app/Trajectory.h"
 #include "host/Vexcore.h"
 #include "platform/Win32.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 namespace vex::app {
+
+namespace {
+std::string FrameDetail(double simulatedSeconds)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.3f s simulated", simulatedSeconds);
+    return text;
+}
+} // namespace
 
 void SetClockForFrame(unsigned long frame, double frameSeconds)
 {
@@ -18,6 +30,7 @@ void SetClockForFrame(unsigned long frame, double frameSeconds)
 RunOutcome RunFrames(Vexcore& host, int frames, double frameSeconds, Trajectory* trajectory)
 {
     RunOutcome outcome;
+    ProgressLine progress("frames", frames, "frames", false); // on a terminal only
     for (int i = 0; i < frames; ++i) {
         if (InterruptRequested()) {
             outcome.interrupted = true;
@@ -30,6 +43,7 @@ RunOutcome RunFrames(Vexcore& host, int frames, double frameSeconds, Trajectory*
         outcome.seconds = static_cast<double>(outcome.frames) * frameSeconds;
         if (trajectory)
             trajectory->Record(frame, static_cast<double>(frame) * frameSeconds);
+        progress.Update(i + 1, FrameDetail(static_cast<double>(frame) * frameSeconds));
     }
     return outcome;
 }

@@ -51,6 +51,14 @@ int main(int argc, char** argv)
             ->check(CLI::Range(1, kMaxFrames));
     };
 
+    int threads = 0;
+    auto addThreads = [&](CLI::App* command) {
+        command->add_option("--threads", threads,
+                            "Threads of a light-map computation (default: every hardware thread; 1: on the "
+                            "runner's own thread)")
+            ->check(CLI::Range(1, kMaxThreads));
+    };
+
     auto addMapOptions = [&](CLI::App* command) {
         command->add_option("--map-size", mapSize, "Light-map side in texels for every light map")
             ->check(CLI::Range(1, kMaxLightMapSize));
@@ -64,12 +72,14 @@ int main(int argc, char** argv)
     addFrames(demo, "Frames to run (default " + std::to_string(kDemoFrames) + ", " +
                         std::to_string(kDemoFrames / 60) + " simulated seconds)");
     addMapOptions(demo);
+    addThreads(demo);
 
     CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp; "
                                               "light maps are baked once, after the frames, as by bake");
     run->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
     addOut(run);
     addFrames(run, "Frames to run (default: the scene's \"frames\", else 600)");
+    addThreads(run);
 
     CLI::App* bake = app.add_subcommand("bake", "Run a scene file, then compute its light maps on the final poses "
                                                 "and write them as .bmp and .png with a preview.png");
@@ -77,11 +87,13 @@ int main(int argc, char** argv)
     addOut(bake);
     addFrames(bake, "Frames to simulate before the bake (default: the scene's \"frames\", else 600)");
     addMapOptions(bake);
+    addThreads(bake);
 
     CLI::App* load = app.add_subcommand("load", "Load a project, write its matrices.csv, optionally run frames");
     load->add_option("PROJECT", path, "Project file (.vxp)")->required();
     addOut(load);
     addFrames(load, "Frames to run after loading (default 0)");
+    addThreads(load);
 
     CLI::App* inspect = app.add_subcommand("inspect", "List a project's channels, links and saved chunks");
     inspect->add_option("PROJECT", path, "Project file (.vxp)")->required();
@@ -109,6 +121,8 @@ int main(int argc, char** argv)
         options.mapSize = mapSize;
     if (const CLI::Option* given = chosen->get_option_no_throw("--samples"); given && given->count())
         options.samples = samples;
+    if (const CLI::Option* given = chosen->get_option_no_throw("--threads"); given && given->count())
+        options.threads = threads;
 
     InstallInterruptHandler();
     if (chosen == demo)

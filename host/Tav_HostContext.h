@@ -42,6 +42,9 @@ public:
     virtual unsigned long GetFrameCount() const = 0;
     /// Called by every channel's destructor so the host drops all links to it.
     virtual void ChannelDestroyed(Tav_Channel* channel) = 0;
+    /// Threads a long computation (a light-map bake) may use at once. 1, the default, keeps it on the
+    /// calling thread, as a host that does not say expects.
+    virtual int GetWorkerThreadCount() const { return 1; }
 
     Tav_DebugMessage ShowDebugMessage;
 };

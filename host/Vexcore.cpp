@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 
 namespace {
 
@@ -19,6 +20,12 @@ bool HasType(Tav_Channel* channel, const _GUID& type)
 }
 
 } // namespace
+
+int Vexcore::HardwareThreadCount()
+{
+    const unsigned threads = std::thread::hardware_concurrency();
+    return threads == 0 ? 1 : static_cast<int>(std::min(threads, 1024u));
+}
 
 Vexcore::Vexcore(std::vector<std::string> pluginFolders) : folders_(std::move(pluginFolders))
 {

@@ -23,6 +23,12 @@ public:
     Tav_Channel* GetChannelByGuid(_GUID type, int reserved = 0) override;
     unsigned long GetFrameCount() const override { return frame_; }
     void ChannelDestroyed(Tav_Channel* channel) override;
+    int GetWorkerThreadCount() const override { return workerThreads_; }
+
+    /// Threads for long computations; values below 1 count as 1. Default: the hardware's threads.
+    void SetWorkerThreadCount(int threads) { workerThreads_ = threads < 1 ? 1 : threads; }
+    /// The hardware's threads (1 when the system does not say).
+    static int HardwareThreadCount();
 
     // Libraries.
     void AddPluginFolder(const std::string& folder) { folders_.push_back(folder); }
@@ -84,4 +90,5 @@ private:
     unsigned long frame_ = 0;
     unsigned long removals_ = 0; ///< channels taken out of the graph so far (RunFrame re-checks only after one)
     bool destroying_ = false;
+    int workerThreads_ = HardwareThreadCount();
 };

@@ -23,7 +23,7 @@ void OctTreeShadowTracer::Trace(const D3DXVECTOR3& origin, const D3DXVECTOR3& ta
     if (!octree_ || !receivingMesh_)
         return;
     const D3DXVECTOR3 direction = target - origin;
-    octree_->TraceRay(&origin, &target, &direction, colour.rgba, receivingMesh_);
+    octree_->TraceRayWithCulling(&origin, &target, &direction, colour.rgba, receivingMesh_, cull_);
 }
 
 void AddClamped(int& sum, float v, int limit)

@@ -40,16 +40,19 @@ public:
     virtual void Trace(const D3DXVECTOR3& origin, const D3DXVECTOR3& target, ShadowColor& colour) = 0;
 };
 
-/// Traces through an octree channel with the receiving mesh; without either the light passes unchanged.
+/// Traces through an octree channel with the receiving mesh and culling flag; without a channel or a mesh
+/// the light passes unchanged.
 class OctTreeShadowTracer final : public ShadowTracer {
 public:
-    OctTreeShadowTracer(Tav_OctTreeInterface* octree, Tav_Channel* receivingMesh)
-        : octree_(octree), receivingMesh_(receivingMesh) {}
+    OctTreeShadowTracer(Tav_OctTreeInterface* octree, Tav_Channel* receivingMesh, bool cull)
+        : octree_(octree), receivingMesh_(receivingMesh), cull_(cull) {}
+    /// Thread-safe: the culling flag goes with every query.
     void Trace(const D3DXVECTOR3& origin, const D3DXVECTOR3& target, ShadowColor& colour) override;
 
 private:
     Tav_OctTreeInterface* octree_;
     Tav_Channel* receivingMesh_;
+    bool cull_;
 };
 
 /// Adds v to a running channel sum: nothing unless v > 0 (NaN adds nothing); the sum stops at limit;

@@ -10,6 +10,7 @@
 #include "host/siblings/Tav_SurfaceInterface.h"
 #include "host/siblings/TypeGuids.h"
 #include "platform/Win32.h"
+#include "texlight/ColumnPool.h"
 #include "texlight/EdgeFill.h"
 #include "texlight/ProgressText.h"
 #include "texlight/SampleGrid.h"
@@ -38,6 +39,43 @@ public:
 
 private:
     ShadowBuffer* buffer_;
+};
+
+/// The computation's progress display and the input channel whose stop request it watches; both optional.
+class ProgressDisplay {
+public:
+    void Open(Tav_HostContext* host, std::string baseText)
+    {
+        baseText_ = std::move(baseText);
+        owner_.reset(host->CreateChannelByGuid(vex::Guid(vex::guids::kProgress), 0, 0));
+        progress_ = dynamic_cast<Tav_ProgressInterface*>(owner_.get());
+        input_ = dynamic_cast<Tav_InputInterface*>(host->GetChannelByGuid(vex::Guid(vex::guids::kInput), 0));
+        if (progress_) {
+            progress_->SetText(baseText_.c_str());
+            progress_->Show();
+        }
+    }
+
+    /// Text with the elapsed time and the fraction of columns done; false when the user asks to stop.
+    bool Report(int doneColumns, int columns, DWORD elapsedMs)
+    {
+        if (progress_) {
+            progress_->SetText(ProgressText(baseText_, elapsedMs).c_str());
+            progress_->SetProgress(static_cast<float>(doneColumns) / static_cast<float>(columns));
+        }
+        if (!input_)
+            return true;
+        channelInternal.SetIgnoreTreeCount(input_, true);
+        const unsigned char* state = input_->GetInputState();
+        channelInternal.SetIgnoreTreeCount(input_, false);
+        return !(state && (state[Tav_InputInterface::kStopByte] & Tav_InputInterface::kStopBit));
+    }
+
+private:
+    std::unique_ptr<Tav_Channel> owner_;
+    Tav_ProgressInterface* progress_ = nullptr;
+    Tav_InputInterface* input_ = nullptr;
+    std::string baseText_;
 };
 
 /// Position of owner among the surface's texture links, or -1.
@@ -120,18 +158,12 @@ void ShadowBuffer::Message(const char* text) const
         host_->ShowDebugMessage(text);
 }
 
-// Computation: checks and messages, texture-coordinate set, storage size, shadow scene, progress display,
-// soft-shadow table and uv tree; then the texel loop column by column (progress and stop request after
-// each column) and the edge fill.
-bool ShadowBuffer::Compute()
+// The computation's checks and messages, texture-coordinate set and storage size: the mesh to light, or
+// null when a check fails.
+Tav_MeshInterface* ShadowBuffer::ResolveTarget(Tav_3DObjectInterface* object)
 {
-    if (!owner_) {
-        Message("textureShadowChannel_==NULL");
-        return false;
-    }
-    auto* object = dynamic_cast<Tav_3DObjectInterface*>(owner_->GetChild(0));
     if (!object)
-        return false;
+        return nullptr;
     D3DXMATRIX scratch;
     if (const D3DXMATRIX* world = object->GetWorldMatrix(&scratch))
         worldMatrix_ = *world;
@@ -139,14 +171,14 @@ bool ShadowBuffer::Compute()
     const D3DSURFACE_DESC desc = owner_->GetTextureDescription(0);
     if (desc.Width == 0 || desc.Height == 0) {
         Message("desc.Width<=0||desc.Height<=0");
-        return false;
+        return nullptr;
     }
     const int surfaceNr = owner_->GetShadowSurfaceNr();
     Tav_Channel* surfaceChannel = object->GetChildFromLinkGuid(vex::Guid(vex::guids::kSurface), surfaceNr);
     if (!surfaceChannel) {
         if (host_)
             host_->ShowDebugMessage("surface==NULL : ", surfaceNr);
-        return false;
+        return nullptr;
     }
     if (surfaceChannel->GetChannelType().baseTypeGuid == vex::Guid(vex::guids::kSurface))
         if (auto* surface = dynamic_cast<Tav_SurfaceInterface*>(surfaceChannel))
@@ -154,32 +186,31 @@ bool ShadowBuffer::Compute()
 
     auto* mesh = dynamic_cast<Tav_MeshInterface*>(surfaceChannel->GetChild(0));
     if (!mesh)
-        return false;
+        return nullptr;
     if (desc.Width != static_cast<UINT>(width_) || desc.Height != static_cast<UINT>(height_))
         Reset();
-    if (!ready_)
+    return ready_ ? mesh : nullptr;
+}
+
+// Computation: checks, shadow scene, progress display, soft-shadow table and uv tree; then the texel loop
+// (progress and stop request on this thread after each column, or while workers compute) and the edge fill.
+bool ShadowBuffer::Compute()
+{
+    if (!owner_) {
+        Message("textureShadowChannel_==NULL");
         return false;
+    }
+    auto* object = dynamic_cast<Tav_3DObjectInterface*>(owner_->GetChild(0));
+    Tav_MeshInterface* mesh = ResolveTarget(object);
+    if (!mesh)
+        return false;
+    const int surfaceNr = owner_->GetShadowSurfaceNr();
 
     PrepareShadowScene();
-    const int total = width_ * height_;
-    int done = 0;
     const DWORD start = GetTickCount();
-
-    // The display is optional: without a progress channel the computation runs without one.
-    std::unique_ptr<Tav_Channel> progressOwner;
-    Tav_ProgressInterface* progress = nullptr;
-    Tav_InputInterface* input = nullptr;
-    std::string baseText;
-    if (owner_->GetUseProgressBar() && host_) {
-        progressOwner.reset(host_->CreateChannelByGuid(vex::Guid(vex::guids::kProgress), 0, 0));
-        progress = dynamic_cast<Tav_ProgressInterface*>(progressOwner.get());
-        input = dynamic_cast<Tav_InputInterface*>(host_->GetChannelByGuid(vex::Guid(vex::guids::kInput), 0));
-        baseText = ProgressBaseText(surfaceNr, object->GetSurfaceCount());
-        if (progress) {
-            progress->SetText(baseText.c_str());
-            progress->Show();
-        }
-    }
+    ProgressDisplay display;
+    if (owner_->GetUseProgressBar() && host_)
+        display.Open(host_, ProgressBaseText(surfaceNr, object->GetSurfaceCount()));
 
     sampleGridMode_ = ClampedAntiAliasMode();
     const int samples = SampleCount(sampleGridMode_);
@@ -190,55 +221,67 @@ bool ShadowBuffer::Compute()
     // Everything the texel loop reads is fixed for the whole computation: read it once.
     const std::vector<LightSource> lights = ReadLights();
     const LightingOptions options = ReadLightingOptions();
-    auto* octree = dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1));
     surfaceMesh_ = mesh;
-    if (octree)
-        octree->SetUseCulling(owner_->GetUseShadowCulling());
-    OctTreeShadowTracer tracer(octree, mesh);
-
-    for (int x = 0; x < width_; ++x) {
-        ComputeColumn(x, samples, lights.data(), lights.size(), options, &tracer);
-        done += height_;
-        if (progress) {
-            progress->SetText(ProgressText(baseText, GetTickCount() - start).c_str());
-            progress->SetProgress(static_cast<float>(done) / static_cast<float>(total));
-        }
-        if (input) {
-            channelInternal.SetIgnoreTreeCount(input, true);
-            const unsigned char* state = input->GetInputState();
-            channelInternal.SetIgnoreTreeCount(input, false);
-            if (state && (state[Tav_InputInterface::kStopByte] & Tav_InputInterface::kStopBit))
-                return false;
-        }
-    }
+    OctTreeShadowTracer tracer(dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1)), mesh,
+                               owner_->GetUseShadowCulling());
+    const ColumnInputs inputs{samples, lights.data(), lights.size(), options, &tracer};
+    if (!ComputeAllColumns(inputs, [&](int doneColumns) {
+            return display.Report(doneColumns, width_, GetTickCount() - start);
+        }))
+        return false;
 
     EdgeFill(texels_.data(), width_, height_);
     return true;
 }
 
-// One column of the texel loop. It writes only the texels of column x and reads only state that stays
-// fixed during the computation, so columns can later be computed in parallel.
-void ShadowBuffer::ComputeColumn(int x, int samples, const LightSource* lights, size_t lightCount,
-                                 const LightingOptions& options, ShadowTracer* tracer)
+// Columns straight into the store on the calling thread, or on workers (host's thread count) each into
+// its own column buffer that is copied into the store only once finished, so that a stop leaves every
+// column either computed or as it was.
+bool ShadowBuffer::ComputeAllColumns(const ColumnInputs& inputs, const std::function<bool(int)>& report)
+{
+    const int threads = std::clamp(host_ ? host_->GetWorkerThreadCount() : 1, 1, std::max(width_, 1));
+    const size_t columnBytes = static_cast<size_t>(height_) * kTexelBytes;
+    std::vector<std::vector<uint8_t>> scratch(threads > 1 ? static_cast<size_t>(threads) : 0,
+                                              std::vector<uint8_t>(columnBytes));
+    auto compute = [&](int worker, int x, const std::atomic<bool>& stop) {
+        uint8_t* column = texels_.data() + TexelOffset(x, 0, height_);
+        if (threads == 1)
+            return ComputeColumn(x, column, nullptr, inputs);
+        std::vector<uint8_t>& own = scratch[static_cast<size_t>(worker)];
+        std::copy(column, column + columnBytes, own.begin()); // uncovered texels keep their colour bytes
+        if (!ComputeColumn(x, own.data(), &stop, inputs))
+            return false;
+        std::copy(own.begin(), own.end(), column);
+        return true;
+    };
+    return ComputeColumns(width_, threads, compute, report);
+}
+
+// One column of the texel loop into `column` (height_ texels). It reads only state that stays fixed during
+// the computation, so columns may be computed on several threads at once. With stop given it gives up,
+// returning false, as soon as stop is raised.
+bool ShadowBuffer::ComputeColumn(int x, uint8_t* column, const std::atomic<bool>* stop, const ColumnInputs& in)
 {
     const D3DXVECTOR3* offsets = softShadowOffsets_.data();
     const size_t offsetCount = softShadowOffsets_.size();
     UVTreeNode* lastLeaf = nullptr; // neighbouring samples mostly share a leaf
     for (int y = 0; y < height_; ++y) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return false;
         float sum[3] = {0, 0, 0};
         float hits = 0;
-        for (int s = 0; s < samples; ++s) {
+        for (int s = 0; s < in.samples; ++s) {
             LightSample sample =
                 ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, s, &lastLeaf);
             if (sample.missed)
                 continue;
-            ShadeSampleWithLights(sample, s, lights, lightCount, options, offsets, offsetCount, tracer);
+            ShadeSampleWithLights(sample, s, in.lights, in.lightCount, in.options, offsets, offsetCount, in.tracer);
             sum[0] += sample.colour[0];
             sum[1] += sample.colour[1];
             sum[2] += sample.colour[2];
             hits += 1;
         }
-        uint8_t* texel = texels_.data() + TexelOffset(x, y, height_);
+        uint8_t* texel = column + static_cast<size_t>(y) * kTexelBytes;
         if (hits > 0) {
             const float inverse = 1.0f / hits;
             for (int k = 0; k < 3; ++k)
@@ -248,6 +291,7 @@ void ShadowBuffer::ComputeColumn(int x, int samples, const LightSource* lights, 
             texel[3] = kNotCovered;
         }
     }
+    return true;
 }
 
 // The owner is one of the surface's textures: its stage is its position among them, after the stages of
@@ -392,11 +436,11 @@ bool ShadowBuffer::TraceShadowRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* 
         object ? object->GetChildFromLinkGuid(vex::Guid(vex::guids::kSurface), owner_->GetShadowSurfaceNr()) : nullptr;
     if (!surface)
         return false;
-    surfaceMesh_ = surface->GetChild(0);
-    if (!surfaceMesh_ || !octree)
+    // Mesh and culling flag travel with the query: nothing is stored, so queries may run at once.
+    Tav_Channel* mesh = surface->GetChild(0);
+    if (!mesh || !octree)
         return false;
-    octree->SetUseCulling(owner_->GetUseShadowCulling());
-    return octree->TraceRay(origin, target, direction, shadowColor, surfaceMesh_);
+    return octree->TraceRayWithCulling(origin, target, direction, shadowColor, mesh, owner_->GetUseShadowCulling());
 }
 
 void ShadowBuffer::CreateSoftShadowOffsets()

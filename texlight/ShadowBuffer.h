@@ -7,7 +7,9 @@
 #include "texlight/MeshSnapshot.h"
 #include "platform/D3DXMath.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Tav_HostContext;
@@ -71,10 +73,21 @@ public:
     Tav_Channel* GetSurfaceMesh() const { return surfaceMesh_; }
 
 private:
+    /// What the texel loop reads besides the light-map object's own fields.
+    struct ColumnInputs {
+        int samples;
+        const vex::texlight::LightSource* lights;
+        size_t lightCount;
+        vex::texlight::LightingOptions options;
+        vex::texlight::ShadowTracer* tracer;
+    };
+
     bool Compute();
+    Tav_MeshInterface* ResolveTarget(class Tav_3DObjectInterface* object);
     void AdoptStageTexCoordSet(Tav_SurfaceInterface* surface);
-    void ComputeColumn(int x, int samples, const vex::texlight::LightSource* lights, size_t lightCount,
-                       const vex::texlight::LightingOptions& options, vex::texlight::ShadowTracer* tracer);
+    /// Every column, on the host's worker threads; report(done columns) on this thread, false to stop.
+    bool ComputeAllColumns(const ColumnInputs& inputs, const std::function<bool(int)>& report);
+    bool ComputeColumn(int x, uint8_t* column, const std::atomic<bool>* stop, const ColumnInputs& inputs);
     std::vector<vex::texlight::LightSource> ReadLights() const;
     vex::texlight::LightingOptions ReadLightingOptions() const;
     /// Owner's anti-alias mode limited to the modes that have a sample grid and a soft-shadow table.

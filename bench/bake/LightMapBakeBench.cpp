@@ -2,10 +2,12 @@
 // texture-lighting channel and the shadow scene, against the very same shadow segments traced straight
 // through Embree's rtcOccluded1 on a plain scene of the same triangles, single-threaded.
 //
-//   LightMapBakeBench [runs]       (runs per case, default 3; times are the median, the minimum beside)
+//   LightMapBakeBench [runs]           (runs per case, default 3; times are the median, the minimum beside)
+//   LightMapBakeBench threads [runs]   wall-clock bake at 1 and 2 threads, outputs compared
+//   LightMapBakeBench scaling [runs]   one-thread bake as map size, samples and lights grow
 //
 // The segments are recorded by a pass-through shadow scene linked in place of the real one for one bake;
-// the timed bakes use the real one directly.
+// the timed bakes use the real one directly. The table against rtcOccluded1 bakes on one thread.
 
 #include "common/PluginEntry.h"
 #include "host/Vexcore.h"
@@ -21,6 +23,8 @@
 #include <embree3/rtcore.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +76,13 @@ public:
     bool TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
                   float shadowColour[4], Tav_Channel* receivingMesh) override
     {
-        const bool blocked = inner_->TraceRay(origin, target, direction, shadowColour, receivingMesh);
+        return TraceRayWithCulling(origin, target, direction, shadowColour, receivingMesh, false);
+    }
+    bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
+                             float shadowColour[4], Tav_Channel* receivingMesh, bool cull) override
+    {
+        const bool blocked =
+            inner_->TraceRayWithCulling(origin, target, direction, shadowColour, receivingMesh, cull);
         std::lock_guard<std::mutex> lock(mutex_);
         segments.push_back({{origin->x, origin->y, origin->z}, {target->x, target->y, target->z}});
         receiver = receivingMesh;
@@ -159,14 +169,20 @@ struct Timing {
     double minimum;
 };
 
+double WallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+/// Median and minimum of runs timings of f on a clock (the thread's CPU time unless told).
 template <class F>
-Timing Time(int runs, F&& f)
+Timing Time(int runs, F&& f, double (*clock)() = ThreadSeconds)
 {
     std::vector<double> t;
     for (int i = 0; i < runs; ++i) {
-        const double start = ThreadSeconds();
+        const double start = clock();
         f();
-        t.push_back(ThreadSeconds() - start);
+        t.push_back(clock() - start);
     }
     std::sort(t.begin(), t.end());
     return {t[t.size() / 2], t.front()};
@@ -243,9 +259,18 @@ public:
 
     ~BakeScene() { channel_->RemoveChild(recorder_.get()); }
 
+    void SetThreads(int threads) { host_.SetWorkerThreadCount(threads); }
+
+    void SetMapSize(int side)
+    {
+        channel_->SetDesiredWidth(side);
+        channel_->SetDesiredHeight(side);
+        channel_->SetTestTexture();
+    }
+
     void Configure(int samplesPerTexel, int lightCount)
     {
-        const int mode = samplesPerTexel == 1 ? 0 : samplesPerTexel == 4 ? 1 : 2;
+        const int mode = samplesPerTexel == 1 ? 0 : samplesPerTexel == 4 ? 1 : samplesPerTexel == 16 ? 2 : 3;
         channel_->SetAntiAliasMode(mode);
         channel_->SetSoftUseShadows(samplesPerTexel > 4);
         for (Tvc_DX8_Light* l : lights_)
@@ -333,12 +358,63 @@ private:
 
 } // namespace
 
+/// Wall-clock bakes at 1 and 2 threads (16 samples, 4 lights): the speed-up, and the maps compared.
+int CompareThreads(BakeScene& scene, int runs)
+{
+    scene.Configure(16, 4);
+    std::printf("| threads | bake wall s | speed-up | same map |\n|---:|---:|---:|---|\n");
+    std::vector<int> serial;
+    double serialSeconds = 0;
+    for (int threads : {1, 2}) {
+        scene.SetThreads(threads);
+        const Timing t = Time(runs, [&] { scene.Bake(); }, WallSeconds);
+        if (threads == 1) {
+            serial = scene.Texels();
+            serialSeconds = t.median;
+        }
+        std::printf("| %d | %.3f (%.3f) | %.2f | %s |\n", threads, t.median, t.minimum, serialSeconds / t.median,
+                    scene.Texels() == serial ? "yes" : "NO");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+/// One-thread CPU time of the bake as map size, samples per texel and lights grow, per shadow ray.
+int Scaling(BakeScene& scene, int runs)
+{
+    scene.SetThreads(1);
+    std::printf("| map | samples/texel | lights | rays | bake s | ns per ray |\n|---:|---:|---:|---:|---:|---:|\n");
+    for (int side : {128, 256, 512})
+        for (int samples : {1, 4, 16, 64})
+            for (int lights : {1, 2, 4}) {
+                if (side == 512 && samples == 64 && lights > 1)
+                    continue; // the largest cases say nothing the others do not, at minutes a run
+                scene.SetMapSize(side);
+                scene.Configure(samples, lights);
+                const Timing t = Time(runs, [&] { scene.Bake(); });
+                const double rays = double(side) * side * samples * lights;
+                std::printf("| %d | %d | %d | %.0f | %.3f (%.3f) | %.1f |\n", side, samples, lights, rays, t.median,
+                            t.minimum, t.median / rays * 1e9);
+                std::fflush(stdout);
+            }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const std::string mode = argc > 1 && !std::isdigit(static_cast<unsigned char>(argv[1][0])) ? argv[1] : "";
+    const int runsArg = mode.empty() ? 1 : 2;
+    const int runs = argc > runsArg ? std::max(1, std::atoi(argv[runsArg])) : 3;
     BakeScene scene;
+    scene.SetThreads(1); // the recorder keeps the segments in the serial order
     scene.Configure(1, 1);
     scene.Bake(); // builds the shadow scene once
+    if (mode == "threads")
+        return CompareThreads(scene, runs);
+    if (mode == "scaling")
+        return Scaling(scene, runs);
+    if (!mode.empty())
+        Fail("unknown mode " + mode + " (threads, scaling, or a number of runs)");
 
     RTCScene plain = PlainScene(scene.Shadows());
     const float selfHit = scene.Shadows().GetSelfHitDistance();

@@ -15,4 +15,9 @@ public:
     /// Builds or refreshes the ray-tracing scene; called once before each light-map computation.
     virtual bool PrepareShadowTree(bool showProgress) = 0;
     virtual void SetUseCulling(bool useCulling) = 0;
+    /// TraceRay with the culling flag given with the query rather than the one SetUseCulling stored, so
+    /// that concurrent queries share no state that a call can change.
+    virtual bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target,
+                                     const D3DXVECTOR3* direction, float shadowColour[4], Tav_Channel* receivingMesh,
+                                     bool cull) = 0;
 };

@@ -215,6 +215,14 @@ bool Tvc_DX8_OctTree::PrepareLocked(bool showProgress)
 bool Tvc_DX8_OctTree::TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
                                float shadowColour[4], Tav_Channel* receivingMesh)
 {
+    return TraceRayWithCulling(origin, target, direction, shadowColour, receivingMesh,
+                               useCulling_.load(std::memory_order_relaxed));
+}
+
+bool Tvc_DX8_OctTree::TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target,
+                                          const D3DXVECTOR3* direction, float shadowColour[4],
+                                          Tav_Channel* receivingMesh, bool cull)
+{
     if (!origin || !shadowColour || (!target && !direction))
         return false;
     if (!prepared_.load(std::memory_order_acquire)) {
@@ -230,7 +238,7 @@ bool Tvc_DX8_OctTree::TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* tar
     // The receiving mesh needs no special part: the self-hit distance keeps the sample's own surface out,
     // and beyond it the receiver shadows itself like any caster (a wall of the same mesh shadows its floor).
     (void)receivingMesh;
-    return scene_.Trace(from, to, useCulling_.load(std::memory_order_relaxed), shadowColour);
+    return scene_.Trace(from, to, cull, shadowColour);
 }
 
 // ---------------------------------------------------------------------------------------------------

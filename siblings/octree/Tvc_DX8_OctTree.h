@@ -36,6 +36,8 @@ public:
     /// while other threads trace.
     bool PrepareShadowTree(bool showProgress) override;
     void SetUseCulling(bool useCulling) override;
+    bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
+                             float shadowColour[4], Tav_Channel* receivingMesh, bool cull) override;
 
     // Further slots of this channel.
     virtual bool GetUseCulling();
@@ -62,7 +64,7 @@ private:
     void ShowMessage(const char* text);
 
     std::vector<vex::octree::ShadowMaterial> settings_; ///< by link index of "Objects"
-    std::atomic<bool> useCulling_{false};                ///< set before every ray, possibly from several threads
+    std::atomic<bool> useCulling_{false};                ///< TraceRay's flag; may be set while others trace
     vex::octree::ShadowScene scene_;
     std::mutex prepareMutex_;
     std::atomic<bool> prepared_{false};

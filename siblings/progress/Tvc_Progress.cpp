@@ -46,6 +46,10 @@ void Tvc_Progress::SetProgress(float fraction)
 
 void Tvc_Progress::Draw(bool force)
 {
+    if (listener_) {
+        listener_(text_, fraction_);
+        return;
+    }
     if (!visible_ || !out_)
         return;
     const int percent = static_cast<int>(fraction_ * 100.0f);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class Tvc_Progress : public Tav_ProgressInterface {
@@ -30,6 +31,10 @@ public:
 
     /// Where the display goes and whether that is a terminal (tests write to a file).
     void SetOutput(std::FILE* out, bool isTerminal);
+    /// Receives the text and fraction after every change, in place of the display (a host that draws its
+    /// own progress line).
+    using Listener = std::function<void(const std::string& text, float fraction)>;
+    void SetListener(Listener listener) { listener_ = std::move(listener); }
     const std::string& GetText() const { return text_; }
     float GetProgress() const { return fraction_; }
 
@@ -45,4 +50,5 @@ private:
     int lastTenth_ = -1;
     size_t lastLength_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
+    Listener listener_;
 };

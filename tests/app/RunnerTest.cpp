@@ -205,6 +205,7 @@ TEST_F(Runner, BakeWithoutLightMapOrWithBadSamplesGivesStatusTwo)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "vexhost: " + scene + ": channels: no \"DX8 TextureLighting\" channel to bake\n");
     EXPECT_EQ(Run({"bake", Write("bake.json", kBakeScene), "--samples", "8"}).status, 2);
+    EXPECT_EQ(Run({"bake", Write("bake.json", kBakeScene), "--threads", "0"}).status, 2);
 }
 
 TEST_F(Runner, BadSceneGivesStatusTwoAndOneLineNamingFileFieldAndProblem)
@@ -355,7 +356,8 @@ TEST_F(Runner, StopSignalsGiveTheirStatusAndAnIncompleteManifest)
         // A run is stopped among its frames (its manifest is written before them), a bake once the light-map
         // computation has shown its progress; both waits are bounded.
         for (int i = 0; i < 600; ++i) {
-            if (c.bake ? ReadAll(dir_ / "stderr.txt").find("Rendertime") != std::string::npos
+            // The progress line writes its first line to standard error when the computation starts.
+            if (c.bake ? ReadAll(dir_ / "stderr.txt").find(" texels, ") != std::string::npos
                        : fs::exists(out / "run.json"))
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

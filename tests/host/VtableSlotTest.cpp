@@ -142,7 +142,8 @@ std::vector<Slot> AllSlots()
         "GetPrimitiveType", &Tav_MeshInterface::GetPrimitiveType)("HasTexCoordSet", &Tav_MeshInterface::HasTexCoordSet);
     SlotList(s, "Tav_OctTreeInterface", kFirstSiblingSlot)("TraceRay", &Tav_OctTreeInterface::TraceRay)(
         "PrepareShadowTree", &Tav_OctTreeInterface::PrepareShadowTree)(
-        "SetUseCulling", &Tav_OctTreeInterface::SetUseCulling);
+        "SetUseCulling", &Tav_OctTreeInterface::SetUseCulling)(
+        "TraceRayWithCulling", &Tav_OctTreeInterface::TraceRayWithCulling);
     SlotList(s, "Tav_LightInterface", kFirstSiblingSlot)("GetLight", &Tav_LightInterface::GetLight)(
         "GetLightType", &Tav_LightInterface::GetLightType);
     SlotList(s, "Tav_ProgressInterface", kFirstSiblingSlot)("SetText", &Tav_ProgressInterface::SetText)(

@@ -164,6 +164,12 @@ public:
         return true;
     }
     void SetUseCulling(bool use) override { culling = use; }
+    bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
+                             float colour[4], Tav_Channel* receiver, bool cull) override
+    {
+        culling = cull;
+        return TraceRay(origin, target, direction, colour, receiver);
+    }
 
     Answer answer;
     int rays = 0;

@@ -184,6 +184,13 @@ TEST(OctTreeChannel, CullingFlagSkipsBackSides)
     EXPECT_TRUE(Trace(s.tree, {0, 0, 5}, {0, 0, 0}).blocked);
     s.tree.SetUseCulling(false);
     EXPECT_TRUE(Trace(s.tree, {0, 0, 0}, {0, 0, 5}).blocked);
+
+    // A flag given with the query wins over the stored one, either way.
+    const D3DXVECTOR3 from(0, 0, 0), to(0, 0, 5), dir = to - from;
+    float colour[4] = {1, 1, 1, 0};
+    EXPECT_FALSE(s.tree.TraceRayWithCulling(&from, &to, &dir, colour, nullptr, true));
+    s.tree.SetUseCulling(true);
+    EXPECT_TRUE(s.tree.TraceRayWithCulling(&from, &to, &dir, colour, nullptr, false));
 }
 
 TEST(OctTreeChannel, TracingBeforeAnyPrepareBuildsTheSceneOnce)
@@ -408,7 +415,8 @@ TEST(OctTreeInterface, OperationsFollowTheTwelveChannelSlotsInOrder)
     EXPECT_EQ(Slot(&Tav_OctTreeInterface::TraceRay), 13);
     EXPECT_EQ(Slot(&Tav_OctTreeInterface::PrepareShadowTree), 14);
     EXPECT_EQ(Slot(&Tav_OctTreeInterface::SetUseCulling), 15);
-    EXPECT_EQ(Slot(&Tvc_DX8_OctTree::GetUseCulling), 16);
+    EXPECT_EQ(Slot(&Tav_OctTreeInterface::TraceRayWithCulling), 16);
+    EXPECT_EQ(Slot(&Tvc_DX8_OctTree::GetUseCulling), 17);
 }
 
 TEST(OctTreePlugin, HostLoadsTheChannelWithItsObjectsLink)
