@@ -4,6 +4,7 @@
 #include "app/Images.h"
 #include "app/InputError.h"
 #include "app/Interrupt.h"
+#include "app/RunnerHost.h"
 #include "app/Scene.h"
 #include "app/Simulation.h"
 #include "app/Trajectory.h"
@@ -33,15 +34,7 @@ constexpr int kDefaultRunFrames = 600;
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
 
-std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options)
-{
-    std::vector<std::string> folders;
-    if (!options.pluginFolder.empty())
-        folders.push_back(options.pluginFolder);
-    auto host = std::make_unique<Vexcore>(folders);
-    host->SetMessageSink([](const std::string& text) { std::cerr << "vexhost: " << text << "\n"; });
-    return host;
-}
+std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options) { return MakeRunnerHost(options.pluginFolder); }
 
 std::string PrepareOutputFolder(const CommandOptions& options, const std::optional<std::string>& sceneOutput)
 {
