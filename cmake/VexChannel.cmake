@@ -15,6 +15,8 @@ function(vex_add_channel_library target)
   add_library(${target} SHARED ${ARG_SOURCES})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_GUID} PREFIX "" SUFFIX ".so")
   target_link_libraries(${target} PUBLIC Vexcore PRIVATE ${ARG_LINKS})
+  # A library that calls no C function itself would otherwise not name the C library it runs with.
+  target_link_options(${target} PRIVATE "LINKER:--push-state,--no-as-needed,-lc,--pop-state")
   # Only the Vex build exports its libraries (so a consumer can link a sibling it derives from).
   if(PROJECT_NAME STREQUAL "Vex")
     install(TARGETS ${target} EXPORT VexcoreTargets LIBRARY DESTINATION ${VEX_CHANNEL_INSTALL_DIR})
