@@ -29,7 +29,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <set>
 
 namespace vex::app {
 
@@ -41,43 +40,9 @@ constexpr int kDefaultRunFrames = 600;
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
 
-/// Channel messages go to standard error, each text once: a message a channel shows on every frame would
-/// otherwise bury everything else. How many repeats were held back is said when the host goes.
-class MessagePrinter {
-public:
-    ~MessagePrinter()
-    {
-        if (repeats_ > 0)
-            std::cerr << "vexhost: " << repeats_ << " repeats of the messages above not shown\n";
-    }
-    void Show(const std::string& text)
-    {
-        if (seen_.count(text)) {
-            ++repeats_;
-            return;
-        }
-        if (seen_.size() < kRemembered)
-            seen_.insert(text);
-        std::cerr << "vexhost: " << text << "\n";
-    }
-
-private:
-    static constexpr size_t kRemembered = 1000; ///< distinct texts remembered; later ones always show
-    std::set<std::string> seen_;
-    unsigned long repeats_ = 0;
-};
-
 std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options)
 {
-    std::vector<std::string> folders;
-    if (!options.pluginFolder.empty())
-        folders.push_back(options.pluginFolder);
-    auto host = std::make_unique<RunnerHost>(folders);
-    if (options.threads)
-        host->SetWorkerThreadCount(*options.threads);
-    auto printer = std::make_shared<MessagePrinter>();
-    host->SetMessageSink([printer](const std::string& text) { printer->Show(text); });
-    return host;
+    return MakeRunnerHost(options.pluginFolder, options.threads);
 }
 
 std::string PrepareOutputFolder(const CommandOptions& options, const std::optional<std::string>& sceneOutput)

@@ -5,9 +5,40 @@
 #include "siblings/progress/Tvc_Progress.h"
 
 #include <cmath>
-#include <memory>
+#include <filesystem>
+#include <iostream>
+#include <set>
 
 namespace vex::app {
+namespace {
+
+/// Channel messages go to standard error, each text once: a message a channel shows on every frame would
+/// otherwise bury everything else. How many repeats were held back is said when the host goes.
+class MessagePrinter {
+public:
+    ~MessagePrinter()
+    {
+        if (repeats_ > 0)
+            std::cerr << "vexhost: " << repeats_ << " repeats of the messages above not shown\n";
+    }
+    void Show(const std::string& text)
+    {
+        if (seen_.count(text)) {
+            ++repeats_;
+            return;
+        }
+        if (seen_.size() < kRemembered)
+            seen_.insert(text);
+        std::cerr << "vexhost: " << text << "\n";
+    }
+
+private:
+    static constexpr size_t kRemembered = 1000; ///< distinct texts remembered; later ones always show
+    std::set<std::string> seen_;
+    unsigned long repeats_ = 0;
+};
+
+} // namespace
 
 Tav_Channel* RunnerHost::CreateChannelByGuid(_GUID type, int reserved1, int reserved2)
 {
@@ -28,6 +59,27 @@ Tav_Channel* RunnerHost::CreateChannelByGuid(_GUID type, int reserved1, int rese
         });
     }
     return channel;
+}
+
+std::vector<std::string> RunnerPluginFolders(const std::string& runnerFolder)
+{
+    if (runnerFolder.empty())
+        return {};
+    // VEX_INSTALLED_PLUGIN_DIR is the channel folder relative to the installed runner ("../lib/vex"), so
+    // an installed tree works wherever its prefix was put.
+    const std::filesystem::path installed =
+        (std::filesystem::path(runnerFolder) / VEX_INSTALLED_PLUGIN_DIR).lexically_normal();
+    return {runnerFolder, installed.string()};
+}
+
+std::unique_ptr<RunnerHost> MakeRunnerHost(const std::string& runnerFolder, std::optional<int> threads)
+{
+    auto host = std::make_unique<RunnerHost>(RunnerPluginFolders(runnerFolder));
+    if (threads)
+        host->SetWorkerThreadCount(*threads);
+    auto printer = std::make_shared<MessagePrinter>();
+    host->SetMessageSink([printer](const std::string& text) { printer->Show(text); });
+    return host;
 }
 
 } // namespace vex::app

@@ -4,6 +4,7 @@
 #include "app/Demo.h"
 #include "app/Interrupt.h"
 #include "app/Scene.h"
+#include "app/Validate.h"
 #include "app/settings/Appliers.h"
 
 #include <CLI/CLI.hpp>
@@ -98,6 +99,10 @@ int main(int argc, char** argv)
     CLI::App* inspect = app.add_subcommand("inspect", "List a project's channels, links and saved chunks");
     inspect->add_option("PROJECT", path, "Project file (.vxp)")->required();
 
+    CLI::App* validate = app.add_subcommand("validate", "Read a scene and build its channel graph without running "
+                                                        "frames or writing files (exit 0 or 2)");
+    validate->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -131,6 +136,8 @@ int main(int argc, char** argv)
         return CommandRun(path, options);
     if (chosen == bake)
         return CommandBake(path, options);
+    if (chosen == validate)
+        return CommandValidate(path, options);
     if (chosen == load)
         return CommandLoad(path, options);
     return CommandInspect(path, options);

@@ -2,13 +2,27 @@
 
 # vex_add_channel_library(<target> GUID <guid> SOURCES <src...> [LINKS <targets...>])
 # A channel library is a shared library named by its type GUID ("<GUID>.so", no "lib" prefix) that
-# exports GetType and InitDLL.
+# exports GetType and InitDLL. It installs to VEX_CHANNEL_INSTALL_DIR under the installing project's
+# prefix: the folder, relative to the prefix, that the installed runner searches. The Vex build sets it;
+# the installed package's configuration sets the value the runner was built with.
+if(NOT DEFINED VEX_CHANNEL_INSTALL_DIR)
+  include(GNUInstallDirs)
+  set(VEX_CHANNEL_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/vex)
+endif()
+
 function(vex_add_channel_library target)
   cmake_parse_arguments(ARG "" "GUID" "SOURCES;LINKS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_GUID} PREFIX "" SUFFIX ".so")
   target_link_libraries(${target} PUBLIC Vexcore PRIVATE ${ARG_LINKS})
-  install(TARGETS ${target} EXPORT VexcoreTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vex)
+  # A library that calls no C function itself would otherwise not name the C library it runs with.
+  target_link_options(${target} PRIVATE "LINKER:--push-state,--no-as-needed,-lc,--pop-state")
+  # Only the Vex build exports its libraries (so a consumer can link a sibling it derives from).
+  if(PROJECT_NAME STREQUAL "Vex")
+    install(TARGETS ${target} EXPORT VexcoreTargets LIBRARY DESTINATION ${VEX_CHANNEL_INSTALL_DIR})
+  else()
+    install(TARGETS ${target} LIBRARY DESTINATION ${VEX_CHANNEL_INSTALL_DIR})
+  endif()
 endfunction()
 
 # Subfolders that hold a CMakeLists.txt, so each folder's owner adds its own without touching the parent.

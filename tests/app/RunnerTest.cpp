@@ -388,4 +388,32 @@ TEST_F(Runner, StopSignalsGiveTheirStatusAndAnIncompleteManifest)
     }
 }
 
+// validate builds the whole graph, light maps included, yet runs no frame, computes nothing and writes no
+// file; a problem anywhere in the scene is status 2 with the same one line as run.
+TEST_F(Runner, ValidateChecksTheWholeSceneWithoutRunningOrWriting)
+{
+    std::string text = kBakeScene;
+    text.insert(text.find('{') + 1, "\"output\": \"" + Path("o") + "\", ");
+    // A map that would take minutes to compute: validate must not compute it.
+    const std::string small = R"("settings": {"size": 64})";
+    text.replace(text.find(small), small.size(), R"("settings": {"size": 1024, "samples": 64})");
+    const Result ok = Run({"validate", Write("bake.json", text)});
+    ASSERT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find(": 13 channels, "), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("no problems found"), std::string::npos) << ok.out;
+    EXPECT_FALSE(fs::exists(dir_ / "o"));
+
+    // A bad link deep in the scene: found while building the graph, not while parsing.
+    std::string badLink = text;
+    const std::string link = R"({"position": 3, "channel": "lamp"})";
+    badLink.replace(badLink.find(link), link.size(), R"({"position": 3, "channel": "box.start"})");
+    const std::string bad = Write("bad.json", badLink);
+    const Result r = Run({"validate", bad});
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_EQ(r.err.rfind("vexhost: " + bad + ": channels[12].links[2]: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(Run({"validate", Path("nothing.json")}).status, 2);
+    EXPECT_FALSE(fs::exists(dir_ / "o"));
+}
+
 } // namespace

@@ -1,27 +1,12 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix, builds an out-of-tree channel library against the installed
-# package, and runs a scene that uses it in the installed runner.
+# run.sh <build>: installs the build into a fresh prefix, checks that the install writes only there, and
+# runs the demo with the installed runner from an unrelated folder.
 set -euo pipefail
-build=$1
-src=$2
+build=$(cd "$1" && pwd)
+shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-cmake -S "$src/tests/package/example" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
-cmake --build "$work/example" >/dev/null
-lib="$work/example/0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9.so"
-[ -f "$lib" ] || { echo "example library not built: $lib"; exit 1; }
-
-cat > "$work/scene.json" <<'JSON'
-{
-  "frames": 4,
-  "channels": [
-    {"name": "pulse", "type": "0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9"}
-  ]
-}
-JSON
-VEX_PLUGIN_PATH="$work/example" "$work/prefix/bin/vexhost" run "$work/scene.json" --out "$work/out" > "$work/log" 2>&1 || {
-  cat "$work/log"; exit 1; }
-grep -q "pulse" "$work/log" || { echo "runner output does not mention the pulse channel:"; cat "$work/log"; exit 1; }
-echo "out-of-tree channel library loaded and ran"
+cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+outside=$(sed -n 's/^-- \(Installing\|Up-to-date\): //p' "$work/install.log" | grep -v "^$work/prefix/" || true)
+[ -z "$outside" ] || { echo "installed outside the prefix:"; echo "$outside"; exit 1; }
+bash "$(dirname "$0")/installed-runner.sh" "$build" "$work/prefix/bin/vexhost" "$@"
