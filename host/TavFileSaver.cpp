@@ -1,5 +1,7 @@
 #include "host/TavFileSaver.h"
 
+#include "host/ProjectFile.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -181,3 +183,5 @@ bool TavFileSaver::WriteFileAtomically(const std::string& requestedPath, const s
     }
     return true;
 }
+
+std::string TavFileSaver::StorePath(const std::string& path) const { return vex::PathForProject(path, projectFolder_); }
