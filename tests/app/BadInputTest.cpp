@@ -70,11 +70,14 @@ std::vector<Case> Cases()
     auto scene = [](std::string text, const char* command = "run") {
         return [text, command](BadInput& t) { return RunScene(t, text, command); };
     };
-    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    std::string deep;
+    for (int level = 0; level < 100000; ++level)
+        deep += "{\"a\": ";
+    deep += "1" + std::string(100000, '}');
     return {
         {"LightBeyondTheWorld", scene(OneChannel("\"lamp\"", "DX8 Light", R"({"position": [1e19, 6, 0]})"), "bake"),
          "channels[0].settings.position[0]: 1e+19 is outside [-1e+06, 1e+06]"},
-        {"SettingsNestedDeep", scene(R"({"channels": [{"name": "a", "type": "Matrix", "settings": {"a": )" + deep + "}}]}"),
+        {"SettingsNestedDeep", scene(R"({"channels": [{"name": "a", "type": "Matrix", "settings": )" + deep + "}]}"),
          "nested deeper than 64 levels"},
         {"GravityBeyondRange", scene(OneChannel("\"w\"", "ODE World", R"({"gravity": [0, -1e5, 0]})")), "gravity[1]"},
         {"MassBeyondRange",
