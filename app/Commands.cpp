@@ -3,6 +3,7 @@
 #include "app/Demo.h"
 #include "app/Images.h"
 #include "app/InputError.h"
+#include "app/LightMapChecks.h"
 #include "app/Interrupt.h"
 #include "app/Manifest.h"
 #include "app/ProgressLine.h"
@@ -301,6 +302,7 @@ int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrame
     BuiltScene built = BuildScene(*host, scene, BuildOptions{true});
     if (mode == Mode::Bake && built.pending.empty())
         throw InputError(scene.file, "channels", "no \"DX8 TextureLighting\" channel to bake");
+    CheckLightMapInputs(scene, built);
     ApplyMapOptions(built, options);
     const int frames = FramesFor(options, scene.frames, defaultFrames);
     const std::string folder = PrepareOutputFolder(options, scene.output);
@@ -403,12 +405,14 @@ int LoadIntoFolder(Vexcore& host, const std::string& projectPath, const std::str
 int CommandLoad(const std::string& projectPath, const CommandOptions& options)
 {
     return Guarded([&] {
-        if (!std::filesystem::exists(projectPath))
-            throw InputError(projectPath, "", "no such project file");
         auto host = MakeHost(options);
         std::string error;
-        if (!host->LoadProject(projectPath, &error))
+        if (!host->LoadProject(projectPath, &error)) {
+            // The host's message starts with the file; the line names it once.
+            if (error.rfind(projectPath + ": ", 0) == 0)
+                error.erase(0, projectPath.size() + 2);
             throw InputError(projectPath, "", error);
+        }
         const std::string folder = PrepareOutputFolder(options, std::nullopt);
         RunManifest manifest(folder, options.commandLine, "project", projectPath);
         return WithManifest(manifest, [&] { return LoadIntoFolder(*host, projectPath, folder, options, manifest); });
@@ -446,6 +450,8 @@ int CommandInspect(const std::string& projectPath, const CommandOptions& options
         TypeCatalog catalog(*host);
         std::printf("project %s: %zu bytes, %zu channels, %zu links\n", projectPath.c_str(), bytes.size(),
                     project.channels.size(), project.links.size());
+        std::printf("layout version %u, written by %s\n", project.version,
+                    project.writer.empty() ? "an unrecorded version (layout 1 has no writer)" : project.writer.c_str());
         for (size_t i = 0; i < project.channels.size(); ++i) {
             const ProjectChannelRecord& c = project.channels[i];
             std::printf("channel %zu \"%s\": type \"%s\" %s, section %zu bytes\n", i, c.name.c_str(),

@@ -1,7 +1,7 @@
 #include "app/Manifest.h"
 
 #include "app/InputError.h"
-#include "app/Version.h"
+#include "host/Version.h"
 #include "host/TavFileSaver.h"
 
 #include <nlohmann/json.hpp>
@@ -64,7 +64,7 @@ std::string RunManifest::Text(bool completed, int status, const std::string& sto
     json["state"] = started ? "running" : completed ? "done" : status > 128 ? "stopped" : "failed";
     json["status"] = started ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(status);
     json["stopped_by"] = stop.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(stop);
-    json["version"] = RunnerVersion();
+    json["version"] = VersionLine();
     json["command"] = commandLine_;
     if (!inputKind_.empty())
         json[inputKind_] = {{"file", inputPath_}, {"sha256", FileSha256(inputPath_)}};

@@ -2,14 +2,15 @@
 
 #include "app/InputError.h"
 #include "app/settings/Appliers.h"
+#include "host/ProjectFile.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace vex::app {
 
@@ -28,6 +29,72 @@ std::string Where(const std::string& text, size_t offset)
         }
     }
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+/// The text around a byte offset for a message: at most 16 bytes either side, on one line, with control
+/// characters and quotes shown as escapes.
+std::string Excerpt(const std::string& text, size_t offset)
+{
+    const size_t begin = offset > 16 ? offset - 16 : 0;
+    const size_t end = std::min(text.size(), offset + 16);
+    std::string shown;
+    for (size_t i = begin; i < end; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n' || c == '\r')
+            break;
+        if (c < 0x20 || c == 0x7f || c == '\'') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return "'" + shown + "'";
+}
+
+/// Refuses text nested deeper than kMaxJsonDepth before the JSON library sees it: the library's parse
+/// and copies recurse once per level, and a deep enough file exhausts the stack.
+void CheckJsonDepth(const std::string& text, const std::string& file)
+{
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxJsonDepth)
+                throw InputError(file, Where(text, i), "nested deeper than " + std::to_string(kMaxJsonDepth) +
+                                                           " levels near " + Excerpt(text, i));
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
+/// A name for a message: control characters as escapes, cut after kMaxSceneNameBytes.
+std::string Printable(const std::string& name)
+{
+    std::string shown;
+    for (size_t i = 0; i < name.size() && i < kMaxSceneNameBytes; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return name.size() > kMaxSceneNameBytes ? shown + "..." : shown;
 }
 
 void CheckKeys(const nlohmann::json& object, const std::set<std::string>& allowed, const std::string& file,
@@ -77,17 +144,47 @@ SceneLink ParseLink(const nlohmann::json& link, const std::string& file, const s
 
 } // namespace
 
+std::string ChannelNameProblem(const std::string& name)
+{
+    if (name.size() > kMaxSceneNameBytes)
+        return "is longer than " + std::to_string(kMaxSceneNameBytes) + " bytes";
+    for (const char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f)
+            return "holds a control character";
+        if (c == '/' || c == '\\')
+            return "holds a path separator";
+    }
+    if (name.find("..") != std::string::npos)
+        return "holds \"..\"";
+    // Light maps are written as NAME.bmp and NAME.png beside the runner's own outputs; compared without
+    // case, so that the outputs stay apart on file systems that ignore it too.
+    static const char* const kReserved[] = {"preview", "trajectory", "matrices", "scene", "run", "viewer", "demo-scene"};
+    std::string lower;
+    for (const char c : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* reserved : kReserved)
+        if (lower == reserved)
+            return "is the name of one of the runner's own outputs";
+    return {};
+}
+
 Scene ParseScene(const std::string& text, const std::string& file)
 {
+    CheckJsonDepth(text, file);
     nlohmann::json root;
     try {
         root = nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& e) {
-        // The library's text repeats the position; keep its reason only.
+        // The library's text repeats the position and shows the text read so far; keep its reason and
+        // show the text around the fault instead.
         std::string reason = e.what();
-        if (const size_t colon = reason.rfind(": "); colon != std::string::npos)
+        if (const size_t colon = reason.find(": "); colon != std::string::npos)
             reason = reason.substr(colon + 2);
-        throw InputError(file, Where(text, e.byte > 0 ? e.byte - 1 : 0), "bad JSON: " + reason);
+        if (const size_t last = reason.find("; last read"); last != std::string::npos)
+            reason = reason.substr(0, last) + reason.substr(std::min(reason.size(), reason.find(';', last + 1)));
+        const size_t at = e.byte > 0 ? e.byte - 1 : 0;
+        throw InputError(file, Where(text, at), "bad JSON: " + reason + " near " + Excerpt(text, at));
     } catch (const nlohmann::json::exception& e) {
         // Other reader failures, e.g. a number too large for any numeric type.
         std::string reason = e.what();
@@ -117,6 +214,8 @@ Scene ParseScene(const std::string& text, const std::string& file)
         SceneChannel channel;
         channel.field = path;
         channel.name = RequireString(c, "name", file, path);
+        if (const std::string problem = ChannelNameProblem(channel.name); !problem.empty())
+            throw InputError(file, path + ".name", "\"" + Printable(channel.name) + "\" " + problem);
         if (!names.insert(channel.name).second)
             throw InputError(file, path + ".name", "\"" + channel.name + "\" is used by an earlier channel");
         channel.type = RequireString(c, "type", file, path);
@@ -165,14 +264,11 @@ Scene ParseScene(const std::string& text, const std::string& file)
 
 Scene ReadSceneFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw InputError(path, "", "cannot open the scene file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw InputError(path, "", "cannot read the scene file");
-    return ParseScene(text.str(), path);
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadFileBytes(path, bytes, &error, kMaxSceneBytes))
+        throw InputError(path, "", error);
+    return ParseScene(std::string(bytes.begin(), bytes.end()), path);
 }
 
 TypeCatalog::TypeCatalog(Vexcore& host) : host_(host)
@@ -282,7 +378,14 @@ BuiltScene BuildScene(Vexcore& host, const Scene& scene, const BuildOptions& opt
         SettingsReader settings(channel.settings, scene.file, channel.field + ".settings");
         if (SettingsApplier apply = FindSettingsApplier(*type)) {
             ApplyContext context{host, &built.frameSeconds, sceneFolder};
-            apply(*created, settings, context);
+            // A setter that refuses says why through the host: that reason goes into the one-line error.
+            Tav_MessageCapture said(host.ShowDebugMessage);
+            try {
+                apply(*created, settings, context);
+            } catch (const InputError& e) {
+                throw InputError(e.File(), e.Field(), said.Join(e.Problem()));
+            }
+            said.Forward();
         }
         settings.Finish();
     }

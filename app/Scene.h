@@ -44,6 +44,17 @@ inline constexpr int kMaxFrames = 10'000'000;
 /// Most threads `--threads` takes: far beyond any machine the runner meets, low enough to refuse a typo.
 inline constexpr int kMaxThreads = 1024;
 
+/// Largest scene file read, in bytes.
+inline constexpr size_t kMaxSceneBytes = size_t(16) << 20;
+/// Deepest nesting of arrays and objects in a scene (a scene needs about eight levels).
+inline constexpr int kMaxJsonDepth = 64;
+/// Longest channel name in bytes: names become output file names (NAME.bmp, NAME.png).
+inline constexpr size_t kMaxSceneNameBytes = 100;
+
+/// Why a channel name cannot be used ("holds a path separator", ...), or empty when it can: names become
+/// file names, so they hold no path separator, "..", control character, and are none of the runner's own
+/// output names.
+std::string ChannelNameProblem(const std::string& name);
 /// Parses scene text; `file` names it in messages.
 Scene ParseScene(const std::string& text, const std::string& file);
 /// Reads and parses a scene file.

@@ -30,6 +30,16 @@ bool IsType(Tav_Channel* channel, const char* guid)
 
 } // namespace
 
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
 Quaternion QuaternionFromMatrix(const D3DXMATRIX& m)
 {
     // Rows carry the axes' scales; normalise them to get the rotation. With row vectors the matrix is the
@@ -121,7 +131,7 @@ void Trajectory::Record(unsigned long frame, double seconds)
         const D3DXMATRIX m = StoredMatrix(body);
         const Quaternion q = QuaternionFromMatrix(m);
         pending_ += head;
-        pending_ += host_.GetChannelName(body);
+        pending_ += CsvField(host_.GetChannelName(body));
         for (float v : {m._41, m._42, m._43, q.w, q.x, q.y, q.z}) {
             pending_ += ',';
             AppendFloat(pending_, v);
@@ -155,7 +165,7 @@ std::string MatricesCsv(const Vexcore& host)
     std::string text = "name,m11,m12,m13,m14,m21,m22,m23,m24,m31,m32,m33,m34,m41,m42,m43,m44\n";
     for (Tav_Channel* channel : FindMatrixChannels(host)) {
         const D3DXMATRIX m = StoredMatrix(channel);
-        text += host.GetChannelName(channel);
+        text += CsvField(host.GetChannelName(channel));
         for (int i = 0; i < 16; ++i) {
             text += ',';
             AppendFloat(text, m.m[i / 4][i % 4]);

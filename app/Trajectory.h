@@ -60,6 +60,9 @@ private:
     size_t rows_ = 0;
 };
 
+/// A CSV field as RFC 4180 has it: quoted (quotes doubled) when it holds a comma, a quote or a line break.
+std::string CsvField(const std::string& text);
+
 /// "name,m11,...,m44" per matrix channel, in graph order, with every float written exactly.
 std::string MatricesCsv(const Vexcore& host);
 

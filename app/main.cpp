@@ -6,6 +6,7 @@
 #include "app/Scene.h"
 #include "app/Validate.h"
 #include "app/settings/Appliers.h"
+#include "host/Version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
                  "Exit status: 0 done, 1 failed while running, 2 bad input, 128 + the signal's number when\n"
                  "stopped by Ctrl-C (130), SIGTERM (143) or SIGHUP (129)."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", vex::VersionLine(), "Print the version (and the git commit of the build) and exit");
 
     CommandOptions options;
     std::string out;
@@ -109,7 +111,17 @@ int main(int argc, char** argv)
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
+        // A first word that is no command is the likeliest mistake: name it rather than ask for one.
+        const std::string first = argc > 1 ? argv[1] : "";
+        auto named = [&](CLI::App* command) { return command->check_name(first); };
+        if (!first.empty() && first[0] != '-' && app.get_subcommands(named).empty()) {
+            std::cerr << "vexhost: command line: unknown command \"" << first
+                      << "\" (commands: demo, run, bake, load, inspect; see vexhost --help)\n";
+            return kStatusBadInput;
+        }
         std::cerr << "vexhost: command line: " << e.what() << " (see vexhost --help)\n";
         return kStatusBadInput;
     }

@@ -58,6 +58,28 @@ Vexcore& SharedHost()
 
 std::vector<uint8_t> Bytes(const uint8_t* data, size_t size) { return std::vector<uint8_t>(data, data + size); }
 
+/// A file name for this process's scratch files ("scene.vxp", "input.obj").
+std::string ScratchPath(const char* name)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/vex-fuzz-" + std::to_string(::getpid()) + "-" + name;
+}
+
+/// What the scene reader accepts must run, and the channels must accept it again when the project is
+/// loaded: their own range checks agree with the reader's.
+void CheckAcceptedSceneRunsAndReloads(Vexcore& host)
+{
+    host.RunFrame();
+    const std::string path = ScratchPath("scene.vxp");
+    std::string error;
+    if (!host.SaveProject(path, &error))
+        Fail("a scene the reader accepted cannot be saved: " + error);
+    std::unique_ptr<Vexcore> fresh(MakeQuietHost());
+    if (!fresh->LoadProject(path, &error))
+        Fail("a scene the reader accepted saves a project the channels refuse: " + error);
+    std::remove(path.c_str());
+}
+
 /// Saves a channel and checks that what it wrote is a well-formed section.
 void SaveAndCheck(Tav_Channel* channel, const char* what)
 {
@@ -149,16 +171,16 @@ void ParseAndBuildScene(const uint8_t* data, size_t size)
         app::BuiltScene built = app::BuildScene(*host, scene, {});
         (void)built;
     } catch (const app::InputError&) {
+        return;
     } catch (const app::RunError&) {
+        return;
     }
+    CheckAcceptedSceneRunsAndReloads(*host);
 }
 
 void ReadObjMesh(const uint8_t* data, size_t size)
 {
-    static const std::string path = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        return std::string(tmp && *tmp ? tmp : "/tmp") + "/vex-fuzz-" + std::to_string(::getpid()) + ".obj";
-    }();
+    static const std::string path = ScratchPath("input.obj");
     std::string error;
     if (!TavFileSaver::WriteFileAtomically(path, Bytes(data, size), &error))
         Fail("cannot write the OBJ input: " + error);

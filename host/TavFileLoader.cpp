@@ -1,6 +1,7 @@
 #include "host/TavFileLoader.h"
 
 #include "host/ByteIO.h"
+#include "host/ProjectFile.h"
 
 #include <algorithm>
 #include <limits>
@@ -81,4 +82,9 @@ int TavFileLoader::CopyTagDataToPointer(void* dest, int maxBytes)
     const int n = std::min(maxBytes, static_cast<int>(c.size));
     std::memcpy(dest, section_.data() + c.offset, static_cast<size_t>(n));
     return n;
+}
+
+std::string TavFileLoader::ResolvePath(const std::string& stored) const
+{
+    return vex::PathFromProject(stored, projectFolder_, firstLayout_);
 }

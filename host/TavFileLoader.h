@@ -17,6 +17,16 @@ public:
     explicit TavFileLoader(std::vector<uint8_t> section);
 
     bool IsValid() const { return valid_; }
+
+    /// The folder of the project file being read (empty when the bytes came from elsewhere), and whether
+    /// the file has the first layout; see PathFromProject.
+    void SetProjectFolder(std::string folder, bool firstLayout)
+    {
+        projectFolder_ = std::move(folder);
+        firstLayout_ = firstLayout;
+    }
+    /// A file path the channel stored, made usable: relative paths are taken from the project's folder.
+    std::string ResolvePath(const std::string& stored) const;
     const std::string& GetError() const { return error_; }
 
     /// Makes the next unread chunk with this tag current; false when none is left.
@@ -55,4 +65,6 @@ private:
     int current_ = -1;
     bool valid_ = true;
     std::string error_;
+    std::string projectFolder_;
+    bool firstLayout_ = false;
 };

@@ -1,7 +1,10 @@
 #include "host/TavFileSaver.h"
 
+#include "host/ProjectFile.h"
 #include "host/ReplacementFile.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -99,3 +102,5 @@ bool TavFileSaver::WriteFileAtomically(const std::string& path, const std::vecto
     vex::ReplacementFile file;
     return file.Open(path, error) && file.Write(bytes.data(), bytes.size(), error) && file.Commit(error);
 }
+
+std::string TavFileSaver::StorePath(const std::string& path) const { return vex::PathForProject(path, projectFolder_); }

@@ -25,6 +25,11 @@ public:
     /// Writes a whole chunk: the tag, the payload's size and the payload.
     bool SaveChunk(const char* tag, const std::vector<uint8_t>& payload);
 
+    /// The folder of the project file being written; file paths in sections are stored relative to it.
+    void SetProjectFolder(std::string folder) { projectFolder_ = std::move(folder); }
+    /// A file path as the section should hold it (see PathForProject).
+    std::string StorePath(const std::string& path) const;
+
     /// Starts a raw file at path (append false: replace; true: keep what the file holds and add to it).
     bool OpenSaveFile(const char* path, bool append);
     /// Writes everything to a temporary file beside the target and renames it over the target.
@@ -50,6 +55,7 @@ private:
     std::vector<uint8_t> bytes_;
     std::string path_;
     std::string error_;
+    std::string projectFolder_;
     bool fileOpen_ = false;
     static constexpr size_t kNoChunk = ~size_t{0};
     size_t chunkSizeAt_ = kNoChunk; ///< offset of the open chunk's size field in a section

@@ -18,6 +18,33 @@ void Tav_DebugMessage::operator()(const char* text, int value) const
     (*this)(message.c_str());
 }
 
+Tav_MessageCapture::Tav_MessageCapture(Tav_DebugMessage& target) : target_(target), previous_(target.sink_)
+{
+    target_.sink_ = [this](const std::string& text) { held_.push_back(text); };
+}
+
+Tav_MessageCapture::~Tav_MessageCapture()
+{
+    if (!restored_)
+        target_.sink_ = previous_;
+}
+
+std::string Tav_MessageCapture::Join(const std::string& lead) const
+{
+    std::string text = lead;
+    for (const std::string& message : held_)
+        text += ": " + message;
+    return text;
+}
+
+void Tav_MessageCapture::Forward()
+{
+    target_.sink_ = previous_;
+    restored_ = true;
+    for (const std::string& message : held_)
+        target_(message.c_str());
+}
+
 namespace vex {
 
 namespace {

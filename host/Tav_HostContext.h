@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class Tav_Channel;
 
@@ -22,7 +23,29 @@ public:
     void SetSink(Sink sink) { sink_ = std::move(sink); }
 
 private:
+    friend class Tav_MessageCapture;
     Sink sink_;
+};
+
+/// Holds back the messages shown while it lives, so that a caller can fold a channel's reasons into its
+/// own one-line error; the sink comes back when it goes, and Forward passes the messages on as usual.
+class Tav_MessageCapture {
+public:
+    explicit Tav_MessageCapture(Tav_DebugMessage& target);
+    Tav_MessageCapture(const Tav_MessageCapture&) = delete;
+    Tav_MessageCapture& operator=(const Tav_MessageCapture&) = delete;
+    ~Tav_MessageCapture();
+
+    /// The messages held so far joined by ": " after `lead`.
+    std::string Join(const std::string& lead) const;
+    /// Restores the sink and shows the held messages through it.
+    void Forward();
+
+private:
+    Tav_DebugMessage& target_;
+    Tav_DebugMessage::Sink previous_;
+    std::vector<std::string> held_;
+    bool restored_ = false;
 };
 
 class Tav_HostContext {

@@ -3,10 +3,12 @@
 #include "host/ProjectFile.h"
 #include "host/TavFileLoader.h"
 #include "host/TavFileSaver.h"
+#include "host/Version.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -268,6 +270,8 @@ void Vexcore::RunFrame()
 bool Vexcore::SaveProject(const std::string& path, std::string* error)
 {
     vex::ProjectData project;
+    project.writer = writer_.empty() ? vex::VersionLine() : writer_;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
     for (const Entry& e : entries_) {
         // A name the loader would refuse would make the whole file unloadable.
         if (e.name.size() > vex::kMaxChannelNameBytes) {
@@ -277,6 +281,7 @@ bool Vexcore::SaveProject(const std::string& path, std::string* error)
             return false;
         }
         TavFileSaver saver;
+        saver.SetProjectFolder(folder.empty() ? "." : folder);
         bool saved = false;
         try {
             saved = e.channel->SaveChannel(saver);
@@ -322,10 +327,9 @@ bool Vexcore::SaveProject(const std::string& path, std::string* error)
 bool Vexcore::LoadProject(const std::string& path, std::string* error)
 {
     std::vector<uint8_t> bytes;
-    if (!vex::ReadFileBytes(path, bytes, error))
-        return false;
     std::string why;
-    if (!LoadProjectBytes(bytes, &why)) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!vex::ReadFileBytes(path, bytes, &why) || !LoadProjectBytes(bytes, &why, folder.empty() ? "." : folder)) {
         if (error)
             *error = path + ": " + why;
         return false;
@@ -333,7 +337,29 @@ bool Vexcore::LoadProject(const std::string& path, std::string* error)
     return true;
 }
 
-bool Vexcore::LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* error)
+bool Vexcore::LoadChannelSection(Tav_Channel& channel, const std::string& name, TavFileLoader& loader,
+                                  std::string* error)
+{
+    Tav_MessageCapture said(ShowDebugMessage);
+    std::string failure;
+    try {
+        if (!channel.LoadChannel(loader, nullptr))
+            failure = "channel '" + name + "' could not load its data";
+    } catch (const std::exception& ex) {
+        failure = "channel '" + name + "' failed to load: " + ex.what();
+    } catch (...) {
+        failure = "channel '" + name + "' failed to load";
+    }
+    if (failure.empty()) {
+        said.Forward();
+        return true;
+    }
+    if (error)
+        *error = said.Join(failure);
+    return false;
+}
+
+bool Vexcore::LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* error, const std::string& projectFolder)
 {
     vex::ProjectData project;
     if (!vex::DecodeProject(bytes, project, error))
@@ -384,16 +410,10 @@ bool Vexcore::LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* e
     }
     for (size_t i = 0; i < created.size(); ++i) {
         TavFileLoader loader(project.channels[i].section);
-        bool loaded = false;
-        try {
-            loaded = created[i]->LoadChannel(loader, nullptr);
-        } catch (const std::exception& ex) {
-            return restore("channel '" + project.channels[i].name + "' failed to load: " + ex.what());
-        } catch (...) {
-            return restore("channel '" + project.channels[i].name + "' failed to load");
-        }
-        if (!loaded)
-            return restore("channel '" + project.channels[i].name + "' could not load its data");
+        loader.SetProjectFolder(projectFolder, project.version == vex::kFirstProjectVersion);
+        std::string why;
+        if (!LoadChannelSection(*created[i], project.channels[i].name, loader, &why))
+            return restore(why);
     }
     for (size_t c = 0; c < created.size(); ++c) {
         Tav_List needs;

@@ -67,8 +67,11 @@ public:
     bool SaveProject(const std::string& path, std::string* error);
     /// Replaces the graph with the project's; on any error the graph is left as it was.
     bool LoadProject(const std::string& path, std::string* error);
-    /// The same from bytes in memory (used by the loader and the fuzzers).
-    bool LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* error);
+    /// The same from bytes in memory (used by the loader and the fuzzers); file paths the channels stored
+    /// relative to the project are taken from projectFolder (from the working directory when empty).
+    bool LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* error, const std::string& projectFolder = {});
+    /// Writes "Vex 0.1.0 (git ...)" into saved projects unless set otherwise.
+    void SetWriterName(std::string writer) { writer_ = std::move(writer); }
 
     /// Routes ShowDebugMessage to sink (the runner prints, tests capture).
     void SetMessageSink(Tav_DebugMessage::Sink sink) { ShowDebugMessage.SetSink(std::move(sink)); }
@@ -80,6 +83,9 @@ private:
     };
 
     Tav_Channel* Instantiate(const _GUID& type, std::string* error);
+    /// Runs one channel's LoadChannel; what the channel says while loading goes into the error when it fails
+    /// (so the failure is one message), and to the message sink when it loads.
+    bool LoadChannelSection(Tav_Channel& channel, const std::string& name, TavFileLoader& loader, std::string* error);
     void DestroyGraph();
 
     std::vector<std::string> folders_;
@@ -91,4 +97,5 @@ private:
     unsigned long removals_ = 0; ///< channels taken out of the graph so far (RunFrame re-checks only after one)
     bool destroying_ = false;
     int workerThreads_ = HardwareThreadCount();
+    std::string writer_;
 };

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libode-dev libembree-dev
-  nlohmann-json3-dev libtinyobjloader-dev libcli11-dev libpng-dev libssl-dev
+  nlohmann-json3-dev libtinyobjloader-dev libcli11-dev libpng-dev libssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind imagemagick ccache
 )

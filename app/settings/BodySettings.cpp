@@ -4,6 +4,7 @@
 
 #include "app/settings/Appliers.h"
 #include "body/Tvc_ODE_BodyCollision.h"
+#include "common/SceneLimits.h"
 
 #include <cmath>
 #include <cstring>
@@ -15,10 +16,10 @@ namespace vex::app {
 
 namespace {
 
-/// Largest body dimension and mass accepted from a scene: larger values are typing errors, and ODE's
-/// solver loses all precision long before.
-constexpr float kMaxExtent = 1.0e5f;
-constexpr float kMaxMass = 1.0e7f;
+using limits::kMaxExtent;
+using limits::kMaxMass;
+using limits::kMinExtent;
+using limits::kMinMass;
 
 /// One shape as the scene gives it; fields left empty keep the body's defaults for a new shape.
 struct ShapeSettings {
@@ -56,9 +57,9 @@ ShapeSettings ReadShape(SettingsReader& item, size_t nameCapacity)
     if (!item.String("shape", kind))
         item.Fail("shape", "missing (expected box, sphere, mesh or plane)");
     shape.kind = ShapeFromName(kind, item);
-    ReadOptional(shape.mass, [&](float& v) { return item.Float("mass", v, 1e-6f, kMaxMass); });
-    ReadOptional(shape.size, [&](D3DXVECTOR3& v) { return item.Vec3("size", v, 1e-6f, kMaxExtent); });
-    ReadOptional(shape.radius, [&](float& v) { return item.Float("radius", v, 1e-6f, kMaxExtent); });
+    ReadOptional(shape.mass, [&](float& v) { return item.Float("mass", v, kMinMass, kMaxMass); });
+    ReadOptional(shape.size, [&](D3DXVECTOR3& v) { return item.Vec3("size", v, kMinExtent, kMaxExtent); });
+    ReadOptional(shape.radius, [&](float& v) { return item.Float("radius", v, kMinExtent, kMaxExtent); });
     ReadOptional(shape.offset, [&](D3DXVECTOR3& v) { return item.Vec3("offset", v, -kMaxExtent, kMaxExtent); });
     ReadOptional(shape.rotationDegrees, [&](D3DXVECTOR3& v) { return item.Vec3("rotation", v, -36000.0f, 36000.0f); });
     ReadOptional(shape.name, [&](std::string& v) { return item.String("name", v); });
@@ -110,7 +111,7 @@ void ApplyBodySettings(Tav_Channel& channel, SettingsReader& settings, ApplyCont
     if (settings.Bool("autoRest", flag))
         body.SetIfDynamicDisableForces(flag);
     float damping = 0.0f;
-    if (settings.Float("angularDamping", damping, -1.0e3f, 1.0e3f))
+    if (settings.Float("angularDamping", damping, -limits::kMaxDamping, limits::kMaxDamping))
         body.SetAngularVelocityDampenValue(damping);
 
     const nlohmann::json& items = settings.Raw("items");

@@ -7,6 +7,7 @@
 
 #include "app/settings/Appliers.h"
 #include "app/settings/GridSettings.h"
+#include "common/SceneLimits.h"
 #include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
 
 #include <cmath>
@@ -19,7 +20,7 @@ void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings
     const int sources = settings.Has("grid") + settings.Has("heightField") + settings.Has("obj") + settings.Has("triangles");
     if (sources > 1)
         settings.Fail("grid", "give only one of grid, heightField, obj and triangles");
-    auto refuse = [&](const char* key) { settings.Fail(key, "refused by the collision object (see the message above)"); };
+    auto refuse = [&](const char* key) { settings.Fail(key, "refused by the collision object"); };
 
     if (settings.Has("grid")) {
         SettingsReader grid = settings.Object("grid");
@@ -60,6 +61,8 @@ void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings
         for (const nlohmann::json& v : triangles) {
             if (!v.is_number())
                 settings.Fail("triangles", "expected numbers, found " + JsonKindName(v));
+            if (!(std::fabs(v.get<double>()) <= limits::kMaxCoordinate))
+                settings.Fail("triangles", v.dump() + " is outside [-1e+06, 1e+06]");
             values.push_back(v.get<float>());
         }
         if (!object.SetTriangles(values))

@@ -3,6 +3,7 @@
 // degrees)}. "DX8 OctTree": {"culling": bool, "objects": [{"tint": [r, g, b], "opacity": a}, ...]}.
 
 #include "app/settings/Appliers.h"
+#include "common/SceneLimits.h"
 #include "siblings/light/Tvc_DX8_Light.h"
 #include "siblings/octree/Tvc_DX8_OctTree.h"
 
@@ -27,20 +28,20 @@ void ApplyLightSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCon
             settings.Fail("type", "unknown light type \"" + type + "\" (expected point, spot or directional)");
     }
     D3DXVECTOR3 v;
-    if (settings.Vec3("diffuse", v, 0.0f, 1.0e4f)) {
+    if (settings.Vec3("diffuse", v, 0.0f, limits::kMaxLightColour)) {
         light.Diffuse.r = v.x;
         light.Diffuse.g = v.y;
         light.Diffuse.b = v.z;
     }
-    settings.Vec3("position", light.Position);
-    if (settings.Vec3("direction", v)) {
+    settings.Vec3("position", light.Position, -limits::kMaxCoordinate, limits::kMaxCoordinate);
+    if (settings.Vec3("direction", v, -limits::kMaxCoordinate, limits::kMaxCoordinate)) {
         if (D3DXVec3Length(&v) == 0.0f)
             settings.Fail("direction", "a direction needs a length");
         // The lighting compares the direction with unit vectors, so a scene's arrow of any length is made unit.
         D3DXVec3Normalize(&light.Direction, &v);
     }
-    settings.Float("range", light.Range, 0.0f);
-    if (settings.Vec3("attenuation", v, 0.0f)) {
+    settings.Float("range", light.Range, 0.0f, limits::kMaxLightRange);
+    if (settings.Vec3("attenuation", v, 0.0f, limits::kMaxAttenuation)) {
         light.Attenuation0 = v.x;
         light.Attenuation1 = v.y;
         light.Attenuation2 = v.z;

@@ -98,7 +98,7 @@ void ApplyMeshSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCont
                         settings.Has("shapes");
     if (sources > 1)
         settings.Fail("grid", "give only one of grid, box, sphere, obj and shapes");
-    auto refuse = [&](const char* key) { settings.Fail(key, "refused by the mesh (see the message above)"); };
+    auto refuse = [&](const char* key) { settings.Fail(key, "refused by the mesh"); };
 
     if (settings.Has("grid")) {
         SettingsReader grid = settings.Object("grid");

@@ -1,5 +1,7 @@
 #include "app/settings/SettingsReader.h"
 
+#include "common/SceneLimits.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -156,9 +158,11 @@ bool SettingsReader::Matrix(const char* key, D3DXMATRIX& out)
             const std::string element = std::string(key) + "[" + std::to_string(i) + "]";
             if (!e.is_number())
                 Fail(element.c_str(), "expected a number, found " + JsonKindName(e));
-            m.m[i / 4][i % 4] = static_cast<float>(e.get<double>());
-            if (!std::isfinite(m.m[i / 4][i % 4]))
-                Fail(element.c_str(), "number out of range");
+            const double v = e.get<double>();
+            if (!(std::fabs(v) <= limits::kMaxMatrixEntry))
+                Fail(element.c_str(), e.dump() + " is outside [" + Describe(-limits::kMaxMatrixEntry) + ", " +
+                                          Describe(limits::kMaxMatrixEntry) + "]");
+            m.m[i / 4][i % 4] = static_cast<float>(v);
         }
         out = m;
         return true;
@@ -168,15 +172,15 @@ bool SettingsReader::Matrix(const char* key, D3DXMATRIX& out)
 
     SettingsReader parts(value, file_, FieldPath(key));
     D3DXVECTOR3 position(0, 0, 0), rotation(0, 0, 0), scale(1, 1, 1);
-    parts.Vec3("position", position);
-    parts.Vec3("rotation", rotation);
+    parts.Vec3("position", position, -limits::kMaxCoordinate, limits::kMaxCoordinate);
+    parts.Vec3("rotation", rotation, -36000.0f, 36000.0f);
     const nlohmann::json& s = parts.Raw("scale");
     if (s.is_number()) {
         float uniform = 1.0f;
-        parts.Float("scale", uniform);
+        parts.Float("scale", uniform, -limits::kMaxExtent, limits::kMaxExtent);
         scale = D3DXVECTOR3(uniform, uniform, uniform);
     } else if (!s.is_null()) {
-        parts.Vec3("scale", scale);
+        parts.Vec3("scale", scale, -limits::kMaxExtent, limits::kMaxExtent);
     }
     parts.Finish();
 

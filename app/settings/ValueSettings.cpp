@@ -1,6 +1,7 @@
 // "Value": {"value": number}; "Damping Factor": {"factor": number}.
 
 #include "app/settings/Appliers.h"
+#include "common/SceneLimits.h"
 #include "host/siblings/Tav_ValueInterface.h"
 
 namespace vex::app {
@@ -15,7 +16,7 @@ void ApplyValueSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCon
 void ApplyDampingFactorSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
 {
     float factor = 1.0f;
-    if (settings.Float("factor", factor))
+    if (settings.Float("factor", factor, -limits::kMaxDamping, limits::kMaxDamping))
         static_cast<Tav_ValueInterface&>(channel).SetReal(factor);
 }
 

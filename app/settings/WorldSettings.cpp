@@ -1,6 +1,7 @@
 // World: {"stepSize" (s), "solverIterations", "gravity" [x,y,z], "worldFactor", "frozen", "contactsPerPair"}.
 
 #include "app/settings/Appliers.h"
+#include "common/SceneLimits.h"
 #include "siblings/world/Tvc_ODE_World.h"
 #include "siblings/world/WorldConstants.h"
 
@@ -18,7 +19,7 @@ void ApplyWorldSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCon
         refuse("stepSize");
     if (settings.Int("solverIterations", count, 1, 1000000) && !world.SetSolverIterations(count))
         refuse("solverIterations");
-    if (settings.Vec3("gravity", vector) && !world.SetGravity(vector))
+    if (settings.Vec3("gravity", vector, -limits::kMaxGravity, limits::kMaxGravity) && !world.SetGravity(vector))
         refuse("gravity");
     if (settings.Float("worldFactor", number, 0.0f) && !world.SetWorldFactor(number))
         refuse("worldFactor");

@@ -1,9 +1,10 @@
 #include "siblings/collisionobject/MeshSources.h"
 
+#include "host/ProjectFile.h"
+
 #include <tiny_obj_loader.h>
 
 #include <cmath>
-#include <filesystem>
 
 namespace vex {
 
@@ -61,16 +62,15 @@ std::vector<float> GenerateGridTriangles(const GridParameters& grid)
 bool LoadObjTriangles(const std::string& path, std::vector<float>& outTriangles, std::string& outError)
 {
     outTriangles.clear();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        outError = "file not found";
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes, &outError, kMaxObjBytes))
         return false;
-    }
     tinyobj::ObjReaderConfig config;
     config.triangulate = true;
     config.vertex_color = false;
     tinyobj::ObjReader reader;
-    if (!reader.ParseFromFile(path, config)) {
+    // Materials are not used: the text alone is parsed, so no other file is opened.
+    if (!reader.ParseFromString(std::string(bytes.begin(), bytes.end()), std::string(), config)) {
         outError = reader.Error().empty() ? "cannot be parsed" : "cannot be parsed: " + reader.Error();
         while (!outError.empty() && (outError.back() == '\n' || outError.back() == '\r'))
             outError.pop_back();

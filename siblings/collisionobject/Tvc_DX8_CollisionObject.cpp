@@ -113,7 +113,7 @@ bool Tvc_DX8_CollisionObject::SetObjSource(const std::string& path)
     std::string error;
     const bool loaded = vex::LoadObjTriangles(path, triangles, error);
     if (!loaded)
-        Report("CollisionObject: OBJ file '" + path + "' not loaded: " + error);
+        Report("OBJ file " + path + ": " + error);
     SetMesh(MeshSource::Obj, triangles);
     return loaded;
 }
@@ -147,7 +147,7 @@ bool Tvc_DX8_CollisionObject::SaveChannel(TavFileSaver& saver)
         source.F32(grid_.frequencyZ);
         break;
     case MeshSource::Obj:
-        source.String(objPath_);
+        source.String(saver.StorePath(objPath_));
         break;
     case MeshSource::Triangles:
         source.U32(static_cast<uint32_t>(explicitTriangles_.size() / 9));
@@ -210,9 +210,8 @@ bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGrou
                    " bytes)");
             return false;
         }
-        // A bad grid is reported by ApplyGrid and leaves an empty mesh; the project still loads.
-        ApplyGrid(static_cast<MeshSource>(kind), grid);
-        return true;
+        // A bad grid is reported by ApplyGrid and fails the load.
+        return ApplyGrid(static_cast<MeshSource>(kind), grid);
     }
     case MeshSource::Obj: {
         std::string path;
@@ -220,9 +219,8 @@ bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGrou
             Report("CollisionObject load: chunk COMS holds no valid OBJ path");
             return false;
         }
-        // A missing or bad file is reported by SetObjSource and leaves an empty mesh.
-        SetObjSource(path);
-        return true;
+        // Stored relative to the project's folder; SetObjSource reports a missing or bad file, naming it.
+        return SetObjSource(loader.ResolvePath(path));
     }
     case MeshSource::Triangles: {
         uint32_t count = 0;
@@ -233,8 +231,7 @@ bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGrou
         std::vector<float> triangles(size_t{count} * 9);
         for (float& f : triangles)
             reader.F32(f);
-        SetTriangles(triangles);
-        return true;
+        return SetTriangles(triangles);
     }
     }
     Report("CollisionObject load: chunk COMS names an unknown mesh source " + std::to_string(kind));

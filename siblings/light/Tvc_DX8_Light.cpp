@@ -1,11 +1,13 @@
 #include "siblings/light/Tvc_DX8_Light.h"
 
 #include "common/PluginEntry.h"
+#include "common/SceneLimits.h"
 #include "host/ByteIO.h"
 #include "host/TavFileLoader.h"
 #include "host/TavFileSaver.h"
 #include "host/siblings/TypeGuids.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -22,6 +24,20 @@ float* Scalars(D3DLIGHT8& l, int i)
 
 // Every number of the description: a light at a position that is not a number would turn every sample's
 // lighting and shadow segment into NaN.
+/// Finite, and within what a scene in metres can mean (the runner's scene reader checks the same ranges).
+bool IsWithinLimits(const D3DLIGHT8& l)
+{
+    using namespace vex::limits;
+    auto within = [](float v, float bound) { return std::fabs(v) <= bound; };
+    for (float v : {l.Position.x, l.Position.y, l.Position.z})
+        if (!within(v, kMaxCoordinate))
+            return false;
+    for (float v : {l.Range, l.Attenuation0, l.Attenuation1, l.Attenuation2})
+        if (!within(v, std::max(kMaxLightRange, kMaxAttenuation)))
+            return false;
+    return true;
+}
+
 bool IsFinite(const D3DLIGHT8& l)
 {
     for (const D3DCOLORVALUE& c : {l.Diffuse, l.Specular, l.Ambient})
@@ -150,7 +166,7 @@ D3DLIGHT8* Tvc_DX8_Light::GetLight(D3DLIGHT8* scratch)
 bool Tvc_DX8_Light::SetLight(const D3DLIGHT8& light)
 {
     const int code = CodeForType(light.Type);
-    if (code < 0 || !IsFinite(light))
+    if (code < 0 || !IsFinite(light) || !IsWithinLimits(light))
         return false;
     // A negative coefficient turns the attenuation negative, which would light surfaces facing away.
     if (light.Attenuation0 < 0 || light.Attenuation1 < 0 || light.Attenuation2 < 0) {

@@ -1,5 +1,7 @@
 #include "siblings/mesh/MeshGenerators.h"
 
+#include "host/ProjectFile.h"
+
 #include <tiny_obj_loader.h>
 
 #include <cmath>
@@ -22,7 +24,12 @@ bool LoadObjMesh(const std::string& path, MeshData& out, std::string* error)
     config.triangulate = true;
     config.vertex_color = false;
     tinyobj::ObjReader reader;
-    if (!reader.ParseFromFile(path, config))
+    std::vector<uint8_t> bytes;
+    std::string readError;
+    if (!ReadFileBytes(path, bytes, &readError, kMaxObjBytes))
+        return fail(readError);
+    // Materials are not used: the text alone is parsed, so no other file is opened.
+    if (!reader.ParseFromString(std::string(bytes.begin(), bytes.end()), std::string(), config))
         return fail(reader.Error().empty() ? "cannot read the file" : reader.Error());
     const tinyobj::attrib_t& attrib = reader.GetAttrib();
     const size_t positionCount = attrib.vertices.size() / 3;

@@ -117,10 +117,12 @@ bool Tvc_DX8_Mesh::SaveChannel(TavFileSaver& saver)
         w.I32(sphereSegments_[1]);
         saver.SaveChunk("MSSP", w.Data());
         break;
-    case Source::kObj:
-        w.Bytes(objPath_.data(), objPath_.size());
+    case Source::kObj: {
+        const std::string stored = saver.StorePath(objPath_);
+        w.Bytes(stored.data(), stored.size());
         saver.SaveChunk("MSOB", w.Data());
         break;
+    }
     case Source::kData:
         WriteData(data_, w);
         saver.SaveChunk("MSDT", w.Data());
@@ -141,7 +143,7 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
     source_ = Source::kNone;
     if (r.Left() != 4 || !r.I32(kind)) {
         Report("Tvc_DX8_Mesh::LoadChannel: bad mesh source (MSKD)");
-        return true;
+        return false;
     }
     bool ok = true;
     std::string why;
@@ -154,7 +156,7 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         ok = ChunkReader(loader, "MSGR", r) && r.Left() == 16 && r.I32(cx) && r.I32(cz) && r.F32(sx) && r.F32(sz);
         why = "bad grid parameters (MSGR)";
         if (ok && !SetGrid(cx, cz, sx, sz))
-            return true; // SetGrid has said why
+            return false; // SetGrid has said why
         break;
     }
     case Source::kBox: {
@@ -162,7 +164,7 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         ok = ChunkReader(loader, "MSBX", r) && r.Left() == 12 && r.F32(s[0]) && r.F32(s[1]) && r.F32(s[2]);
         why = "bad box parameters (MSBX)";
         if (ok && !SetBox(s[0], s[1], s[2]))
-            return true; // SetBox has said why
+            return false; // SetBox has said why
         break;
     }
     case Source::kSphere: {
@@ -171,7 +173,7 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         ok = ChunkReader(loader, "MSSP", r) && r.Left() == 12 && r.F32(radius) && r.I32(slices) && r.I32(stacks);
         why = "bad sphere parameters (MSSP)";
         if (ok && !SetSphere(radius, slices, stacks))
-            return true; // SetSphere has said why
+            return false; // SetSphere has said why
         break;
     }
     case Source::kObj: {
@@ -180,9 +182,8 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         if (ok) {
             std::string path(r.Left(), '\0');
             r.Bytes(path.data(), path.size());
-            // LoadObj reports its own failures and keeps the path so that saving again preserves it.
-            LoadObj(path);
-            return true;
+            // Stored relative to the project's folder; LoadObj reports its own failure, naming the file.
+            return LoadObj(loader.ResolvePath(path));
         }
         break;
     }
@@ -204,6 +205,7 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         data_ = vex::MeshData{};
         source_ = Source::kNone;
         Report("Tvc_DX8_Mesh::LoadChannel: " + why);
+        return false;
     }
     return true;
 }
@@ -305,7 +307,7 @@ bool Tvc_DX8_Mesh::LoadObj(const std::string& path)
     objPath_ = path;
     std::string error;
     if (!vex::LoadObjMesh(path, data_, &error)) {
-        Report("Tvc_DX8_Mesh::LoadObj: " + path + ": " + error);
+        Report("OBJ file " + path + ": " + error);
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "siblings/octree/ShadowScene.h"
 
+#include "common/SceneLimits.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -78,8 +80,15 @@ struct TraceContext {
     int seenCount = 0;
 };
 
-/// All six finite (a sum of finite coordinates overflows only beyond any scene's size).
-bool FiniteEnds(const float a[3], const float b[3]) { return std::isfinite(a[0] + a[1] + a[2] + b[0] + b[1] + b[2]); }
+/// All six coordinates finite and within the tracer's bound: the ray tracer cannot take a segment
+/// whose ends are huge (it stops the process), so such a segment is answered as unblocked.
+bool TraceableEnds(const float a[3], const float b[3])
+{
+    for (int k = 0; k < 3; ++k)
+        if (!(std::fabs(a[k]) <= limits::kMaxTraceCoordinate) || !(std::fabs(b[k]) <= limits::kMaxTraceCoordinate))
+            return false;
+    return true;
+}
 
 } // namespace
 
@@ -274,7 +283,7 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
 
 bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const
 {
-    if (!scene_ || !origin || !target || !FiniteEnds(origin, target))
+    if (!scene_ || !origin || !target || !TraceableEnds(origin, target))
         return false;
     const float dir[3] = {target[0] - origin[0], target[1] - origin[1], target[2] - origin[2]};
     const float length = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);

@@ -85,7 +85,8 @@ public:
     /// Tests the segment origin -> target; hits within GetSelfHitDistance() of either end do not count.
     /// Blockers seen from their back side are skipped when cull is set. True when something blocks; then
     /// colour receives (red, green, blue, opacity) as the light-map code reads it, otherwise it is left
-    /// alone. Thread-safe: reads only.
+    /// alone. A segment with an end that is not finite or lies beyond limits::kMaxTraceCoordinate is
+    /// answered as unblocked. Thread-safe: reads only.
     bool Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const;
 
     /// The process-wide Embree device, created on first use; null (with a message) when Embree fails.

@@ -3,6 +3,7 @@
 
 #include "body/BodySoundness.h"
 #include "common/PluginEntry.h"
+#include "common/SceneLimits.h"
 #include "host/siblings/TypeGuids.h"
 #include "siblings/world/MeshGeom.h"
 #include "siblings/world/WorldConstants.h"
@@ -242,8 +243,10 @@ int Tvc_ODE_World::GetSolverIterations() { return solverIterations_; }
 
 bool Tvc_ODE_World::SetGravity(D3DXVECTOR3 gravity)
 {
-    if (!std::isfinite(gravity.x) || !std::isfinite(gravity.y) || !std::isfinite(gravity.z))
-        return false;
+    // Also refuses the non-finite: the comparisons are false for NaN.
+    for (float g : {gravity.x, gravity.y, gravity.z})
+        if (!(std::fabs(g) <= vex::limits::kMaxGravity))
+            return false;
     gravity_ = gravity;
     return true;
 }

@@ -71,5 +71,16 @@ TEST(QuaternionFromMatrix, RebuildsComposedRotations)
     }
 }
 
+// Names may hold commas and quotes (they pass the scene reader); RFC 4180 quoting keeps the columns.
+TEST(CsvField, QuotesOnlyFieldsThatNeedItAndDoublesQuotes)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"box.start", "box.start"},       {"a,b", "\"a,b\""},       {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""}, {"cr\rhere", "\"cr\rhere\""}, {"", ""},
+    };
+    for (const auto& [name, field] : cases)
+        EXPECT_EQ(CsvField(name), field) << name;
+}
+
 } // namespace
 } // namespace vex::app

@@ -226,7 +226,7 @@ TEST_F(SaveFile, ReadFileBytesRefusesMissingFilesFoldersAndFilesOverTheLimit)
     std::vector<uint8_t> bytes = {1};
     std::string error;
     EXPECT_FALSE(vex::ReadFileBytes((folder / "missing").string(), bytes, &error));
-    EXPECT_NE(error.find("missing"), std::string::npos);
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
     EXPECT_EQ(bytes, std::vector<uint8_t>{1}) << "untouched on failure";
     EXPECT_FALSE(vex::ReadFileBytes(folder.string(), bytes, &error));
     Write(folder / "f", std::vector<uint8_t>(100, 1));

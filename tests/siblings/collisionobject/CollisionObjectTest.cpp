@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::make_pair("COMS", TriangleCountClaim(0xFFFFFFFFu, 9)),
                     std::make_pair("COMS", PathClaim(1000, 10)), std::make_pair("COMX", Bytes({0, 0, 0x80, 0x3F}))));
 
-TEST_F(CollisionObjectTest, LoadedGridWithUnusableParametersIsReportedAndLeftEmpty)
+TEST_F(CollisionObjectTest, LoadedGridWithUnusableParametersIsReportedAndFailsTheLoad)
 {
     auto object = Create();
     ASSERT_TRUE(object);
@@ -253,7 +253,7 @@ TEST_F(CollisionObjectTest, LoadedGridWithUnusableParametersIsReportedAndLeftEmp
         w.F32(1);
     TavFileLoader loader(Section("COMS", w.Take()));
     messages.clear();
-    EXPECT_TRUE(object->LoadChannel(loader, nullptr));
+    EXPECT_FALSE(object->LoadChannel(loader, nullptr));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(object->GetTriangleCount(), 0);
 }

@@ -249,12 +249,12 @@ void PrintTo(const BadSection& c, std::ostream* os) { *os << c.name; }
 
 class BadMeshSection : public MeshChannelTest, public ::testing::WithParamInterface<BadSection> {};
 
-TEST_P(BadMeshSection, LoadsAsEmptyMeshWithAMessage)
+TEST_P(BadMeshSection, FailsTheLoadWithAMessage)
 {
     auto mesh = Create();
     ASSERT_TRUE(mesh->SetGrid(2, 2, 1, 1));
     TavFileLoader loader(Section(GetParam().chunks));
-    EXPECT_TRUE(mesh->LoadChannel(loader, nullptr));
+    EXPECT_FALSE(mesh->LoadChannel(loader, nullptr));
     EXPECT_EQ(mesh->GetIndexCount(), 0);
     EXPECT_EQ(messages.size(), 1u);
 }

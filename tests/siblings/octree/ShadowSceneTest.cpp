@@ -121,7 +121,7 @@ TEST(ShadowScene, EmptyOrUnbuiltSceneLeavesEverySegmentFree)
     ExpectFree(Trace(empty, {0, 0, -1}, {0, 0, 1}));
 }
 
-TEST(ShadowScene, NonFiniteEndsAreFree)
+TEST(ShadowScene, NonFiniteOrHugeEndsAreFree)
 {
     ShadowScene scene;
     std::vector<ShadowMesh> meshes;
@@ -129,6 +129,9 @@ TEST(ShadowScene, NonFiniteEndsAreFree)
     ASSERT_TRUE(scene.Build(std::move(meshes), nullptr));
     ExpectFree(Trace(scene, {0, 0, NAN}, {0, 0, 1}));
     ExpectFree(Trace(scene, {0, 0, -1}, {0, INFINITY, 1}));
+    // The ray tracer cannot take ends this far out (it stops the process); the segment does cross the square.
+    ExpectFree(Trace(scene, {0, 0, -1e19f}, {0, 0, 1}));
+    EXPECT_TRUE(Trace(scene, {0, 0, -1e7f}, {0, 0, 1}).blocked) << "within the bound the segment is traced";
 }
 
 // --------------------------------------------------------------------------------------------------
