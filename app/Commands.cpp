@@ -7,6 +7,7 @@
 #include "app/Scene.h"
 #include "app/Simulation.h"
 #include "app/Trajectory.h"
+#include "app/Viewer.h"
 #include "app/settings/Appliers.h"
 #include "host/ProjectFile.h"
 #include "host/TavFileLoader.h"
@@ -215,6 +216,8 @@ int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrame
         if (!same)
             throw RunError("the reloaded project does not reproduce the final matrices");
     }
+    if (options.viewer)
+        std::printf("wrote %s\n", WriteViewerPage(*host, folder, scene.file).c_str());
     return kStatusOk;
 }
 
@@ -333,6 +336,19 @@ int CommandInspect(const std::string& projectPath, const CommandOptions& options
             std::printf("link \"%s\" position %d <- \"%s\"\n", project.channels[link.parent].name.c_str(),
                         link.position, project.channels[link.child].name.c_str());
         }
+        return kStatusOk;
+    });
+}
+
+int CommandView(const std::string& path, const CommandOptions& options)
+{
+    return Guarded([&] {
+        const ViewerTarget target = ResolveViewerTarget(path, options.out);
+        auto host = MakeHost(options);
+        std::string error;
+        if (!host->LoadProject(target.project, &error))
+            throw InputError(target.project, "", error);
+        std::printf("wrote %s\n", WriteViewerPage(*host, target.folder, target.project).c_str());
         return kStatusOk;
     });
 }

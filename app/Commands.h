@@ -17,6 +17,7 @@ struct CommandOptions {
     std::optional<int> frames;         ///< default the scene's "frames", else the command's own
     std::optional<int> mapSize;        ///< light-map side in texels, for every light map of a bake
     std::optional<int> samples;        ///< samples per texel (1, 4, 16, 64), for every light map of a bake
+    bool viewer = true;                ///< write viewer.html as the last output of demo, run and bake
 };
 
 int CommandDemo(const CommandOptions& options);
@@ -26,5 +27,7 @@ int CommandRun(const std::string& scenePath, const CommandOptions& options);
 int CommandBake(const std::string& scenePath, const CommandOptions& options);
 int CommandLoad(const std::string& projectPath, const CommandOptions& options);
 int CommandInspect(const std::string& projectPath, const CommandOptions& options);
+/// Writes viewer.html for an output folder (its scene.vxp and trajectory.csv) or a project file.
+int CommandView(const std::string& path, const CommandOptions& options);
 
 } // namespace vex::app

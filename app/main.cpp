@@ -58,11 +58,17 @@ int main(int argc, char** argv)
     addOut(demo);
     addFrames(demo, "Frames to run (default 600, ten simulated seconds)");
     addMapOptions(demo);
+    bool noViewer = false;
+    auto addNoViewer = [&](CLI::App* command) {
+        command->add_flag("--no-viewer", noViewer, "Do not write viewer.html");
+    };
+    addNoViewer(demo);
 
     CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp");
     run->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
     addOut(run);
     addFrames(run, "Frames to run (default: the scene's \"frames\", else 600)");
+    addNoViewer(run);
 
     CLI::App* bake = app.add_subcommand("bake", "Run a scene file, then compute its light maps on the final poses "
                                                 "and write them as .bmp and .png with a preview.png");
@@ -70,6 +76,7 @@ int main(int argc, char** argv)
     addOut(bake);
     addFrames(bake, "Frames to simulate before the bake (default: the scene's \"frames\", else 600)");
     addMapOptions(bake);
+    addNoViewer(bake);
 
     CLI::App* load = app.add_subcommand("load", "Load a project, write its matrices.csv, optionally run frames");
     load->add_option("PROJECT", path, "Project file (.vxp)")->required();
@@ -78,6 +85,12 @@ int main(int argc, char** argv)
 
     CLI::App* inspect = app.add_subcommand("inspect", "List a project's channels, links and saved chunks");
     inspect->add_option("PROJECT", path, "Project file (.vxp)")->required();
+
+    CLI::App* view = app.add_subcommand("view", "Write viewer.html, the run's interactive 3D page, for an output "
+                                                "folder or a project");
+    view->add_option("PROJECT_OR_OUTPUT_FOLDER", path, "Output folder of demo, run or bake, or a project file")
+        ->required();
+    addOut(view);
 
     try {
         app.parse(argc, argv);
@@ -101,6 +114,8 @@ int main(int argc, char** argv)
     if (const CLI::Option* given = chosen->get_option_no_throw("--samples"); given && given->count())
         options.samples = samples;
 
+    options.viewer = !noViewer;
+
     InstallInterruptHandler();
     if (chosen == demo)
         return CommandDemo(options);
@@ -110,5 +125,7 @@ int main(int argc, char** argv)
         return CommandBake(path, options);
     if (chosen == load)
         return CommandLoad(path, options);
+    if (chosen == view)
+        return CommandView(path, options);
     return CommandInspect(path, options);
 }

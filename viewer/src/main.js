@@ -1,0 +1,192 @@
+// The run viewer page: reads the data the runner inlined, shows the scene and drives the timeline.
+import * as THREE from 'three';
+import { OrbitControls } from 'three/examples/jsm/controls/OrbitControls.js';
+import { makeBodies, makeCollision, makeLamp, makeLightMaps, makePlanes, makeStaticMeshes } from './scene.js';
+import { Timeline } from './timeline.js';
+
+const data = JSON.parse(document.getElementById('vex-data').textContent);
+const timeline = new Timeline(data.timeline);
+const $ = (id) => document.getElementById(id);
+
+const container = $('view');
+const renderer = new THREE.WebGLRenderer({ antialias: true, preserveDrawingBuffer: true });
+renderer.setPixelRatio(window.devicePixelRatio);
+container.appendChild(renderer.domElement);
+const scene = new THREE.Scene();
+scene.background = new THREE.Color(0x2a323a);
+scene.add(new THREE.HemisphereLight(0xdde6f0, 0x404040, 0.9));
+
+const textures = makeLightMaps(data);
+const bodies = makeBodies(data);
+// Trajectory columns follow the runner's body order; match by name so a missing body is just not moved.
+const bodyByName = new Map(bodies.map((group, i) => [group.name, i]));
+const track = timeline.names.map((name) => bodyByName.get(name));
+bodies.forEach((b) => scene.add(b));
+const statics = makeStaticMeshes(data, textures);
+statics.forEach((m) => scene.add(m));
+const collision = makeCollision(data);
+scene.add(collision);
+
+// Fit the view to everything but planes and lamps, over the first and last frames.
+function sceneBounds() {
+  const box = new THREE.Box3();
+  statics.forEach((m) => box.expandByObject(m));
+  box.expandByObject(collision);
+  for (const index of [0, timeline.count - 1]) {
+    showFrame(index);
+    bodies.forEach((b) => box.expandByObject(b));
+  }
+  if (box.isEmpty()) box.set(new THREE.Vector3(-5, -1, -5), new THREE.Vector3(5, 5, 5));
+  return box;
+}
+
+let current = 0;
+function showFrame(index) {
+  current = Math.max(0, Math.min(timeline.count - 1, index));
+  track.forEach((bodyIndex, column) => {
+    if (bodyIndex === undefined) return;
+    const p = timeline.pose(current, column);
+    bodies[bodyIndex].position.set(p[0], p[1], p[2]);
+    bodies[bodyIndex].quaternion.set(p[4], p[5], p[6], p[3]);
+  });
+}
+
+const bounds = sceneBounds();
+const centre = bounds.getCenter(new THREE.Vector3());
+const radius = Math.max(1, bounds.getSize(new THREE.Vector3()).length() / 2);
+const planes = makePlanes(data, radius * 20);
+scene.add(planes);
+const lamps = data.lamps.map((lamp) => makeLamp(lamp, centre, radius));
+lamps.forEach((l) => scene.add(l));
+
+const camera = new THREE.PerspectiveCamera(45, 1, radius * 0.01, radius * 100);
+camera.position.copy(centre).add(new THREE.Vector3(0.55, 0.6, 1).normalize().multiplyScalar(radius * 2.2));
+const controls = new OrbitControls(camera, renderer.domElement);
+controls.target.copy(centre);
+controls.update();
+
+function resize() {
+  const w = container.clientWidth, h = container.clientHeight;
+  renderer.setSize(w, h, false);
+  camera.aspect = w / Math.max(1, h);
+  camera.updateProjectionMatrix();
+}
+window.addEventListener('resize', resize);
+resize();
+
+// Texts: title, summary with the frame rule, lamps.
+$('title').textContent = data.title;
+const thinned = timeline.stride > 1
+  ? `showing every ${timeline.stride}th of ${timeline.recorded} recorded frames (the page stays under ${Math.round(data.pageLimit / 1048576)} MB)`
+  : `all ${timeline.recorded} recorded frames`;
+$('summary').textContent = `${bodies.length} bodies, ${statics.length} meshes, ${data.lamps.length} lamps; ${thinned}`;
+$('lamps').innerHTML = '<b>Lamps</b>' + (data.lamps.length ? '' : '<div class="note">none</div>');
+for (const lamp of data.lamps) {
+  const row = document.createElement('div');
+  const where = lamp.type === 'directional' ? `direction ${fmt(lamp.direction)}` : `at ${fmt(lamp.position)}`;
+  const cone = lamp.type === 'spot' ? `, towards ${fmt(lamp.direction)}, cone ${(lamp.outer * 180 / Math.PI).toFixed(0)}°` : '';
+  row.textContent = `${lamp.name}: ${lamp.type} ${where}${cone}`;
+  $('lamps').appendChild(row);
+}
+
+function fmt(v) { return '(' + v.map((x) => Number(x).toFixed(3)).join(', ') + ')'; }
+
+// Playback runs in simulated time.
+let playing = false, simTime = timeline.times[0] || 0, last = null, picked = null;
+const scrub = $('scrub');
+scrub.max = String(Math.max(0, timeline.count - 1));
+function setFrame(index) {
+  showFrame(index);
+  simTime = timeline.times[current] || 0;
+  scrub.value = String(current);
+  updateTexts();
+}
+function updateTexts() {
+  $('clock').textContent = `frame ${timeline.frames[current] ?? 0} / ${timeline.frames[timeline.count - 1] ?? 0}` +
+    `   t = ${(timeline.times[current] || 0).toFixed(3)} s`;
+  showPicked();
+}
+function showPicked() {
+  const panel = $('picked');
+  if (picked === null) { panel.style.display = 'none'; return; }
+  const column = timeline.names.indexOf(bodies[picked].name);
+  const p = column >= 0 ? timeline.pose(current, column) : [0, 0, 0];
+  const speed = column >= 0 ? timeline.speed(current, column) : 0;
+  const rest = speed < data.restSpeed;
+  panel.style.display = 'block';
+  panel.innerHTML = '';
+  const lines = [`<b>${bodies[picked].name}</b>`, `position ${fmt(p.slice(0, 3))} m`,
+    `speed ${speed.toFixed(4)} m/s${timeline.stride > 1 ? ' (over kept frames)' : ''}`,
+    rest ? `at rest (below ${data.restSpeed} m/s)` : 'moving'];
+  for (const line of lines) {
+    const div = document.createElement('div');
+    if (line.startsWith('<b>')) div.appendChild(document.createElement('b')).textContent = bodies[picked].name;
+    else div.textContent = line;
+    panel.appendChild(div);
+  }
+}
+$('play').onclick = () => {
+  if (!playing && current >= timeline.count - 1) setFrame(0);
+  playing = !playing;
+  $('play').innerHTML = playing ? '&#x275A;&#x275A;' : '&#x25B6;';
+};
+$('back').onclick = () => setFrame(current - 1);
+$('next').onclick = () => setFrame(current + 1);
+scrub.oninput = () => setFrame(Number(scrub.value));
+$('texels').onchange = (e) => {
+  for (const t of Object.values(textures)) {
+    t.magFilter = e.target.checked ? THREE.NearestFilter : THREE.LinearFilter;
+    t.minFilter = e.target.checked ? THREE.NearestFilter : THREE.LinearMipmapLinearFilter;
+    t.needsUpdate = true;
+  }
+};
+$('wire').onchange = (e) => { collision.visible = e.target.checked; };
+$('planes').onchange = (e) => { planes.visible = e.target.checked; };
+
+// Click (not drag) on a body: its name, position, speed and rest state at the shown frame.
+const raycaster = new THREE.Raycaster();
+let downAt = null;
+renderer.domElement.addEventListener('pointerdown', (e) => { downAt = [e.clientX, e.clientY]; });
+renderer.domElement.addEventListener('pointerup', (e) => {
+  if (!downAt || Math.hypot(e.clientX - downAt[0], e.clientY - downAt[1]) > 4) return;
+  const rect = renderer.domElement.getBoundingClientRect();
+  const ndc = new THREE.Vector2(((e.clientX - rect.left) / rect.width) * 2 - 1, -((e.clientY - rect.top) / rect.height) * 2 + 1);
+  raycaster.setFromCamera(ndc, camera);
+  const hit = raycaster.intersectObjects(bodies, true)[0];
+  picked = hit ? hit.object.userData.body : null;
+  showPicked();
+});
+
+function animate(now) {
+  if (playing && last !== null && timeline.count > 1) {
+    simTime += ((now - last) / 1000) * Number($('speed').value);
+    const end = timeline.times[timeline.count - 1];
+    if (simTime >= end) { simTime = end; playing = false; $('play').innerHTML = '&#x25B6;'; }
+    const index = timeline.indexAt(simTime);
+    if (index !== current) { showFrame(index); scrub.value = String(current); updateTexts(); }
+  }
+  last = now;
+  controls.update();
+  renderer.render(scene, camera);
+  requestAnimationFrame(animate);
+}
+setFrame(0);
+requestAnimationFrame(animate);
+
+// Read-only hook for tests and scripts: what the scene's objects hold at a kept frame.
+window.vexViewer = {
+  bodyCount: bodies.length,
+  lampCount: lamps.length,
+  frameCount: timeline.count,
+  frameNumbers: timeline.frames.slice(),
+  stride: timeline.stride,
+  stateAt(index) {
+    setFrame(index);
+    renderer.render(scene, camera);
+    return bodies.map((b) => ({
+      name: b.name,
+      position: b.position.toArray(),
+      quaternion: [b.quaternion.w, b.quaternion.x, b.quaternion.y, b.quaternion.z],
+    }));
+  },
+};
