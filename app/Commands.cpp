@@ -217,7 +217,7 @@ int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrame
             throw RunError("the reloaded project does not reproduce the final matrices");
     }
     if (options.viewer)
-        std::printf("wrote %s\n", WriteViewerPage(*host, folder, scene.file).c_str());
+        std::printf("wrote %s\n", WriteViewerPage(*host, folder, folder, scene.file).c_str());
     return kStatusOk;
 }
 
@@ -343,12 +343,14 @@ int CommandInspect(const std::string& projectPath, const CommandOptions& options
 int CommandView(const std::string& path, const CommandOptions& options)
 {
     return Guarded([&] {
-        const ViewerTarget target = ResolveViewerTarget(path, options.out);
+        const ViewerTarget target = ResolveViewerTarget(path);
         auto host = MakeHost(options);
         std::string error;
         if (!host->LoadProject(target.project, &error))
             throw InputError(target.project, "", error);
-        std::printf("wrote %s\n", WriteViewerPage(*host, target.folder, target.project).c_str());
+        // Frames and light-map images are read from the run's folder; the page goes to --out if given.
+        const std::string folder = PrepareOutputFolder(options, target.folder);
+        std::printf("wrote %s\n", WriteViewerPage(*host, target.folder, folder, target.project).c_str());
         return kStatusOk;
     });
 }

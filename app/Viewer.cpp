@@ -90,7 +90,7 @@ Json Frames(const Vexcore& host, const std::string& folder, size_t budget)
 
 } // namespace
 
-ViewerTarget ResolveViewerTarget(const std::string& path, const std::optional<std::string>& out)
+ViewerTarget ResolveViewerTarget(const std::string& path)
 {
     ViewerTarget target;
     if (std::filesystem::is_directory(path)) {
@@ -106,8 +106,6 @@ ViewerTarget ResolveViewerTarget(const std::string& path, const std::optional<st
     } else {
         throw InputError(path, "", "no such project file or output folder");
     }
-    if (out)
-        target.folder = *out;
     return target;
 }
 
@@ -128,18 +126,19 @@ std::string ComposeViewerPage(const std::string& dataJson)
            std::string(kViewerScript, kViewerScriptSize) + page.substr(scriptAt + scriptMark.size());
 }
 
-std::string WriteViewerPage(const Vexcore& host, const std::string& folder, const std::string& title)
+std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, const std::string& pageFolder,
+                            const std::string& title)
 {
     if (kViewerScriptSize == 0)
         throw RunError("this vexhost was built without the viewer page (node was missing at build time)");
     Json data = ViewerSceneData(host);
     data["title"] = title;
-    data["lightMaps"] = LightMapImages(host, folder);
+    data["lightMaps"] = LightMapImages(host, runFolder);
     data["restSpeed"] = std::round(double{kRestSpeed} * 1e6) / 1e6; // without its float noise
     data["pageLimit"] = kViewerPageLimit;
     const size_t fixed = data.dump().size() + kViewerTemplateSize + kViewerScriptSize + kPageMargin;
-    data["timeline"] = Frames(host, folder, fixed < kViewerPageLimit ? kViewerPageLimit - fixed : 1);
-    const std::string path = (std::filesystem::path(folder) / "viewer.html").string();
+    data["timeline"] = Frames(host, runFolder, fixed < kViewerPageLimit ? kViewerPageLimit - fixed : 1);
+    const std::string path = (std::filesystem::path(pageFolder) / "viewer.html").string();
     WriteOutputFile(path, ComposeViewerPage(data.dump()));
     return path;
 }

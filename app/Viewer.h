@@ -3,7 +3,6 @@
 // inlined) that shows a run's scene, frames, light maps and lamps when opened from the file system.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 class Vexcore;
@@ -19,13 +18,14 @@ struct ViewerTarget {
     std::string folder;  ///< the output folder: trajectory.csv and light-map images are read from it
 };
 
-/// A project file, or an output folder holding scene.vxp; `out` overrides the folder the page goes to.
-/// Throws InputError when neither exists.
-ViewerTarget ResolveViewerTarget(const std::string& path, const std::optional<std::string>& out);
+/// A project file (its folder is the run's), or an output folder holding scene.vxp. Throws InputError
+/// when neither exists.
+ViewerTarget ResolveViewerTarget(const std::string& path);
 
-/// Writes folder/viewer.html for the run whose final state `host` holds; its frames come from
-/// folder/trajectory.csv (only the final poses when there is none). Returns the page's path.
-std::string WriteViewerPage(const Vexcore& host, const std::string& folder, const std::string& title);
+/// Writes pageFolder/viewer.html for the run whose final state `host` holds; its frames come from
+/// runFolder/trajectory.csv (only the final poses when there is none). Returns the page's path.
+std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, const std::string& pageFolder,
+                            const std::string& title);
 
 /// The page for already gathered data: the template with the script and the data (JSON text) inlined.
 std::string ComposeViewerPage(const std::string& dataJson);

@@ -24,4 +24,6 @@ JSON
 VEX_PLUGIN_PATH="$work/example" "$work/prefix/bin/vexhost" run "$work/scene.json" --out "$work/out" > "$work/log" 2>&1 || {
   cat "$work/log"; exit 1; }
 grep -q "pulse" "$work/log" || { echo "runner output does not mention the pulse channel:"; cat "$work/log"; exit 1; }
+# The installed runner carries the viewer page inside itself: no file of the source tree is needed.
+[ -s "$work/out/viewer.html" ] || { echo "installed runner wrote no viewer.html:"; cat "$work/log"; exit 1; }
 echo "out-of-tree channel library loaded and ran"
