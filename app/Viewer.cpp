@@ -8,7 +8,7 @@
 #include "host/ProjectFile.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
-#include "texlight/ShadowBuffer.h"
+#include "siblings/texture/BitmapDecode.h"
 #include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
@@ -42,9 +42,9 @@ std::string Base64(const std::vector<uint8_t>& bytes)
     return out;
 }
 
-/// Each light map as a PNG data URL: encoded from the channel when it holds a computed map, else read
-/// from the NAME.png a bake left in the folder.
-Json LightMapImages(const Vexcore& host, const std::string& folder)
+/// Each light map as a PNG data URL, from the bitmap its channel holds: the one the bake computed, which
+/// the project keeps. A light map never baked has none and its surface is shown plain.
+Json LightMapImages(const Vexcore& host)
 {
     Json images = Json::object();
     for (Tav_Channel* channel : host.GetChannels()) {
@@ -52,40 +52,33 @@ Json LightMapImages(const Vexcore& host, const std::string& folder)
             continue;
         auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
         const std::string name = host.GetChannelName(channel);
-        std::vector<uint8_t> png;
-        if (ShadowBuffer* buffer = map->GetShadowBuffer(); buffer && buffer->GetWidth() > 0 && buffer->GetHeight() > 0) {
-            png = EncodePng(LightMapImage(*map));
-        } else {
-            std::string error;
-            const std::string path = (std::filesystem::path(folder) / (name + ".png")).string();
-            if (std::filesystem::exists(path) && !ReadFileBytes(path, png, &error))
-                throw InputError(path, "", error);
-        }
-        if (!png.empty())
-            images[name] = "data:image/png;base64," + Base64(png);
+        DecodedBitmap bitmap;
+        std::string error;
+        if (map->GetBufferSize() <= 0 || !map->GetTextureBuffer())
+            continue;
+        if (!DecodeBitmap(map->GetTextureBuffer(), static_cast<size_t>(map->GetBufferSize()), false, bitmap, &error))
+            throw RunError("light map \"" + name + "\" holds a bitmap that cannot be read: " + error);
+        RgbImage image{bitmap.width, bitmap.height, {}};
+        image.pixels.reserve(bitmap.texels.size() * 3);
+        for (uint32_t texel : bitmap.texels)
+            for (int shift : {16, 8, 0})
+                image.pixels.push_back(static_cast<uint8_t>(texel >> shift));
+        const std::vector<uint8_t> png = EncodePng(image);
+        images[name] = "data:image/png;base64," + Base64(png);
     }
     return images;
 }
 
-/// The frames the folder's trajectory.csv recorded, ending on the poses the host holds.
-Json Frames(const Vexcore& host, const std::string& folder, size_t budget)
+/// The run's trajectory.csv, or the final poses alone when there is none; `final` holds those.
+std::string TrajectoryText(const std::string& path, const Trajectory& final)
 {
-    const std::string path = (std::filesystem::path(folder) / "trajectory.csv").string();
-    Trajectory final(host);
-    final.Record(0, 0.0);
-    std::string text = final.Text();
-    if (std::filesystem::exists(path)) {
-        std::vector<uint8_t> bytes;
-        std::string error;
-        if (!ReadFileBytes(path, bytes, &error))
-            throw InputError(path, "", error);
-        text.assign(bytes.begin(), bytes.end());
-    }
-    // Rows per frame are the body count; count frames by their rows.
-    const size_t bodies = FindBodies(host).size();
-    const size_t rows = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-    const size_t recorded = bodies ? (rows > 0 ? rows - 1 : 0) / bodies + 1 : 0;
-    return ViewerFrames(text, path, StrideForBudget(recorded, bodies, budget), final.Text());
+    if (!std::filesystem::exists(path))
+        return final.Text();
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadFileBytes(path, bytes, &error))
+        throw InputError(path, "", error);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 } // namespace
@@ -133,13 +126,29 @@ std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, c
         throw RunError("this vexhost was built without the viewer page (node was missing at build time)");
     Json data = ViewerSceneData(host);
     data["title"] = title;
-    data["lightMaps"] = LightMapImages(host, runFolder);
+    data["lightMaps"] = LightMapImages(host);
     data["restSpeed"] = std::round(double{kRestSpeed} * 1e6) / 1e6; // without its float noise
     data["pageLimit"] = kViewerPageLimit;
+    const std::string trajectoryPath = (std::filesystem::path(runFolder) / "trajectory.csv").string();
+    Trajectory final(host);
+    final.Record(0, 0.0);
+    const std::string trajectory = TrajectoryText(trajectoryPath, final);
+    const size_t bodies = final.BodyCount();
+    const size_t rows = static_cast<size_t>(std::count(trajectory.begin(), trajectory.end(), '\n'));
+    const size_t recorded = bodies ? (rows > 0 ? rows - 1 : 0) / bodies + 1 : 0;
     const size_t fixed = data.dump().size() + kViewerTemplateSize + kViewerScriptSize + kPageMargin;
-    data["timeline"] = Frames(host, runFolder, fixed < kViewerPageLimit ? kViewerPageLimit - fixed : 1);
+    size_t stride = StrideForBudget(recorded, bodies, fixed < kViewerPageLimit ? kViewerPageLimit - fixed : 1);
+    std::string page;
+    // The stride is an estimate; thin further while the page comes out too large.
+    for (;;) {
+        data["timeline"] = ViewerFrames(trajectory, trajectoryPath, stride, final.Text());
+        page = ComposeViewerPage(data.dump());
+        if (page.size() <= kViewerPageLimit || stride >= recorded)
+            break;
+        stride = std::max(stride + 1, stride * page.size() / kViewerPageLimit + 1);
+    }
     const std::string path = (std::filesystem::path(pageFolder) / "viewer.html").string();
-    WriteOutputFile(path, ComposeViewerPage(data.dump()));
+    WriteOutputFile(path, page);
     return path;
 }
 

@@ -10,7 +10,7 @@ class Vexcore;
 namespace vex::app {
 
 /// Most bytes the page may take; frames are thinned (every Nth kept) to stay within it.
-inline constexpr size_t kViewerPageLimit = 20u * 1024u * 1024u;
+inline constexpr size_t kViewerPageLimit = 20'000'000;
 
 /// Where `vexhost view` reads a run from and writes its page.
 struct ViewerTarget {

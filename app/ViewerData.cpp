@@ -184,8 +184,9 @@ Json Lamp(const std::string& name, Tav_LightInterface& light)
             {"outer", Short(l.Phi)}};
 }
 
-/// Bytes one pose value takes on the page, on average ("-1.2345678,").
-constexpr size_t kBytesPerPoseValue = 10;
+/// Bytes one pose value takes on the page, on average ("-1.2345678,"); a first guess the page's writer
+/// corrects when the page comes out larger.
+constexpr size_t kBytesPerPoseValue = 12;
 
 /// One trajectory row: frame, time, name, then seven numbers. The name is whatever lies between the
 /// second comma and the seventh from the end, so a name with a comma in it still reads.

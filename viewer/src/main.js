@@ -26,16 +26,19 @@ const statics = makeStaticMeshes(data, textures);
 statics.forEach((m) => scene.add(m));
 const collision = makeCollision(data);
 scene.add(collision);
+// A dense collision mesh hides what lies under it: start with its triangles off.
+const collisionTriangles = data.collision.reduce((n, c) => n + c.positions.length / 9, 0);
+collision.visible = collisionTriangles <= 20000;
+$('wire').checked = collision.visible;
 
-// Fit the view to everything but planes and lamps, over the first and last frames.
+// Fit the view to the static meshes and the bodies' start (a body that fell off the world would
+// otherwise shrink the scene to a dot).
 function sceneBounds() {
   const box = new THREE.Box3();
   statics.forEach((m) => box.expandByObject(m));
   box.expandByObject(collision);
-  for (const index of [0, timeline.count - 1]) {
-    showFrame(index);
-    bodies.forEach((b) => box.expandByObject(b));
-  }
+  showFrame(0);
+  bodies.forEach((b) => box.expandByObject(b));
   if (box.isEmpty()) box.set(new THREE.Vector3(-5, -1, -5), new THREE.Vector3(5, 5, 5));
   return box;
 }
@@ -77,7 +80,7 @@ resize();
 // Texts: title, summary with the frame rule, lamps.
 $('title').textContent = data.title;
 const thinned = timeline.stride > 1
-  ? `showing every ${timeline.stride}th of ${timeline.recorded} recorded frames (the page stays under ${Math.round(data.pageLimit / 1048576)} MB)`
+  ? `showing every ${timeline.stride}th of ${timeline.recorded} recorded frames to keep this page under ${Math.round(data.pageLimit / 1e6)} MB`
   : `all ${timeline.recorded} recorded frames`;
 $('summary').textContent = `${bodies.length} bodies, ${statics.length} meshes, ${data.lamps.length} lamps; ${thinned}`;
 $('lamps').innerHTML = '<b>Lamps</b>' + (data.lamps.length ? '' : '<div class="note">none</div>');
