@@ -217,7 +217,7 @@ int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrame
             throw RunError("the reloaded project does not reproduce the final matrices");
     }
     if (options.viewer)
-        std::printf("wrote %s\n", WriteViewerPage(*host, folder, folder, scene.file).c_str());
+        WriteViewerAfterRun(*host, folder, scene.file);
     return kStatusOk;
 }
 

@@ -12,6 +12,7 @@
 #include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -150,6 +151,15 @@ std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, c
     const std::string path = (std::filesystem::path(pageFolder) / "viewer.html").string();
     WriteOutputFile(path, page);
     return path;
+}
+
+void WriteViewerAfterRun(const Vexcore& host, const std::string& folder, const std::string& title)
+{
+    if (kViewerScriptSize == 0) {
+        std::printf("viewer.html not written: this vexhost was built without the viewer page (no node at build time)\n");
+        return;
+    }
+    std::printf("wrote %s\n", WriteViewerPage(host, folder, folder, title).c_str());
 }
 
 } // namespace vex::app

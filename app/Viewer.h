@@ -27,6 +27,10 @@ ViewerTarget ResolveViewerTarget(const std::string& path);
 std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, const std::string& pageFolder,
                             const std::string& title);
 
+/// The last step of demo, run and bake: writes the page and prints its path, or, in a runner built without
+/// the page, prints a note instead (a run does not fail for it).
+void WriteViewerAfterRun(const Vexcore& host, const std::string& folder, const std::string& title);
+
 /// The page for already gathered data: the template with the script and the data (JSON text) inlined.
 std::string ComposeViewerPage(const std::string& dataJson);
 
