@@ -43,9 +43,10 @@ std::string Base64(const std::vector<uint8_t>& bytes)
     return out;
 }
 
-/// Each light map as a PNG data URL, from the bitmap its channel holds: the one the bake computed, which
-/// the project keeps. A light map never baked has none and its surface is shown plain.
-Json LightMapImages(const Vexcore& host)
+/// Each light map as a PNG data URL, from the bitmap its channel holds when the run's folder has that very
+/// bitmap as NAME.bmp: a bake writes it from the channel and the project keeps it. A light map that was
+/// not baked (one that ran in the frame loop holds a placeholder) is left out and its surface shown plain.
+Json LightMapImages(const Vexcore& host, const std::string& runFolder)
 {
     Json images = Json::object();
     for (Tav_Channel* channel : host.GetChannels()) {
@@ -53,11 +54,16 @@ Json LightMapImages(const Vexcore& host)
             continue;
         auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
         const std::string name = host.GetChannelName(channel);
-        DecodedBitmap bitmap;
-        std::string error;
         if (map->GetBufferSize() <= 0 || !map->GetTextureBuffer())
             continue;
-        if (!DecodeBitmap(map->GetTextureBuffer(), static_cast<size_t>(map->GetBufferSize()), false, bitmap, &error))
+        const std::vector<uint8_t> held(map->GetTextureBuffer(), map->GetTextureBuffer() + map->GetBufferSize());
+        std::vector<uint8_t> written;
+        std::string error;
+        const std::string bmpPath = (std::filesystem::path(runFolder) / (name + ".bmp")).string();
+        if (!std::filesystem::exists(bmpPath) || !ReadFileBytes(bmpPath, written, &error) || written != held)
+            continue;
+        DecodedBitmap bitmap;
+        if (!DecodeBitmap(held.data(), held.size(), false, bitmap, &error))
             throw RunError("light map \"" + name + "\" holds a bitmap that cannot be read: " + error);
         RgbImage image{bitmap.width, bitmap.height, {}};
         image.pixels.reserve(bitmap.texels.size() * 3);
@@ -127,7 +133,7 @@ std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, c
         throw RunError("this vexhost was built without the viewer page (node was missing at build time)");
     Json data = ViewerSceneData(host);
     data["title"] = title;
-    data["lightMaps"] = LightMapImages(host);
+    data["lightMaps"] = LightMapImages(host, runFolder);
     data["restSpeed"] = std::round(double{kRestSpeed} * 1e6) / 1e6; // without its float noise
     data["pageLimit"] = kViewerPageLimit;
     const std::string trajectoryPath = (std::filesystem::path(runFolder) / "trajectory.csv").string();

@@ -31,16 +31,20 @@ const collisionTriangles = data.collision.reduce((n, c) => n + c.positions.lengt
 collision.visible = collisionTriangles <= 20000;
 $('wire').checked = collision.visible;
 
-// Fit the view to the static meshes and the bodies' start (a body that fell off the world would
-// otherwise shrink the scene to a dot).
+// Fit the view to the static meshes and the bodies at the first and last frames; a body that left the
+// static scene (fell off the world) must not shrink it to a dot.
 function sceneBounds() {
-  const box = new THREE.Box3();
-  statics.forEach((m) => box.expandByObject(m));
-  box.expandByObject(collision);
-  showFrame(0);
-  bodies.forEach((b) => box.expandByObject(b));
-  if (box.isEmpty()) box.set(new THREE.Vector3(-5, -1, -5), new THREE.Vector3(5, 5, 5));
-  return box;
+  const fixed = new THREE.Box3();
+  statics.forEach((m) => fixed.expandByObject(m));
+  fixed.expandByObject(collision);
+  const near = fixed.clone().expandByScalar(fixed.isEmpty() ? 0 : fixed.getSize(new THREE.Vector3()).length() * 0.5);
+  const box = fixed.clone();
+  for (const index of [timeline.count - 1, 0]) {
+    showFrame(index);
+    for (const b of bodies)
+      if (fixed.isEmpty() || near.containsPoint(b.position)) box.expandByObject(b);
+  }
+  return box.isEmpty() ? new THREE.Box3(new THREE.Vector3(-5, -1, -5), new THREE.Vector3(5, 5, 5)) : box;
 }
 
 let current = 0;
@@ -56,7 +60,7 @@ function showFrame(index) {
 
 const bounds = sceneBounds();
 const centre = bounds.getCenter(new THREE.Vector3());
-const radius = Math.max(1, bounds.getSize(new THREE.Vector3()).length() / 2);
+const radius = Math.max(3, bounds.getSize(new THREE.Vector3()).length() / 2);
 const planes = makePlanes(data, radius * 20);
 scene.add(planes);
 const lamps = data.lamps.map((lamp) => makeLamp(lamp, centre, radius));

@@ -81,6 +81,10 @@ export function makePlanes(data, size) {
     quad.rotation.x = -Math.PI / 2;
     quad.position.y = plane.distance;
     group.add(quad);
+    // One-metre lines near the scene give the eye a scale on an otherwise plain plane.
+    const grid = new THREE.GridHelper(40, 40, 0x5a6a78, 0x5a6a78);
+    grid.position.y = plane.distance + 0.001;
+    group.add(grid);
   }
   return group;
 }
