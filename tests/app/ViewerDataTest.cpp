@@ -61,15 +61,6 @@ TEST(ViewerFrames, MalformedRowOrMissingBodyNamesTheFileAndLine)
     EXPECT_THROW(ViewerFrames(short3, "t.csv", 1, kFinalAsLast), InputError);
 }
 
-// The frames' share of the page stays within its budget: 7 values of about 12 bytes per body and frame.
-TEST(ViewerFrames, StrideKeepsTheFramesWithinTheBudget)
-{
-    EXPECT_EQ(StrideForBudget(600, 200, 100'000'000), 1u);
-    const size_t stride = StrideForBudget(6000, 200, 10'000'000);
-    EXPECT_LE((6000 + stride - 1) / stride * 200 * 84, 10'000'000u);
-    EXPECT_GT((6000 + stride - 2) / (stride - 1) * 200 * 84, 10'000'000u);
-}
-
 // A name holding "</script>" must not end the element that carries the data.
 TEST(ViewerPage, DataCannotCloseItsScriptElement)
 {
