@@ -165,7 +165,12 @@ void WriteViewerAfterRun(const Vexcore& host, const std::string& folder, const s
         std::printf("viewer.html not written: this vexhost was built without the viewer page (no node at build time)\n");
         return;
     }
-    std::printf("wrote %s\n", WriteViewerPage(host, folder, folder, title).c_str());
+    try {
+        std::printf("wrote %s\n", WriteViewerPage(host, folder, folder, title).c_str());
+    } catch (const InputError& e) {
+        // The run's own outputs are fine; what the page could not read is a failure of this step, not bad input.
+        throw RunError(std::string("cannot write the viewer page: ") + e.what());
+    }
 }
 
 } // namespace vex::app

@@ -116,21 +116,16 @@ function updateTexts() {
 function showPicked() {
   const panel = $('picked');
   if (picked === null) { panel.style.display = 'none'; return; }
-  const column = timeline.names.indexOf(bodies[picked].name);
+  const name = bodies[picked].name;
+  const column = timeline.names.indexOf(name);
   const p = column >= 0 ? timeline.pose(current, column) : [0, 0, 0];
   const speed = column >= 0 ? timeline.speed(current, column) : 0;
-  const rest = speed < data.restSpeed;
   panel.style.display = 'block';
-  panel.innerHTML = '';
-  const lines = [`<b>${bodies[picked].name}</b>`, `position ${fmt(p.slice(0, 3))} m`,
+  panel.replaceChildren();
+  const lines = [name, `position ${fmt(p.slice(0, 3))} m`,
     `speed ${speed.toFixed(4)} m/s${timeline.stride > 1 ? ' (over kept frames)' : ''}`,
-    rest ? `at rest (below ${data.restSpeed} m/s)` : 'moving'];
-  for (const line of lines) {
-    const div = document.createElement('div');
-    if (line.startsWith('<b>')) div.appendChild(document.createElement('b')).textContent = bodies[picked].name;
-    else div.textContent = line;
-    panel.appendChild(div);
-  }
+    speed < data.restSpeed ? `at rest (below ${data.restSpeed} m/s)` : 'moving'];
+  lines.forEach((line, i) => { panel.appendChild(document.createElement(i ? 'div' : 'b')).textContent = line; });
 }
 $('play').onclick = () => {
   if (!playing && current >= timeline.count - 1) setFrame(0);
