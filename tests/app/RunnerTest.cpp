@@ -228,7 +228,7 @@ TEST_F(Runner, OutputThatCannotBeWrittenGivesStatusOneAndOneLine)
 
 TEST_F(Runner, HelpOnEachCommandExitsZero)
 {
-    for (const char* command : {"demo", "run", "bake", "load", "inspect"}) {
+    for (const char* command : {"demo", "run", "bake", "load", "inspect", "view"}) {
         const Result r = Run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find("--"), std::string::npos) << command;
