@@ -162,7 +162,8 @@ std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, c
 void WriteViewerAfterRun(const Vexcore& host, const std::string& folder, const std::string& title)
 {
     if (kViewerScriptSize == 0) {
-        std::printf("viewer.html not written: this vexhost was built without the viewer page (no node at build time)\n");
+        std::printf("viewer.html not written: this vexhost was built without the viewer page "
+                    "(no node at build time)\n");
         return;
     }
     try {

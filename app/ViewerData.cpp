@@ -26,7 +26,10 @@ namespace {
 
 using Json = nlohmann::json;
 
-bool IsType(Tav_Channel* channel, const char* guid) { return channel && channel->GetChannelType().typeGuid == Guid(guid); }
+bool IsType(Tav_Channel* channel, const char* guid)
+{
+    return channel && channel->GetChannelType().typeGuid == Guid(guid);
+}
 
 /// A float with `digits` significant digits, so that the page does not carry float noise ("0.1" rather
 /// than "0.10000000149011612"). Non-finite values become 0: JSON has no spelling for them.
@@ -283,8 +286,8 @@ Json ViewerSceneData(const Vexcore& host)
         } else if (IsType(channel, guids::kObject3D) && !IsType(channel->GetChild(0), guids::kBody)) {
             AddObjectMeshes(host, channel, meshes, lightMaps);
         } else if (IsType(channel, guids::kCollisionObject)) {
-            collision.push_back({{"name", name},
-                                 {"positions", CollisionTriangles(*static_cast<Tav_CollisionObjectInterface*>(channel))}});
+            auto* object = static_cast<Tav_CollisionObjectInterface*>(channel);
+            collision.push_back({{"name", name}, {"positions", CollisionTriangles(*object)}});
         } else if (IsType(channel, guids::kLight)) {
             lamps.push_back(Lamp(name, *static_cast<Tav_LightInterface*>(channel)));
         }

@@ -91,12 +91,15 @@ async function main() {
     page.on('pageerror', (e) => errors.push(String(e)));
     // Nothing may come from the network: the page is self-contained.
     const requests = [];
-    page.on('request', (r) => { if (!r.url().startsWith('file:') && !r.url().startsWith('data:')) requests.push(r.url()); });
+    page.on('request', (r) => {
+      if (!r.url().startsWith('file:') && !r.url().startsWith('data:')) requests.push(r.url());
+    });
     await page.goto('file://' + path.resolve(workdir, 'viewer.html'));
     await page.waitForFunction(() => window.vexViewer !== undefined, null, { timeout: 20000 });
     await page.waitForTimeout(500); // a few frames, and the light map's image decoded
     const share = await page.evaluate(coveredShare);
-    check(share > 0.05, `canvas shows the scene (${(share * 100).toFixed(0)}% of sampled pixels differ from the background)`);
+    const percent = (share * 100).toFixed(0);
+    check(share > 0.05, `canvas shows the scene (${percent}% of sampled pixels differ from the background)`);
     const counts = await page.evaluate(() => [window.vexViewer.bodyCount, window.vexViewer.lampCount]);
     check(counts[0] === expected.bodies.size, `bodies: page ${counts[0]}, trajectory ${expected.bodies.size}`);
     check(counts[1] === expected.lamps, `lamps: page ${counts[1]}, scene ${expected.lamps}`);
@@ -122,7 +125,8 @@ async function main() {
     await context.close();
     fs.rmSync(profile, { recursive: true, force: true });
   }
-  console.log(`${failures ? 'FAILED' : 'passed'} in ${((Date.now() - started) / 1000).toFixed(1)} s; screenshot ${screenshot}`);
+  const seconds = ((Date.now() - started) / 1000).toFixed(1);
+  console.log(`${failures ? 'FAILED' : 'passed'} in ${seconds} s; screenshot ${screenshot}`);
   process.exit(failures ? 1 : 0);
 }
 

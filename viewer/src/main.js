@@ -84,14 +84,16 @@ resize();
 // Texts: title, summary with the frame rule, lamps.
 $('title').textContent = data.title;
 const thinned = timeline.stride > 1
-  ? `showing every ${timeline.stride}th of ${timeline.recorded} recorded frames to keep this page under ${Math.round(data.pageLimit / 1e6)} MB`
+  ? `showing one frame in ${timeline.stride} (${timeline.count} of ${timeline.recorded} recorded) ` +
+    `to keep this page under ${Math.round(data.pageLimit / 1e6)} MB`
   : `all ${timeline.recorded} recorded frames`;
 $('summary').textContent = `${bodies.length} bodies, ${statics.length} meshes, ${data.lamps.length} lamps; ${thinned}`;
 $('lamps').innerHTML = '<b>Lamps</b>' + (data.lamps.length ? '' : '<div class="note">none</div>');
 for (const lamp of data.lamps) {
   const row = document.createElement('div');
   const where = lamp.type === 'directional' ? `direction ${fmt(lamp.direction)}` : `at ${fmt(lamp.position)}`;
-  const cone = lamp.type === 'spot' ? `, towards ${fmt(lamp.direction)}, cone ${(lamp.outer * 180 / Math.PI).toFixed(0)}°` : '';
+  const degrees = (lamp.outer * 180 / Math.PI).toFixed(0);
+  const cone = lamp.type === 'spot' ? `, towards ${fmt(lamp.direction)}, cone ${degrees}°` : '';
   row.textContent = `${lamp.name}: ${lamp.type} ${where}${cone}`;
   $('lamps').appendChild(row);
 }
@@ -152,7 +154,8 @@ renderer.domElement.addEventListener('pointerdown', (e) => { downAt = [e.clientX
 renderer.domElement.addEventListener('pointerup', (e) => {
   if (!downAt || Math.hypot(e.clientX - downAt[0], e.clientY - downAt[1]) > 4) return;
   const rect = renderer.domElement.getBoundingClientRect();
-  const ndc = new THREE.Vector2(((e.clientX - rect.left) / rect.width) * 2 - 1, -((e.clientY - rect.top) / rect.height) * 2 + 1);
+  const ndc = new THREE.Vector2(((e.clientX - rect.left) / rect.width) * 2 - 1,
+    -((e.clientY - rect.top) / rect.height) * 2 + 1);
   raycaster.setFromCamera(ndc, camera);
   const hit = raycaster.intersectObjects(bodies, true)[0];
   picked = hit ? hit.object.userData.body : null;

@@ -66,7 +66,8 @@ export function makeCollision(data) {
   for (const c of data.collision) {
     if (!c.positions.length) continue;
     const wire = new THREE.WireframeGeometry(bufferGeometry(c.positions));
-    const lines = new THREE.LineSegments(wire, new THREE.LineBasicMaterial({ color: 0x7fd0ff, transparent: true, opacity: 0.35 }));
+    const material = new THREE.LineBasicMaterial({ color: 0x7fd0ff, transparent: true, opacity: 0.35 });
+    const lines = new THREE.LineSegments(wire, material);
     lines.name = c.name;
     group.add(lines);
   }
@@ -98,7 +99,8 @@ export function makeLamp(lamp, centre, reach) {
   direction.normalize();
   const position = lamp.type === 'directional'
     ? centre.clone().addScaledVector(direction, -reach) : new THREE.Vector3(...lamp.position);
-  const marker = new THREE.Mesh(new THREE.SphereGeometry(reach * 0.025, 16, 8), new THREE.MeshBasicMaterial({ color: colour }));
+  const marker = new THREE.Mesh(new THREE.SphereGeometry(reach * 0.025, 16, 8),
+    new THREE.MeshBasicMaterial({ color: colour }));
   marker.position.copy(position);
   group.add(marker);
   let light;
