@@ -258,7 +258,7 @@ void AppendFinalFrame(std::vector<std::vector<PoseRow>>& frames, std::vector<Pos
     bool same = true;
     for (size_t i = 0; i < final.size(); ++i)
         for (int k = 0; k < 7; ++k)
-            same = same && final[i].values[k] == frames.back()[i].values[k];
+            same = same && static_cast<float>(final[i].values[k]) == static_cast<float>(frames.back()[i].values[k]);
     if (same)
         return;
     const PoseRow& last = frames.back().front();
