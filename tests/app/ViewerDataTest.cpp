@@ -1,9 +1,12 @@
 #include "app/InputError.h"
+#include "app/Scene.h"
 #include "app/Viewer.h"
 #include "app/ViewerData.h"
+#include "host/Vexcore.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace vex::app {
@@ -59,6 +62,55 @@ TEST(ViewerFrames, MalformedRowOrMissingBodyNamesTheFileAndLine)
     std::string short3 = Csv(3);
     short3.erase(short3.rfind("3,0.500000,b"));
     EXPECT_THROW(ViewerFrames(short3, "t.csv", 1, kFinalAsLast), InputError);
+}
+
+// What the page draws comes from the built channels: a compound body's shapes at their offsets and
+// rotations, meshes in world space with the body-placed ones left out, lamps with type and cone.
+TEST(ViewerSceneData, ShapesMeshesAndLampsAsTheChannelsHoldThem)
+{
+    Vexcore host{{VEX_PLUGIN_DIR}};
+    BuildScene(host, ParseScene(R"({"channels": [
+      {"name": "world", "type": "ODE World"},
+      {"name": "arm", "type": "ODE Body", "settings": {"items": [
+        {"shape": "box", "size": [2, 0.5, 0.5], "offset": [1, 0, 0], "rotation": [0, 0, 90]},
+        {"shape": "sphere", "radius": 0.3}, {"shape": "plane"}]}},
+      {"name": "arm.mesh", "type": "DX8 Mesh", "settings": {"box": [1, 1, 1]}},
+      {"name": "arm.surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "arm.mesh"}]},
+      {"name": "arm.object", "type": "DX8 3D Object",
+       "links": [{"position": 0, "channel": "arm"}, {"position": 1, "channel": "arm.surface"}]},
+      {"name": "pose", "type": "Matrix", "settings": {"matrix": {"position": [0, 5, 0]}}},
+      {"name": "tile.mesh", "type": "DX8 Mesh", "settings": {"grid": {"cells": [1, 1], "size": [2, 2]}}},
+      {"name": "tile.surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "tile.mesh"}]},
+      {"name": "tile", "type": "DX8 3D Object",
+       "links": [{"position": 0, "channel": "pose"}, {"position": 1, "channel": "tile.surface"}]},
+      {"name": "spot", "type": "DX8 Light",
+       "settings": {"type": "spot", "position": [1, 2, 3], "direction": [0, -1, 0], "phi": 40}}]})",
+                                "t.json"));
+    const nlohmann::json data = ViewerSceneData(host);
+    ASSERT_EQ(data["bodies"].size(), 1u);
+    const nlohmann::json& shapes = data["bodies"][0]["shapes"];
+    ASSERT_EQ(shapes.size(), 2u);
+    // Turned 90 degrees about z, the box's x axis lies along y (the sign is the body's own angle convention,
+    // which its collision geometry uses too); turned first and then moved, its centre sits at the offset.
+    const std::vector<double> box = shapes[0]["matrix"].get<std::vector<double>>();
+    const std::vector<double> xAxis(box.begin(), box.begin() + 3), centre(box.begin() + 12, box.begin() + 15);
+    EXPECT_NEAR(xAxis[0], 0, 1e-6);
+    EXPECT_NEAR(std::abs(xAxis[1]), 1, 1e-6);
+    EXPECT_EQ(centre, (std::vector<double>{1, 0, 0}));
+    EXPECT_EQ(shapes[0]["box"], nlohmann::json({2, 0.5, 0.5}));
+    EXPECT_EQ(shapes[1]["sphere"], 0.3);
+    EXPECT_EQ(data["planes"].size(), 1u);
+    // Only the tile: the box mesh rides on the body, whose shapes stand for it.
+    ASSERT_EQ(data["meshes"].size(), 1u);
+    EXPECT_EQ(data["meshes"][0]["name"], "tile");
+    const std::vector<double> positions = data["meshes"][0]["positions"].get<std::vector<double>>();
+    ASSERT_FALSE(positions.empty());
+    for (size_t i = 1; i < positions.size(); i += 3)
+        EXPECT_EQ(positions[i], 5.0);
+    ASSERT_EQ(data["lamps"].size(), 1u);
+    EXPECT_EQ(data["lamps"][0]["type"], "spot");
+    EXPECT_EQ(data["lamps"][0]["position"], nlohmann::json({1, 2, 3}));
+    EXPECT_NEAR(data["lamps"][0]["outer"].get<double>(), 40 * 3.14159265 / 180, 1e-5);
 }
 
 // A name holding "</script>" must not end the element that carries the data.
