@@ -11,6 +11,7 @@
 #include "app/Scene.h"
 #include "app/Simulation.h"
 #include "app/Trajectory.h"
+#include "app/Viewer.h"
 #include "app/settings/Appliers.h"
 #include "host/ProjectFile.h"
 #include "host/TavFileLoader.h"
@@ -289,6 +290,12 @@ int RunBuilt(Vexcore& host, const Scene& scene, BuiltScene& built, int frames, c
         return InterruptedStatus();
     if (mode == Mode::Demo)
         CheckReload(options, host, projectPath);
+    // The page is the last output before the manifest, which names it.
+    if (options.viewer) {
+        const std::string page = WriteViewerAfterRun(host, folder, scene.file);
+        if (!page.empty())
+            manifest.AddOutput(page);
+    }
     return kStatusOk;
 }
 
@@ -476,6 +483,21 @@ int CommandInspect(const std::string& projectPath, const CommandOptions& options
             std::printf("link \"%s\" position %d <- \"%s\"\n", project.channels[link.parent].name.c_str(),
                         link.position, project.channels[link.child].name.c_str());
         }
+        return kStatusOk;
+    });
+}
+
+int CommandView(const std::string& path, const CommandOptions& options)
+{
+    return Guarded([&] {
+        const ViewerTarget target = ResolveViewerTarget(path);
+        auto host = MakeHost(options);
+        std::string error;
+        if (!host->LoadProject(target.project, &error))
+            throw InputError(target.project, "", error);
+        // Frames and light-map images are read from the run's folder; the page goes to --out if given.
+        const std::string folder = PrepareOutputFolder(options, target.folder);
+        std::printf("wrote %s\n", WriteViewerPage(*host, target.folder, folder, target.project).c_str());
         return kStatusOk;
     });
 }

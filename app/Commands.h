@@ -22,6 +22,7 @@ struct CommandOptions {
     unsigned long every = 1;           ///< trajectory.csv keeps the frames whose number is a multiple of it
     std::vector<std::string> commandLine; ///< the runner's arguments, for the manifest
     std::optional<int> threads;        ///< threads of a light-map computation; default the hardware's, 1 serial
+    bool viewer = true;                ///< write viewer.html as the last output of demo, run and bake
 };
 
 int CommandDemo(const CommandOptions& options);
@@ -31,5 +32,7 @@ int CommandRun(const std::string& scenePath, const CommandOptions& options);
 int CommandBake(const std::string& scenePath, const CommandOptions& options);
 int CommandLoad(const std::string& projectPath, const CommandOptions& options);
 int CommandInspect(const std::string& projectPath, const CommandOptions& options);
+/// Writes viewer.html for an output folder (its scene.vxp and trajectory.csv) or a project file.
+int CommandView(const std::string& path, const CommandOptions& options);
 
 } // namespace vex::app

@@ -118,27 +118,35 @@ Trajectory::Trajectory(const Vexcore& host, const std::string& path, unsigned lo
     std::string error;
     if (!file_.Open(path, &error))
         throw RunError("cannot write " + path + ": " + error);
-    pending_ = "frame,time,name,x,y,z,qw,qx,qy,qz\n";
+    pending_ = kTrajectoryHeader;
+}
+
+const char* const kTrajectoryHeader = "frame,time,name,x,y,z,qw,qx,qy,qz\n";
+
+void AppendTrajectoryRows(std::string& text, const Vexcore& host, const std::vector<Tav_Channel*>& bodies,
+                          unsigned long frame, double seconds)
+{
+    char head[64];
+    std::snprintf(head, sizeof head, "%lu,%.6f,", frame, seconds);
+    for (Tav_Channel* body : bodies) {
+        const D3DXMATRIX m = StoredMatrix(body);
+        const Quaternion q = QuaternionFromMatrix(m);
+        text += head;
+        text += CsvField(host.GetChannelName(body));
+        for (float v : {m._41, m._42, m._43, q.w, q.x, q.y, q.z}) {
+            text += ',';
+            AppendFloat(text, v);
+        }
+        text += '\n';
+    }
 }
 
 void Trajectory::Record(unsigned long frame, double seconds)
 {
     if (frame % every_ != 0)
         return;
-    char head[64];
-    std::snprintf(head, sizeof head, "%lu,%.6f,", frame, seconds);
-    for (Tav_Channel* body : bodies_) {
-        const D3DXMATRIX m = StoredMatrix(body);
-        const Quaternion q = QuaternionFromMatrix(m);
-        pending_ += head;
-        pending_ += CsvField(host_.GetChannelName(body));
-        for (float v : {m._41, m._42, m._43, q.w, q.x, q.y, q.z}) {
-            pending_ += ',';
-            AppendFloat(pending_, v);
-        }
-        pending_ += '\n';
-        ++rows_;
-    }
+    AppendTrajectoryRows(pending_, host_, bodies_, frame, seconds);
+    rows_ += bodies_.size();
     if (++buffered_ >= kFlushFrames)
         Flush();
 }

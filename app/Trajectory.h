@@ -28,6 +28,12 @@ std::vector<Tav_Channel*> FindMatrixChannels(const Vexcore& host);
 /// The matrix a matrix channel holds now, read without running its frame evaluation.
 D3DXMATRIX StoredMatrix(Tav_Channel* channel);
 
+/// The header line of trajectory.csv.
+extern const char* const kTrajectoryHeader;
+/// Appends one trajectory row per body, with the matrix each holds now.
+void AppendTrajectoryRows(std::string& text, const Vexcore& host, const std::vector<Tav_Channel*>& bodies,
+                          unsigned long frame, double seconds);
+
 /// Rows "frame,time,name,x,y,z,qw,qx,qy,qz", one per body per recorded frame, streamed to a file as the
 /// frames run, so that memory stays the same however long the run: rows are written out every
 /// kFlushFrames recorded frames, into a new file that replaces the target when Finish is called.

@@ -76,6 +76,11 @@ int main(int argc, char** argv)
                         std::to_string(kDemoFrames / 60) + " simulated seconds)");
     addMapOptions(demo);
     addThreads(demo);
+    bool noViewer = false;
+    auto addNoViewer = [&](CLI::App* command) {
+        command->add_flag("--no-viewer", noViewer, "Do not write viewer.html");
+    };
+    addNoViewer(demo);
 
     CLI::App* run = app.add_subcommand("run", "Run a scene file and write trajectory.csv, matrices.csv, scene.vxp; "
                                               "light maps are baked once, after the frames, as by bake");
@@ -83,6 +88,7 @@ int main(int argc, char** argv)
     addOut(run);
     addFrames(run, "Frames to run (default: the scene's \"frames\", else 600)");
     addThreads(run);
+    addNoViewer(run);
 
     CLI::App* bake = app.add_subcommand("bake", "Run a scene file, then compute its light maps on the final poses "
                                                 "and write them as .bmp and .png with a preview.png");
@@ -91,6 +97,7 @@ int main(int argc, char** argv)
     addFrames(bake, "Frames to simulate before the bake (default: the scene's \"frames\", else 600)");
     addMapOptions(bake);
     addThreads(bake);
+    addNoViewer(bake);
 
     CLI::App* load = app.add_subcommand("load", "Load a project, write its matrices.csv, optionally run frames");
     load->add_option("PROJECT", path, "Project file (.vxp)")->required();
@@ -104,6 +111,11 @@ int main(int argc, char** argv)
     CLI::App* validate = app.add_subcommand("validate", "Read a scene and build its channel graph without running "
                                                         "frames or writing files (exit 0 or 2)");
     validate->add_option("SCENE", path, "Scene file (JSON, see docs/scene-format.md)")->required();
+    CLI::App* view = app.add_subcommand("view", "Write viewer.html, the run's interactive 3D page, for an output "
+                                                "folder or a project");
+    view->add_option("PROJECT_OR_OUTPUT_FOLDER", path, "Output folder of demo, run or bake, or a project file")
+        ->required();
+    addOut(view);
 
     try {
         app.parse(argc, argv);
@@ -141,6 +153,8 @@ int main(int argc, char** argv)
     if (const CLI::Option* given = chosen->get_option_no_throw("--threads"); given && given->count())
         options.threads = threads;
 
+    options.viewer = !noViewer;
+
     InstallInterruptHandler();
     if (chosen == demo)
         return CommandDemo(options);
@@ -152,5 +166,7 @@ int main(int argc, char** argv)
         return CommandValidate(path, options);
     if (chosen == load)
         return CommandLoad(path, options);
+    if (chosen == view)
+        return CommandView(path, options);
     return CommandInspect(path, options);
 }

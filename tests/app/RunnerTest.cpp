@@ -181,7 +181,7 @@ TEST_F(Runner, OutputThatCannotBeWrittenGivesStatusOneAndOneLine)
 
 TEST_F(Runner, HelpOnEachCommandExitsZero)
 {
-    for (const char* command : {"demo", "run", "bake", "load", "inspect"}) {
+    for (const char* command : {"demo", "run", "bake", "load", "inspect", "view"}) {
         const Result r = Run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find("--"), std::string::npos) << command;
@@ -252,6 +252,27 @@ TEST_F(Runner, LoadReproducesTheFinalMatricesOfRun)
     ASSERT_EQ(values.size(), 16u);
     EXPECT_LT(values[13], 1.0f);
     EXPECT_GT(values[13], 0.0f);
+}
+
+TEST_F(Runner, ViewWritesThePageForAnOutputFolderOrProjectAndNoViewerSkipsIt)
+{
+    const std::string scene = Write("scene.json", kScene);
+    ASSERT_EQ(Run({"run", scene, "--out", Path("run"), "--no-viewer"}).status, 0);
+    EXPECT_FALSE(fs::exists(dir_ / "run" / "viewer.html"));
+    const Result folder = Run({"view", Path("run")});
+    ASSERT_EQ(folder.status, 0) << folder.err;
+    const std::string page = ReadAll(dir_ / "run" / "viewer.html");
+    // Self-contained: the bodies' data and the bundled script, no file or address to fetch.
+    EXPECT_NE(page.find("\"names\":[\"floor\",\"box\",\"ball\"]"), std::string::npos);
+    EXPECT_NE(page.find("vexViewer"), std::string::npos);
+    EXPECT_EQ(page.find("<script src"), std::string::npos);
+    EXPECT_EQ(page.find("<link"), std::string::npos);
+    const Result project = Run({"view", Path("run/scene.vxp"), "--out", Path("page")});
+    ASSERT_EQ(project.status, 0) << project.err;
+    EXPECT_TRUE(fs::exists(dir_ / "page" / "viewer.html"));
+    const Result missing = Run({"view", Path("nowhere")});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
 }
 
 TEST_F(Runner, InspectListsChannelsLinksAndChunks)

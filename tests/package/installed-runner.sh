@@ -13,7 +13,8 @@ mkdir "$work/elsewhere"
 (cd "$work/elsewhere" && env -u VEX_PLUGIN_PATH LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" \
   "$runner" demo --out "$work/demo" "$@") > "$work/log" 2>&1 || { cat "$work/log"; echo "the installed demo failed"; exit 1; }
 grep -q "final matrices identical" "$work/log" || { cat "$work/log"; echo "the demo did not reload its project"; exit 1; }
-for file in lightmap.png preview.png scene.vxp trajectory.csv; do
+# The installed runner carries the viewer page inside itself: no file of the source tree is needed.
+for file in lightmap.png preview.png scene.vxp trajectory.csv viewer.html; do
   [ -s "$work/demo/$file" ] || { echo "the demo wrote no $file"; exit 1; }
 done
 if grep -h "file=$build/" "$work"/loader.* | head -n 3 | grep .; then
