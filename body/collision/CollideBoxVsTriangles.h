@@ -365,10 +365,22 @@ private:
         const double facing = contact.normal[0] * n.x + contact.normal[1] * n.y + contact.normal[2] * n.z;
         if (!(facing <= -kSupportFaceAlignment))
             return;
-        const double top = static_cast<double>(planeOffset) + 0.5 * static_cast<double>(kSlabThickness);
-        for (const double* corner : corners_) {
-            const double depth = top - (n.x * corner[0] + n.y * corner[1] + n.z * corner[2]);
-            if (!(depth > 0 && depth <= contact.depth) || !OverTriangle(corner, a, b, c, n))
+        if (!(n == sunkNormal_ && planeOffset == sunkOffset_))
+            FindSunkCorners(n, planeOffset);
+        // A sunk corner lies within the slab's thickness of the plane, so one outside the triangle's bounds
+        // grown by that much cannot stand over it: most corners of a box on a fine grid leave here.
+        const double grow = kSlabThickness + contact.depth;
+        const double low[3] = {std::min({a.x, b.x, c.x}) - grow, std::min({a.y, b.y, c.y}) - grow,
+                               std::min({a.z, b.z, c.z}) - grow};
+        const double high[3] = {std::max({a.x, b.x, c.x}) + grow, std::max({a.y, b.y, c.y}) + grow,
+                                std::max({a.z, b.z, c.z}) + grow};
+        for (int s = 0; s < sunkCount_; ++s) {
+            const double* corner = corners_[sunkCorner_[s]];
+            const double depth = sunkDepth_[s];
+            if (!(depth <= contact.depth))
+                continue;
+            if (corner[0] < low[0] || corner[0] > high[0] || corner[1] < low[1] || corner[1] > high[1] ||
+                corner[2] < low[2] || corner[2] > high[2] || !OverTriangle(corner, a, b, c, n))
                 continue;
             dContactGeom& record = candidates_[found_];
             record = contact;
@@ -377,6 +389,24 @@ private:
             record.depth = depth;
             if (!Repeats(record))
                 Keep();
+        }
+    }
+
+    // The corners of the box below the top of the slabs in the plane n.x = d, with their depths. The
+    // triangles of a flat patch share one plane, so this is worked out once for them all.
+    void FindSunkCorners(const D3DXVECTOR3& n, float d)
+    {
+        sunkNormal_ = n;
+        sunkOffset_ = d;
+        sunkCount_ = 0;
+        const double top = static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness);
+        for (int i = 0; i < 8; ++i) {
+            const double* corner = corners_[i];
+            const double depth = top - (n.x * corner[0] + n.y * corner[1] + n.z * corner[2]);
+            if (depth > 0) {
+                sunkCorner_[sunkCount_] = i;
+                sunkDepth_[sunkCount_++] = depth;
+            }
         }
     }
 
@@ -776,6 +806,11 @@ private:
     dContactGeom candidates_[kMaxBoxCandidates + 1]; ///< one beyond the most held, for the record in the making
     unsigned long found_ = 0;
     unsigned long written_ = 0;
+    D3DXVECTOR3 sunkNormal_{NAN, NAN, NAN}; ///< the plane of the sunk corners below (NaN: none yet)
+    float sunkOffset_ = NAN;
+    int sunkCount_ = 0;
+    int sunkCorner_[8];
+    double sunkDepth_[8];
 };
 
 /// A box against a list of world-space triangles (nine floats each); returns the contacts written.
