@@ -45,12 +45,13 @@ public:
     }
 
     /// A dynamic body at a start pose, with a visible form made of the same shapes.
-    void AddBody(const std::string& name, Json position, Json rotation, const Json& items)
+    void AddBody(const std::string& name, Json position, Json rotation, const Json& items, double angularDamping = 0.98)
     {
         const std::string start = name + ".start";
         Add(start, "Matrix", {{"matrix", {{"position", position}, {"rotation", rotation}}}});
-        // A little angular damping is rolling resistance: spheres come to rest instead of rolling on.
-        Add(name, "ODE Body", {{"items", items}, {"angularDamping", 0.98}}, Json::array({Link(0, start)}));
+        // Angular damping stands in for rolling resistance, which ODE lacks: spheres come to rest instead of
+        // rolling on. Bodies that roll take more of it (rolling, the damping reaches only their spin).
+        Add(name, "ODE Body", {{"items", items}, {"angularDamping", angularDamping}}, Json::array({Link(0, start)}));
         Json shapes = Json::array();
         for (const Json& item : items) {
             Json shape = {{"offset", item.value("offset", Vec(0, 0, 0))}, {"rotation", item.value("rotation", Vec(0, 0, 0))}};
@@ -74,6 +75,9 @@ public:
         AddVisual(name, {{"grid", {{"cells", Json::array({24, 24})}, {"size", size}}}}, pose, castsShadow);
     }
 };
+
+/// Angular damping of the bodies that roll on round shapes: enough to stop them within a few seconds.
+constexpr double kRollerDamping = 0.9;
 
 Json Box(Json size, float mass, Json offset = Vec(0, 0, 0), Json rotation = Vec(0, 0, 0))
 {
@@ -100,11 +104,12 @@ Json DemoScene(const TypeCatalog& catalog)
 
     // A dozen bodies: boxes and spheres, some made of several shapes with offsets and rotations.
     b.AddBody("crate", Vec(0, 3, 0), Vec(0, 0, 20), Json::array({Box(Vec(1, 1, 1), 5)}));
-    b.AddBody("ball", Vec(1.6f, 4, 0.3f), Vec(0, 0, 0), Json::array({Sphere(0.5f, 3)}));
+    b.AddBody("ball", Vec(1.6f, 4, 0.3f), Vec(0, 0, 0), Json::array({Sphere(0.5f, 3)}), kRollerDamping);
     b.AddBody("plank", Vec(0.2f, 6, 0), Vec(10, 35, 0), Json::array({Box(Vec(2, 0.25f, 0.8f), 4)}));
     b.AddBody("dumbbell", Vec(-1.8f, 5, 0.5f), Vec(45, 30, 0),
               Json::array({Sphere(0.35f, 2, Vec(-0.7f, 0, 0)), Sphere(0.35f, 2, Vec(0.7f, 0, 0)),
-                           Box(Vec(1.2f, 0.2f, 0.2f), 1)}));
+                           Box(Vec(1.2f, 0.2f, 0.2f), 1)}),
+              kRollerDamping);
     b.AddBody("cross", Vec(-3, 3.5f, -2.5f), Vec(0, 0, 60),
               Json::array({Box(Vec(1.5f, 0.3f, 0.3f), 2, Vec(0, 0, 0), Vec(0, 0, 45)),
                            Box(Vec(1.5f, 0.3f, 0.3f), 2, Vec(0, 0, 0), Vec(0, 0, -45)), Sphere(0.25f, 1)}));
@@ -114,9 +119,9 @@ Json DemoScene(const TypeCatalog& catalog)
                            Sphere(0.15f, 0.5f, Vec(0, 0, 0.6f)), Sphere(0.15f, 0.5f, Vec(0, 0, -0.6f)),
                            Box(Vec(1.2f, 0.1f, 0.1f), 0.5f), Box(Vec(1.2f, 0.1f, 0.1f), 0.5f, Vec(0, 0, 0), Vec(0, 0, 90)),
                            Box(Vec(1.2f, 0.1f, 0.1f), 0.5f, Vec(0, 0, 0), Vec(0, 90, 0))}));
-    b.AddBody("pebble", Vec(-3, 2, 1.5f), Vec(0, 0, 0), Json::array({Sphere(0.25f, 1)}));
+    b.AddBody("pebble", Vec(-3, 2, 1.5f), Vec(0, 0, 0), Json::array({Sphere(0.25f, 1)}), kRollerDamping);
     b.AddBody("slider", Vec(6.8f, 3.2f, 3), Vec(0, 0, 20), Json::array({Box(Vec(0.8f, 0.4f, 0.8f), 3)}));
-    b.AddBody("roller", Vec(7, 3.5f, 4.2f), Vec(0, 0, 0), Json::array({Sphere(0.4f, 2)}));
+    b.AddBody("roller", Vec(7, 3.5f, 4.2f), Vec(0, 0, 0), Json::array({Sphere(0.4f, 2)}), kRollerDamping);
     b.AddBody("base", Vec(-4.5f, 0.8f, 4), Vec(0, 10, 0), Json::array({Box(Vec(1.6f, 0.6f, 1.6f), 6)}));
     b.AddBody("top", Vec(-4.5f, 2.2f, 4), Vec(0, 40, 0), Json::array({Box(Vec(0.9f, 0.9f, 0.9f), 3)}));
     // A hammer: its heavy head puts the mass centre far from the body's origin.

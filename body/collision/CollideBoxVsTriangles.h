@@ -152,7 +152,12 @@ public:
 
 private:
     // The first `count` (below found_) of the candidates in the order of choice: the deepest (the first of
-    // equals), then each time the one farthest from those already chosen (again the first of equals).
+    // equals), then the one farthest from it, then the one farthest from the line through those two, then
+    // the one farthest beyond that line on the other side, then each time the one farthest from those
+    // already chosen (again the first of equals). The first four span the widest support they can: on a box
+    // lying on a face, its corners, whichever of them happens to lie deepest by a hair. (Farthest from the
+    // chosen ones took a point half-way along a long edge before the corner beside the first, and which
+    // corner came next flipped from step to step.)
     void ChooseSpread(unsigned long count, unsigned long* order) const
     {
         unsigned long deepest = 0;
@@ -167,17 +172,79 @@ private:
         nearest[deepest] = -1;
         for (unsigned long out = 1; out < count; ++out) {
             unsigned long best = 0;
-            while (nearest[best] == -1)
-                ++best;
-            for (unsigned long m = best + 1; m < found_; ++m)
-                if (nearest[m] > nearest[best])
-                    best = m;
+            if (out < 3 || !AcrossTheLine(order, nearest, best))
+                best = Farthest(out == 2 ? order : nullptr, nearest);
             order[out] = best;
             nearest[best] = -1;
             for (unsigned long m = 0; m < found_; ++m)
-                nearest[m] = std::min(nearest[m], DistanceSquared(candidates_[m], candidates_[best]));
+                if (nearest[m] != -1)
+                    nearest[m] = std::min(nearest[m], DistanceSquared(candidates_[m], candidates_[best]));
         }
     }
+
+    // The unchosen candidate (nearest[m] != -1) with the largest nearest[m], or, given the first two
+    // chosen, the one farthest from the line through them (the first of equals).
+    unsigned long Farthest(const unsigned long* line, const double* nearest) const
+    {
+        unsigned long best = 0;
+        double bestValue = -1;
+        for (unsigned long m = 0; m < found_; ++m) {
+            if (nearest[m] == -1)
+                continue;
+            double across[3];
+            const double value = line && Across(line, m, across) ? Dot3(across, across) : nearest[m];
+            if (value > bestValue) {
+                best = m;
+                bestValue = value;
+            }
+        }
+        return best;
+    }
+
+    // The part of candidate m's offset from the first chosen that is square to the line through the first
+    // two chosen; false when those two coincide.
+    bool Across(const unsigned long* line, unsigned long m, double* out) const
+    {
+        const double* p0 = candidates_[line[0]].pos;
+        const double* p1 = candidates_[line[1]].pos;
+        const double u[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+        const double uu = Dot3(u, u);
+        if (!(uu > 0))
+            return false;
+        const double* p = candidates_[m].pos;
+        const double d[3] = {p[0] - p0[0], p[1] - p0[1], p[2] - p0[2]};
+        const double t = Dot3(d, u) / uu;
+        for (int k = 0; k < 3; ++k)
+            out[k] = d[k] - u[k] * t;
+        return true;
+    }
+
+    // The fourth choice: the unchosen candidate farthest beyond the line through the first two, on the
+    // side away from the third. False when none lies beyond it.
+    bool AcrossTheLine(const unsigned long* order, const double* nearest, unsigned long& outBest) const
+    {
+        if (order[2] == order[0] || order[2] == order[1])
+            return false;
+        double third[3];
+        if (!Across(order, order[2], third))
+            return false;
+        double bestValue = 0;
+        bool found = false;
+        for (unsigned long m = 0; m < found_; ++m) {
+            double across[3];
+            if (nearest[m] == -1 || !Across(order, m, across))
+                continue;
+            const double value = -Dot3(across, third);
+            if (value > bestValue) {
+                outBest = m;
+                bestValue = value;
+                found = true;
+            }
+        }
+        return found;
+    }
+
+    static double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
     // Called when a contact beyond kMaxBoxCandidates was kept: keeps kThinnedBoxCandidates of them, chosen
     // as the written ones are (so the deepest and a spread around it survive), in the order they were found.
@@ -261,8 +328,10 @@ private:
             if (collision::BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation, slabSides,
                                   normal, &depth, &code, &record) > 0) {
                 Complete(record, normal);
+                const dContactGeom kept = record;
                 if (!Repeats(record))
                     Keep();
+                AddSupportCorners(kept, a, b, c, n, planeOffset);
             }
             return;
         }
@@ -280,7 +349,83 @@ private:
                 candidates_[found_] = record;
                 Keep();
             }
+            AddSupportCorners(record, a, b, c, n, planeOffset);
         }
+    }
+
+    // A box lying on a triangle's face meets it along a whole face, yet the box test gives one point: the
+    // deepest corner, which for a nearly flat box flips between opposite corners with the slightest tilt.
+    // Every triangle under the box then supports it on the same side, it tips the other way, and the next
+    // step's contacts all jump there: the box rocks and creeps. So when the contact pushes straight out of
+    // the triangle's face, every other corner of the box that also sinks into the slab and stands over the
+    // triangle itself is a contact too, with its own depth: the support stays the face, whatever the tilt.
+    void AddSupportCorners(const dContactGeom& contact, const D3DXVECTOR3& a, const D3DXVECTOR3& b,
+                           const D3DXVECTOR3& c, const D3DXVECTOR3& n, float planeOffset)
+    {
+        const double facing = contact.normal[0] * n.x + contact.normal[1] * n.y + contact.normal[2] * n.z;
+        if (!(facing <= -kSupportFaceAlignment))
+            return;
+        if (!(n == sunkNormal_ && planeOffset == sunkOffset_))
+            FindSunkCorners(n, planeOffset);
+        // A sunk corner lies within the slab's thickness of the plane, so one outside the triangle's bounds
+        // grown by that much cannot stand over it: most corners of a box on a fine grid leave here.
+        const double grow = kSlabThickness + contact.depth;
+        const double low[3] = {std::min({a.x, b.x, c.x}) - grow, std::min({a.y, b.y, c.y}) - grow,
+                               std::min({a.z, b.z, c.z}) - grow};
+        const double high[3] = {std::max({a.x, b.x, c.x}) + grow, std::max({a.y, b.y, c.y}) + grow,
+                                std::max({a.z, b.z, c.z}) + grow};
+        for (int s = 0; s < sunkCount_; ++s) {
+            const double* corner = corners_[sunkCorner_[s]];
+            const double depth = sunkDepth_[s];
+            if (!(depth <= contact.depth))
+                continue;
+            if (corner[0] < low[0] || corner[0] > high[0] || corner[1] < low[1] || corner[1] > high[1] ||
+                corner[2] < low[2] || corner[2] > high[2] || !OverTriangle(corner, a, b, c, n))
+                continue;
+            dContactGeom& record = candidates_[found_];
+            record = contact;
+            for (int k = 0; k < 3; ++k)
+                record.pos[k] = corner[k];
+            record.depth = depth;
+            if (!Repeats(record))
+                Keep();
+        }
+    }
+
+    // The corners of the box below the top of the slabs in the plane n.x = d, with their depths. The
+    // triangles of a flat patch share one plane, so this is worked out once for them all.
+    void FindSunkCorners(const D3DXVECTOR3& n, float d)
+    {
+        sunkNormal_ = n;
+        sunkOffset_ = d;
+        sunkCount_ = 0;
+        const double top = static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness);
+        for (int i = 0; i < 8; ++i) {
+            const double* corner = corners_[i];
+            const double depth = top - (n.x * corner[0] + n.y * corner[1] + n.z * corner[2]);
+            if (depth > 0) {
+                sunkCorner_[sunkCount_] = i;
+                sunkDepth_[sunkCount_++] = depth;
+            }
+        }
+    }
+
+    // Whether the point, dropped along n onto the triangle's plane, lands inside the triangle (edges included).
+    static bool OverTriangle(const double* p, const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                             const D3DXVECTOR3& n)
+    {
+        const D3DXVECTOR3* const v[3] = {&a, &b, &c};
+        for (int i = 0; i < 3; ++i) {
+            const D3DXVECTOR3& s = *v[i];
+            const D3DXVECTOR3& e = *v[(i + 1) % 3];
+            const double edge[3] = {double(e.x) - s.x, double(e.y) - s.y, double(e.z) - s.z};
+            const double to[3] = {p[0] - s.x, p[1] - s.y, p[2] - s.z};
+            const double side = n.x * (edge[1] * to[2] - edge[2] * to[1]) + n.y * (edge[2] * to[0] - edge[0] * to[2]) +
+                                n.z * (edge[0] * to[1] - edge[1] * to[0]);
+            if (side < 0)
+                return false;
+        }
+        return true;
     }
 
     // The fields of a contact record the box test leaves to its caller.
@@ -661,6 +806,11 @@ private:
     dContactGeom candidates_[kMaxBoxCandidates + 1]; ///< one beyond the most held, for the record in the making
     unsigned long found_ = 0;
     unsigned long written_ = 0;
+    D3DXVECTOR3 sunkNormal_{NAN, NAN, NAN}; ///< the plane of the sunk corners below (NaN: none yet)
+    float sunkOffset_ = NAN;
+    int sunkCount_ = 0;
+    int sunkCorner_[8];
+    double sunkDepth_[8];
 };
 
 /// A box against a list of world-space triangles (nine floats each); returns the contacts written.

@@ -40,6 +40,9 @@ inline constexpr double kRepeatedContactTurn = 1e-3;
 /// deepest contact is never lost; up to the bound nothing is thinned.
 inline constexpr unsigned long kMaxBoxCandidates = 64;
 inline constexpr unsigned long kThinnedBoxCandidates = 32;
+/// A box contact whose normal is within this cosine of a triangle's normal pushes straight out of its face
+/// (about 2.6 degrees): the box's other corners sunk into the slab over the triangle support it too.
+inline constexpr double kSupportFaceAlignment = 0.999;
 
 /// Slack, relative to (1 + the box's half sizes summed), by which the box collider widens the part of a box
 /// that can reach a triangle's slab before rejecting slabs outside it: far above the rounding of the few

@@ -50,7 +50,17 @@ TEST(CollideBox, CubeOverTheLargeTriangleTouchesWithItsOwnFaceAxisUnderItsFace)
     dContactGeom contacts[4];
     const unsigned long n =
         CollideBoxVsTriangles(AxisBox(0, 0.499, 0), kLargeTriangle, 4, contacts, sizeof(dContactGeom));
-    ASSERT_EQ(n, 1u);
+    // The box test's one contact, then the cube's bottom corners over the triangle (x + z <= 0): the cube
+    // lies on the face and is held at its corners, not balanced on a single point.
+    ASSERT_EQ(n, 4u);
+    for (unsigned long m = 1; m < n; ++m) {
+        EXPECT_NEAR(contacts[m].depth, 0.006, 1e-9);
+        EXPECT_NEAR(contacts[m].pos[1], -0.001, 1e-9);
+        EXPECT_NEAR(std::fabs(contacts[m].pos[0]), 0.5, 1e-9);
+        EXPECT_NEAR(std::fabs(contacts[m].pos[2]), 0.5, 1e-9);
+        EXPECT_LE(contacts[m].pos[0] + contacts[m].pos[2], 1e-9);
+        EXPECT_EQ(contacts[m].normal[1], contacts[0].normal[1]);
+    }
     EXPECT_NEAR(contacts[0].normal[0], 0, 1e-9);
     EXPECT_NEAR(contacts[0].normal[1], -1, 1e-9);
     EXPECT_NEAR(contacts[0].normal[2], 0, 1e-9);
