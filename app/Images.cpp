@@ -1,5 +1,6 @@
 #include "app/Images.h"
 
+#include "app/GraphWalk.h"
 #include "app/InputError.h"
 #include "host/Vexcore.h"
 #include "host/siblings/Tav_3DObjectInterface.h"
@@ -26,7 +27,6 @@ void AppendPngBytes(png_structp png, png_bytep data, png_size_t length)
 
 void FlushNothing(png_structp) {}
 
-bool IsType(Tav_Channel* channel, const char* guid) { return channel && channel->GetChannelType().typeGuid == Guid(guid); }
 
 struct Vertex {
     D3DXVECTOR3 world;
@@ -127,40 +127,30 @@ RgbImage RenderPreview(const Vexcore& host, Tvc_DX8_TextureShadow& map, int widt
     for (Tav_Channel* channel : host.GetChannels()) {
         if (!IsType(channel, guids::kObject3D))
             continue;
-        auto* object = static_cast<Tav_3DObjectInterface*>(channel);
-        D3DXMATRIX scratch;
-        const D3DXMATRIX world = *object->GetWorldMatrix(&scratch);
-        for (int s = 0;; ++s) {
-            Tav_Channel* surface = channel->GetChildFromLinkGuid(Guid(guids::kSurface), s);
-            if (!surface)
-                break;
-            Tav_Channel* meshChannel = surface->GetChild(0);
-            if (!IsType(meshChannel, guids::kMesh))
-                continue;
-            auto* mesh = static_cast<Tav_MeshInterface*>(meshChannel);
-            const bool lightMapped = channel == mapped && s == mappedSurface && mesh->HasTexCoordSet(set);
-            const int count = mesh->GetIndexCount();
+        ForEachSurfaceMesh(channel, [&](int s, Tav_MeshInterface& mesh, const D3DXMATRIX& world) {
+            const bool lightMapped = channel == mapped && s == mappedSurface && mesh.HasTexCoordSet(set);
+            const int count = mesh.GetIndexCount();
             for (int i = 0; i + 2 < count; i += 3) {
                 Triangle t{};
                 t.lightMapped = lightMapped;
                 for (int k = 0; k < 3; ++k) {
-                    const int index = mesh->GetVertexIndex(i + k);
+                    const int index = mesh.GetVertexIndex(i + k);
                     D3DXVECTOR3 p, n;
-                    p = *mesh->GetVertexPosition(&p, index); // results are copied at once
-                    n = *mesh->GetVertexNormal(&n, index);
+                    p = *mesh.GetVertexPosition(&p, index); // results are copied at once
+                    n = *mesh.GetVertexNormal(&n, index);
                     D3DXVec3TransformCoord(&t.v[k].world, &p, &world);
                     D3DXVec3TransformNormal(&t.v[k].normal, &n, &world);
                     D3DXVec3Normalize(&t.v[k].normal, &t.v[k].normal);
                     if (lightMapped) {
                         float uv[2] = {0, 0};
-                        const float* got = mesh->GetVertexTexCoord(uv, set, index);
+                        const float* got = mesh.GetVertexTexCoord(uv, set, index);
                         t.v[k].u = got[0];
                         t.v[k].v = got[1];
                     }
                 }
                 triangles.push_back(t);
             }
-        }
+        });
     }
 
     RgbImage image;

@@ -1,5 +1,7 @@
 #include "app/Trajectory.h"
 
+#include "app/GraphWalk.h"
+
 #include "app/InputError.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "host/TavFileSaver.h"
@@ -20,12 +22,6 @@ void AppendFloat(std::string& out, float v)
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
     out += text;
-}
-
-bool IsType(Tav_Channel* channel, const char* guid)
-{
-    const ChannelType type = channel->GetChannelType();
-    return type.typeGuid == Guid(guid);
 }
 
 } // namespace

@@ -16,6 +16,9 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
 
 namespace vex::app {
 
@@ -76,16 +79,29 @@ Json LightMapImages(const Vexcore& host, const std::string& runFolder)
     return images;
 }
 
-/// The run's trajectory.csv, or the final poses alone when there is none; `final` holds those.
-std::string TrajectoryText(const std::string& path, const std::string& final)
+/// The rows of the run's trajectory.csv, counted as they stream past (the file may be far larger than
+/// the page it turns into).
+size_t CountRows(const std::string& path)
 {
-    if (!std::filesystem::exists(path))
-        return final;
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadFileBytes(path, bytes, &error))
-        throw InputError(path, "", error);
-    return std::string(bytes.begin(), bytes.end());
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw InputError(path, "", "cannot be read");
+    size_t lines = 0;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        lines += static_cast<size_t>(std::count(buffer, buffer + in.gcount(), '\n'));
+    return lines > 0 ? lines - 1 : 0; // less the header
+}
+
+/// The run's trajectory.csv when there is one, else the final poses alone.
+std::unique_ptr<std::istream> OpenTrajectory(const std::string& path, const std::string& final)
+{
+    if (!std::filesystem::is_regular_file(path))
+        return std::make_unique<std::istringstream>(final);
+    auto in = std::make_unique<std::ifstream>(path, std::ios::binary);
+    if (!*in)
+        throw InputError(path, "", "cannot be read");
+    return in;
 }
 
 } // namespace
@@ -140,16 +156,15 @@ std::string WriteViewerPage(const Vexcore& host, const std::string& runFolder, c
     const std::vector<Tav_Channel*> bodyChannels = FindBodies(host);
     std::string final = kTrajectoryHeader;
     AppendTrajectoryRows(final, host, bodyChannels, 0, 0.0);
-    const std::string trajectory = TrajectoryText(trajectoryPath, final);
     const size_t bodies = bodyChannels.size();
-    const size_t rows = static_cast<size_t>(std::count(trajectory.begin(), trajectory.end(), '\n'));
-    const size_t recorded = bodies ? (rows > 0 ? rows - 1 : 0) / bodies + 1 : 0;
+    const size_t rows = std::filesystem::is_regular_file(trajectoryPath) ? CountRows(trajectoryPath) : bodies;
+    const size_t recorded = bodies ? rows / bodies + 1 : 0;
     const size_t fixed = data.dump().size() + kViewerTemplateSize + kViewerScriptSize + kPageMargin;
     size_t stride = StrideForBudget(recorded, bodies, fixed < kViewerPageLimit ? kViewerPageLimit - fixed : 1);
     std::string page;
     // The stride is an estimate; thin further while the page comes out too large.
     for (;;) {
-        data["timeline"] = ViewerFrames(trajectory, trajectoryPath, stride, final);
+        data["timeline"] = ViewerFrames(*OpenTrajectory(trajectoryPath, final), trajectoryPath, stride, final);
         page = ComposeViewerPage(data.dump());
         if (page.size() <= kViewerPageLimit || stride >= recorded)
             break;

@@ -1,5 +1,6 @@
 #include "app/ViewerData.h"
 
+#include "app/GraphWalk.h"
 #include "app/InputError.h"
 #include "app/Trajectory.h"
 #include "body/Tvc_ODE_BodyCollision.h"
@@ -25,11 +26,6 @@ namespace vex::app {
 namespace {
 
 using Json = nlohmann::json;
-
-bool IsType(Tav_Channel* channel, const char* guid)
-{
-    return channel && channel->GetChannelType().typeGuid == Guid(guid);
-}
 
 /// A float with `digits` significant digits, so that the page does not carry float noise ("0.1" rather
 /// than "0.10000000149011612"). Non-finite values become 0: JSON has no spelling for them.
@@ -129,25 +125,15 @@ Json SurfaceMesh(Tav_MeshInterface& mesh, const D3DXMATRIX& world, int set)
 void AddObjectMeshes(const Vexcore& host, Tav_Channel* channel, Json& meshes,
                      const std::map<std::pair<Tav_Channel*, int>, std::pair<std::string, int>>& lightMaps)
 {
-    auto* object = static_cast<Tav_3DObjectInterface*>(channel);
-    D3DXMATRIX scratch;
-    const D3DXMATRIX world = *object->GetWorldMatrix(&scratch);
-    for (int s = 0;; ++s) {
-        Tav_Channel* surface = channel->GetChildFromLinkGuid(Guid(guids::kSurface), s);
-        if (!surface)
-            break;
-        Tav_Channel* meshChannel = surface->GetChild(0);
-        if (!IsType(meshChannel, guids::kMesh))
-            continue;
-        auto* mesh = static_cast<Tav_MeshInterface*>(meshChannel);
+    ForEachSurfaceMesh(channel, [&](int s, Tav_MeshInterface& mesh, const D3DXMATRIX& world) {
         const auto lit = lightMaps.find({channel, s});
-        const bool mapped = lit != lightMaps.end() && mesh->HasTexCoordSet(lit->second.second);
-        Json out = SurfaceMesh(*mesh, world, mapped ? lit->second.second : -1);
+        const bool mapped = lit != lightMaps.end() && mesh.HasTexCoordSet(lit->second.second);
+        Json out = SurfaceMesh(mesh, world, mapped ? lit->second.second : -1);
         out["name"] = host.GetChannelName(channel);
         if (mapped)
             out["lightMap"] = lit->second.first;
         meshes.push_back(std::move(out));
-    }
+    });
 }
 
 Json CollisionTriangles(Tav_CollisionObjectInterface& object)
@@ -229,11 +215,37 @@ bool ParseRow(const std::string& line, PoseRow& row)
     return true;
 }
 
-/// Rows grouped by frame, in file order.
-std::vector<std::vector<PoseRow>> ReadFrames(const std::string& text, const std::string& file)
+using Frame = std::vector<PoseRow>;
+
+/// A trajectory read row by row, keeping every `stride`-th frame: memory follows the kept frames, not the
+/// length of the run. The last frame is held apart, since it is shown whether or not the stride keeps it.
+struct FrameReading {
+    std::vector<Frame> kept;
+    Frame last;
+    double timeBeforeLast = 0; ///< the time of the frame before the last (the last's own when alone)
+    size_t recorded = 0;       ///< every frame read
+    bool lastKept = false;     ///< the stride kept the last frame
+};
+
+FrameReading ReadFrames(std::istream& lines, const std::string& file, size_t stride)
 {
-    std::vector<std::vector<PoseRow>> frames;
-    std::stringstream lines(text);
+    FrameReading r;
+    Frame current;
+    auto close = [&] {
+        if (current.empty())
+            return;
+        if (r.recorded > 0 && current.size() != r.last.size())
+            throw InputError(file, "frame " + std::to_string(current.front().frame),
+                             "has " + std::to_string(current.size()) + " bodies, the one before " +
+                                 std::to_string(r.last.size()));
+        r.timeBeforeLast = r.recorded > 0 ? r.last.front().time : current.front().time;
+        r.lastKept = r.recorded % stride == 0;
+        if (r.lastKept)
+            r.kept.push_back(current);
+        r.last = std::move(current);
+        ++r.recorded;
+        current.clear();
+    };
     std::string line;
     std::getline(lines, line); // the header
     for (size_t number = 2; std::getline(lines, line); ++number) {
@@ -242,32 +254,46 @@ std::vector<std::vector<PoseRow>> ReadFrames(const std::string& text, const std:
         PoseRow row;
         if (!ParseRow(line, row))
             throw InputError(file, "line " + std::to_string(number), "expected frame,time,name,x,y,z,qw,qx,qy,qz");
-        if (frames.empty() || frames.back().front().frame != row.frame)
-            frames.emplace_back();
-        frames.back().push_back(std::move(row));
+        if (!current.empty() && current.front().frame != row.frame)
+            close();
+        current.push_back(std::move(row));
     }
-    return frames;
+    close();
+    return r;
 }
 
-/// Appends the final poses as one more frame when they are not the last recorded ones: a bake evaluates
-/// one more frame after the recorded run, and the project and matrices.csv hold its poses.
-void AppendFinalFrame(std::vector<std::vector<PoseRow>>& frames, std::vector<PoseRow> final)
+/// Whether two frames hold the same poses, as the floats the run wrote.
+bool SamePoses(const Frame& a, const Frame& b)
 {
-    if (frames.empty() || final.size() != frames.back().size())
-        return;
-    bool same = true;
-    for (size_t i = 0; i < final.size(); ++i)
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
         for (int k = 0; k < 7; ++k)
-            same = same && static_cast<float>(final[i].values[k]) == static_cast<float>(frames.back()[i].values[k]);
-    if (same)
-        return;
-    const PoseRow& last = frames.back().front();
-    const double step = frames.size() > 1 ? last.time - frames[frames.size() - 2].front().time : 0.0;
-    for (PoseRow& row : final) {
-        row.frame = last.frame + 1;
-        row.time = last.time + step;
+            if (static_cast<float>(a[i].values[k]) != static_cast<float>(b[i].values[k]))
+                return false;
+    return true;
+}
+
+/// The frames to show: the kept ones and the last, or, when the final poses are not the last recorded
+/// ones, the final poses as one frame more in place of the last. A bake evaluates one more frame after
+/// the recorded run, and the project and matrices.csv hold its poses. Returns the frames counted.
+size_t CloseFrames(FrameReading& r, Frame final)
+{
+    if (r.recorded == 0)
+        return 0;
+    if (final.size() == r.last.size() && !SamePoses(final, r.last)) {
+        const PoseRow& last = r.last.front();
+        const double step = r.recorded > 1 ? last.time - r.timeBeforeLast : 0.0;
+        for (PoseRow& row : final) {
+            row.frame = last.frame + 1;
+            row.time = last.time + step;
+        }
+        r.kept.push_back(std::move(final));
+        return r.recorded + 1;
     }
-    frames.push_back(std::move(final));
+    if (!r.lastKept)
+        r.kept.push_back(std::move(r.last));
+    return r.recorded;
 }
 
 } // namespace
@@ -308,32 +334,28 @@ size_t StrideForBudget(size_t recordedFrames, size_t bodies, size_t budgetBytes)
     return std::max<size_t>(1, (recordedFrames + fit - 1) / fit);
 }
 
-Json ViewerFrames(const std::string& trajectoryCsv, const std::string& file, size_t stride,
+Json ViewerFrames(std::istream& trajectoryCsv, const std::string& file, size_t stride,
                   const std::string& finalPosesCsv)
 {
-    std::vector<std::vector<PoseRow>> frames = ReadFrames(trajectoryCsv, file);
-    if (std::vector<std::vector<PoseRow>> final = ReadFrames(finalPosesCsv, "(final poses)"); final.size() == 1)
-        AppendFinalFrame(frames, std::move(final.front()));
+    stride = std::max<size_t>(1, stride);
+    FrameReading reading = ReadFrames(trajectoryCsv, file, stride);
+    std::istringstream finalLines(finalPosesCsv);
+    FrameReading final = ReadFrames(finalLines, "(final poses)", 1);
+    const size_t recorded = CloseFrames(reading, final.recorded == 1 ? std::move(final.last) : Frame{});
+    const std::vector<Frame>& frames = reading.kept;
     Json names = Json::array(), numbers = Json::array(), times = Json::array(), poses = Json::array();
     if (!frames.empty())
         for (const PoseRow& row : frames.front())
             names.push_back(row.name);
-    stride = std::max<size_t>(1, stride);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        if (i % stride != 0 && i + 1 != frames.size())
-            continue;
-        if (frames[i].size() != names.size())
-            throw InputError(file, "frame " + std::to_string(frames[i].front().frame),
-                             "has " + std::to_string(frames[i].size()) + " bodies, the first frame " +
-                                 std::to_string(names.size()));
-        numbers.push_back(frames[i].front().frame);
-        times.push_back(frames[i].front().time);
-        for (const PoseRow& row : frames[i])
+    for (const Frame& frame : frames) {
+        numbers.push_back(frame.front().frame);
+        times.push_back(frame.front().time);
+        for (const PoseRow& row : frame)
             for (double v : row.values)
                 poses.push_back(Short(static_cast<float>(v), 8));
     }
     return {{"names", names}, {"frames", numbers}, {"times", times}, {"poses", poses}, {"stride", stride},
-            {"recorded", frames.size()}};
+            {"recorded", recorded}};
 }
 
 } // namespace vex::app

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
+#include <istream>
 #include <string>
 
 class Vexcore;
@@ -19,8 +20,9 @@ nlohmann::json ViewerSceneData(const Vexcore& host);
 /// The frames to show: every `stride`-th recorded frame and always the last, as
 /// {"names", "frames", "times", "poses" (x, y, z, qw, qx, qy, qz per body per kept frame), "stride",
 /// "recorded"}. `finalPosesCsv` (one frame in the same form) is the state the run ended in; when it is
-/// not the last recorded frame it follows as one more. Throws InputError naming `file` for a malformed row.
-nlohmann::json ViewerFrames(const std::string& trajectoryCsv, const std::string& file, size_t stride,
+/// not the last recorded frame it follows as one more. The trajectory is read row by row, so memory follows
+/// the kept frames. Throws InputError naming `file` for a malformed row or a frame missing a body.
+nlohmann::json ViewerFrames(std::istream& trajectoryCsv, const std::string& file, size_t stride,
                             const std::string& finalPosesCsv);
 
 /// The smallest stride that keeps the frames' share of the page within `budgetBytes`.

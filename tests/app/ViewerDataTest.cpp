@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 
 namespace vex::app {
@@ -24,6 +25,12 @@ std::string Csv(int frames)
     return text;
 }
 
+nlohmann::json Frames(const std::string& csv, const std::string& file, size_t stride, const std::string& final)
+{
+    std::istringstream lines(csv);
+    return ViewerFrames(lines, file, stride, final);
+}
+
 const char* kFinalAsLast = "frame,time,name,x,y,z,qw,qx,qy,qz\n0,0,a,1,2,3,1,0,0,0\n0,0,b,0,4.500000,0,1,0,0,0\n";
 
 // Thinning keeps every Nth frame and always the last, whatever N does to the count.
@@ -35,7 +42,7 @@ TEST(ViewerFrames, KeepEveryNthFrameAndAlwaysTheLast)
     };
     for (const Case& c : {Case{1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}, Case{3, {1, 4, 7, 10}}, Case{4, {1, 5, 9, 10}},
                           Case{20, {1, 10}}}) {
-        const nlohmann::json t = ViewerFrames(Csv(10), "t.csv", c.stride, kFinalAsLast);
+        const nlohmann::json t = Frames(Csv(10), "t.csv", c.stride, kFinalAsLast);
         EXPECT_EQ(t["frames"].get<std::vector<int>>(), c.kept) << "stride " << c.stride;
         ASSERT_EQ(t["poses"].size(), c.kept.size() * 2 * 7);
         // Body b of the last kept frame: y = 0.5 per frame.
@@ -48,7 +55,7 @@ TEST(ViewerFrames, KeepEveryNthFrameAndAlwaysTheLast)
 TEST(ViewerFrames, FinalPosesThatDifferFollowAsOneMoreFrame)
 {
     const std::string moved = "frame,time,name,x,y,z,qw,qx,qy,qz\n0,0,a,1,2,3,1,0,0,0\n0,0,b,0,4.75,0,1,0,0,0\n";
-    const nlohmann::json t = ViewerFrames(Csv(10), "t.csv", 4, moved);
+    const nlohmann::json t = Frames(Csv(10), "t.csv", 4, moved);
     EXPECT_EQ(t["frames"].get<std::vector<int>>(), (std::vector<int>{1, 5, 9, 11}));
     EXPECT_DOUBLE_EQ(t["times"].back().get<double>(), 2.5);
     EXPECT_DOUBLE_EQ(t["poses"][3 * 14 + 8].get<double>(), 4.75);
@@ -58,10 +65,10 @@ TEST(ViewerFrames, MalformedRowOrMissingBodyNamesTheFileAndLine)
 {
     std::string bad = Csv(3);
     bad.insert(bad.find("2,0.250000,a"), "2,0.25,a,1,2\n");
-    EXPECT_THROW(ViewerFrames(bad, "t.csv", 1, kFinalAsLast), InputError);
+    EXPECT_THROW(Frames(bad, "t.csv", 1, kFinalAsLast), InputError);
     std::string short3 = Csv(3);
     short3.erase(short3.rfind("3,0.500000,b"));
-    EXPECT_THROW(ViewerFrames(short3, "t.csv", 1, kFinalAsLast), InputError);
+    EXPECT_THROW(Frames(short3, "t.csv", 1, kFinalAsLast), InputError);
 }
 
 // What the page draws comes from the built channels: a compound body's shapes at their offsets and
