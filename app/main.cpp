@@ -130,8 +130,11 @@ int main(int argc, char** argv)
         const std::string first = argc > 1 ? argv[1] : "";
         auto named = [&](CLI::App* command) { return command->check_name(first); };
         if (!first.empty() && first[0] != '-' && app.get_subcommands(named).empty()) {
-            std::cerr << "vexhost: command line: unknown command \"" << first
-                      << "\" (commands: demo, run, bake, load, inspect; see vexhost --help)\n";
+            std::string commands;
+            for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+                commands += (commands.empty() ? "" : ", ") + command->get_name();
+            std::cerr << "vexhost: command line: unknown command \"" << first << "\" (commands: " << commands
+                      << "; see vexhost --help)\n";
             return kStatusBadInput;
         }
         std::cerr << "vexhost: command line: " << e.what() << " (see vexhost --help)\n";

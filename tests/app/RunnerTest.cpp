@@ -211,6 +211,11 @@ TEST_F(Runner, RunTwiceWritesIdenticalTrajectories)
 // trajectory.csv streams to disk as the frames run: four times the frames, the same peak memory.
 TEST_F(Runner, LongRunKeepsPeakMemoryFlat)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory back in its quarantine, so the peak grows with all that was ever
+    // allocated: it measures the sanitizer, not the runner.
+    GTEST_SKIP() << "peak memory is not the runner's under AddressSanitizer";
+#endif
     std::string channels = R"({"name": "world", "type": "ODE World"},
         {"name": "floor", "type": "ODE Body", "settings": {"items": [{"shape": "plane"}]}})";
     for (int i = 0; i < 30; ++i) {
