@@ -21,6 +21,7 @@
 #include "platform/Win32.h"
 #include "siblings/world/Tvc_ODE_World.h"
 #include "texlight/ShadowBuffer.h"
+#include "texlight/TexLightConstants.h"
 #include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ constexpr int kDefaultRunFrames = 600;
 constexpr int kPreviewWidth = 640;
 constexpr int kPreviewHeight = 480;
 
-std::unique_ptr<Vexcore> MakeHost(const CommandOptions& options)
+std::unique_ptr<RunnerHost> MakeHost(const CommandOptions& options)
 {
     return MakeRunnerHost(options.pluginFolder, options.threads);
 }
@@ -127,14 +128,13 @@ void WriteLightMapBitmap(Tvc_DX8_TextureShadow& map, const std::string& path)
 /// One light map's computation with the runner's progress line. The objects and the shadow scene it reads
 /// evaluate first, at the frame's simulated time; then the tick clock runs in real time while the texels
 /// are computed, so that the progress text shows real seconds, and is set back afterwards.
-bool ComputeLightMap(Vexcore& host, Tvc_DX8_TextureShadow& map, const std::string& name)
+bool ComputeLightMap(RunnerHost& host, Tvc_DX8_TextureShadow& map, const std::string& name)
 {
-    const int width = map.GetDesiredWidth() > 0 ? map.GetDesiredWidth() : 32;
-    const int height = map.GetDesiredHeight() > 0 ? map.GetDesiredHeight() : 32;
-    ProgressLine line("light map \"" + name + "\"", static_cast<long long>(width) * height, "texels", true);
-    auto* runner = dynamic_cast<RunnerHost*>(&host);
-    if (runner)
-        runner->SetLightMapProgress(&line, static_cast<long long>(width) * height);
+    using texlight::kDefaultLightMapSize;
+    const long long width = map.GetDesiredWidth() > 0 ? map.GetDesiredWidth() : kDefaultLightMapSize;
+    const long long height = map.GetDesiredHeight() > 0 ? map.GetDesiredHeight() : kDefaultLightMapSize;
+    ProgressLine line("light map \"" + name + "\"", width * height, "texels", true);
+    host.SetLightMapProgress(&line, width * height);
     // In the order the computation asks them.
     if (auto* object = dynamic_cast<Tav_3DObjectInterface*>(map.GetChild(0))) {
         D3DXMATRIX scratch;
@@ -145,13 +145,12 @@ bool ComputeLightMap(Vexcore& host, Tvc_DX8_TextureShadow& map, const std::strin
     UseSystemTickCount();
     const bool computed = map.CalculateShadowBuffer();
     SetManualTickCount(simulated);
-    if (runner)
-        runner->SetLightMapProgress(nullptr, 0);
+    host.SetLightMapProgress(nullptr, 0);
     return computed;
 }
 
 /// Computes each light map once and writes its images; false when a stop signal ended a computation.
-bool BakeLightMaps(Vexcore& host, const Scene& scene, BuiltScene& built, const std::string& folder,
+bool BakeLightMaps(RunnerHost& host, const Scene& scene, BuiltScene& built, const std::string& folder,
                    RunManifest& manifest)
 {
     const std::vector<Tav_Channel*> maps = AddPendingChannels(host, scene, built);
@@ -264,7 +263,7 @@ void CheckReload(const CommandOptions& options, const Vexcore& host, const std::
 }
 
 /// The frames, the light maps and the outputs of a built scene.
-int RunBuilt(Vexcore& host, const Scene& scene, BuiltScene& built, int frames, const std::string& folder,
+int RunBuilt(RunnerHost& host, const Scene& scene, BuiltScene& built, int frames, const std::string& folder,
              const CommandOptions& options, Mode mode, RunManifest& manifest)
 {
     Trajectory trajectory(host, Join(folder, "trajectory.csv"), options.every);
