@@ -21,3 +21,19 @@ public:
                                      const D3DXVECTOR3* direction, float shadowColour[4], Tav_Channel* receivingMesh,
                                      bool cull) = 0;
 };
+
+/// Optional extension of a shadow scene: many segments in one call, which a scene can trace faster than
+/// one at a time. Callers find it with dynamic_cast and, where a scene lacks it, ask TraceRayWithCulling
+/// segment by segment; that keeps the slots of Tav_OctTreeInterface as they are.
+class Tav_OctTreeBatchInterface {
+public:
+    /// For each i below count: what TraceRayWithCulling(&origins[i], &targets[i], direction,
+    /// shadowColours + 4 i, receivingMesh, cull) writes, its return value into blocked[i] (blocked may be
+    /// null). Safe to call from several threads at once.
+    virtual void TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets,
+                                      float* shadowColours, bool* blocked, Tav_Channel* receivingMesh,
+                                      bool cull) = 0;
+
+protected:
+    ~Tav_OctTreeBatchInterface() = default; // not deleted through this interface
+};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace vex::octree {
 
@@ -88,6 +89,65 @@ bool TraceableEnds(const float a[3], const float b[3])
         if (!(std::fabs(a[k]) <= limits::kMaxTraceCoordinate) || !(std::fabs(b[k]) <= limits::kMaxTraceCoordinate))
             return false;
     return true;
+}
+
+/// The segment direction dir meets the back side of triangle prim of mesh.
+bool MeetsBackSide(const ShadowMesh& mesh, unsigned prim, const float dir[3])
+{
+    const float* v = &mesh.positions[size_t(prim) * 9];
+    const float e1[3] = {v[3] - v[0], v[4] - v[1], v[5] - v[2]};
+    const float e2[3] = {v[6] - v[0], v[7] - v[1], v[8] - v[2]};
+    const float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    return n[0] * dir[0] + n[1] * dir[1] + n[2] * dir[2] > 0;
+}
+
+/// Embree's ray packets of each width, so that one routine fills and traces any of them.
+template <int Width, class Ray, void (*Occluded)(const int*, RTCScene, RTCIntersectContext*, Ray*)>
+struct PacketKind {
+    static constexpr int kWidth = Width;
+    using RayType = Ray;
+    static void Trace(const int* valid, RTCScene scene, RTCIntersectContext* context, Ray* rays)
+    {
+        Occluded(valid, scene, context, rays);
+    }
+};
+using Packet4 = PacketKind<4, RTCRay4, rtcOccluded4>;
+using Packet8 = PacketKind<8, RTCRay8, rtcOccluded8>;
+using Packet16 = PacketKind<16, RTCRay16, rtcOccluded16>;
+
+/// Lane k of a packet: the ray, every mask bit, time 0.
+template <class Rays>
+void SetLane(Rays& rays, int k, float ox, float oy, float oz, float dx, float dy, float dz, float tnear, float tfar)
+{
+    rays.org_x[k] = ox;
+    rays.org_y[k] = oy;
+    rays.org_z[k] = oz;
+    rays.dir_x[k] = dx;
+    rays.dir_y[k] = dy;
+    rays.dir_z[k] = dz;
+    rays.tnear[k] = tnear;
+    rays.tfar[k] = tfar;
+    rays.time[k] = 0;
+    rays.mask[k] = ~0u;
+    rays.id[k] = 0;
+    rays.flags[k] = 0;
+}
+
+/// The widest packet the device traces natively; 1 when it has none (segments then go one by one).
+int NativePacketWidth()
+{
+    static const int width = [] {
+        RTCDevice device = ShadowScene::Device();
+        if (!device)
+            return 1;
+        for (auto [property, w] : {std::pair{RTC_DEVICE_PROPERTY_NATIVE_RAY16_SUPPORTED, 16},
+                                   std::pair{RTC_DEVICE_PROPERTY_NATIVE_RAY8_SUPPORTED, 8},
+                                   std::pair{RTC_DEVICE_PROPERTY_NATIVE_RAY4_SUPPORTED, 4}})
+            if (rtcGetDeviceProperty(device, property))
+                return w;
+        return 1;
+    }();
+    return width;
 }
 
 } // namespace
@@ -241,16 +301,9 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
         const float t = RTCRayN_tfar(args->ray, args->N, i);
         auto reject = [&] { args->valid[i] = 0; };
 
-        if (context->cull) {
-            const float* v = &mesh->positions[size_t(prim) * 9];
-            const float e1[3] = {v[3] - v[0], v[4] - v[1], v[5] - v[2]};
-            const float e2[3] = {v[6] - v[0], v[7] - v[1], v[8] - v[2]};
-            const float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                                e1[0] * e2[1] - e1[1] * e2[0]};
-            if (n[0] * context->dir[0] + n[1] * context->dir[1] + n[2] * context->dir[2] > 0) {
-                reject(); // the segment meets its back side
-                continue;
-            }
+        if (context->cull && MeetsBackSide(*mesh, prim, context->dir)) {
+            reject();
+            continue;
         }
         const ShadowMaterial& material = mesh->material;
         if (material.opacity <= 0) {
@@ -281,7 +334,7 @@ void ShadowScene::OccludedFilter(const RTCFilterFunctionNArguments* args)
     }
 }
 
-bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const
+bool ShadowScene::SegmentRay(const float origin[3], const float target[3], RTCRay& ray) const
 {
     if (!scene_ || !origin || !target || !TraceableEnds(origin, target))
         return false;
@@ -292,7 +345,7 @@ bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull,
         return false;
     const float endLimit = selfHitDistance_ / length;
 
-    RTCRay ray{};
+    ray = RTCRay{};
     ray.org_x = origin[0];
     ray.org_y = origin[1];
     ray.org_z = origin[2];
@@ -302,6 +355,14 @@ bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull,
     ray.tnear = endLimit;    // the sample's own surface
     ray.tfar = 1 - endLimit; // a surface the light sits on
     ray.mask = ~0u;
+    return true;
+}
+
+bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const
+{
+    RTCRay ray;
+    if (!SegmentRay(origin, target, ray))
+        return false;
 
     if (!cull && !translucentCasters_) {
         // Opaque black casters only: any hit settles it, and Embree marks one by setting tfar to -inf.
@@ -318,14 +379,97 @@ bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull,
     TraceContext context;
     rtcInitIntersectContext(&context.base);
     context.base.filter = &ShadowScene::OccludedFilter;
-    std::copy(dir, dir + 3, context.dir);
-    context.sameCrossing = endLimit;
+    context.dir[0] = ray.dir_x;
+    context.dir[1] = ray.dir_y;
+    context.dir[2] = ray.dir_z;
+    context.sameCrossing = ray.tnear;
     context.cull = cull;
     rtcOccluded1(scene_, &context.base, &ray);
     if (context.blockers.Empty())
         return false;
     context.blockers.Write(colour);
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Batched tracing
+//
+// With opaque black casters only, an answer is "some counted hit exists", whatever order the traversal
+// finds hits in, so packets give the one-by-one answers. Semi-transparent casters fold hits in the order
+// found, which packets would change in the last bit: those scenes trace one by one.
+
+void ShadowScene::CullFilter(const RTCFilterFunctionNArguments* args)
+{
+    const auto* mesh = static_cast<const ShadowMesh*>(args->geometryUserPtr);
+    for (unsigned i = 0; i < args->N; ++i) {
+        if (args->valid[i] == 0)
+            continue;
+        const float dir[3] = {RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
+                              RTCRayN_dir_z(args->ray, args->N, i)};
+        if (MeetsBackSide(*mesh, RTCHitN_primID(args->hit, args->N, i), dir))
+            args->valid[i] = 0;
+    }
+}
+
+template <class Packet>
+void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool cull, float* colours,
+                               bool* blocked) const
+{
+    constexpr int kWidth = Packet::kWidth;
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    if (cull)
+        context.filter = &ShadowScene::CullFilter;
+    typename Packet::RayType rays; // every lane is written before a trace: no need to clear ~1 KB a call
+    alignas(64) int valid[kWidth] = {};
+    size_t segmentOf[kWidth] = {};
+    int lanes = 0;
+    auto flush = [&] {
+        // Idle lanes repeat the first ray, so that Embree's full-width arithmetic sees only sane numbers.
+        for (int k = lanes; k < kWidth; ++k) {
+            valid[k] = 0;
+            SetLane(rays, k, rays.org_x[0], rays.org_y[0], rays.org_z[0], rays.dir_x[0], rays.dir_y[0],
+                    rays.dir_z[0], rays.tnear[0], rays.tfar[0]);
+        }
+        Packet::Trace(valid, scene_, &context, &rays);
+        for (int k = 0; k < lanes; ++k) {
+            if (!(rays.tfar[k] < 0))
+                continue;
+            float* colour = colours + 4 * segmentOf[k];
+            colour[0] = colour[1] = colour[2] = 0;
+            colour[3] = 1;
+            blocked[segmentOf[k]] = true;
+        }
+        lanes = 0;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        blocked[i] = false;
+        RTCRay ray;
+        if (!SegmentRay(segments[i].origin, segments[i].target, ray))
+            continue;
+        SetLane(rays, lanes, ray.org_x, ray.org_y, ray.org_z, ray.dir_x, ray.dir_y, ray.dir_z, ray.tnear, ray.tfar);
+        valid[lanes] = -1;
+        segmentOf[lanes] = i;
+        if (++lanes == kWidth)
+            flush();
+    }
+    if (lanes > 0)
+        flush();
+}
+
+void ShadowScene::TraceMany(const ShadowSegment* segments, size_t count, bool cull, float* colours,
+                            bool* blocked) const
+{
+    const int width = translucentCasters_ || count < 2 ? 1 : NativePacketWidth();
+    if (width == 16)
+        TracePackets<Packet16>(segments, count, cull, colours, blocked);
+    else if (width == 8)
+        TracePackets<Packet8>(segments, count, cull, colours, blocked);
+    else if (width == 4)
+        TracePackets<Packet4>(segments, count, cull, colours, blocked);
+    else
+        for (size_t i = 0; i < count; ++i)
+            blocked[i] = Trace(segments[i].origin, segments[i].target, cull, colours + 4 * i);
 }
 
 } // namespace vex::octree

@@ -37,6 +37,12 @@ struct ShadowMesh {
     }
 };
 
+/// One segment of a batched query: from origin to target.
+struct ShadowSegment {
+    float origin[3];
+    float target[3];
+};
+
 /// Per-channel transmission along a segment and the opacity it stands for.
 /// Blockers i with opacity a_i and tint t_i combine as
 ///   opacity A = 1 - prod(1 - a_i),   transmission T_k = prod((1 - a_i) + a_i * t_ik),
@@ -88,6 +94,11 @@ public:
     /// alone. A segment with an end that is not finite or lies beyond limits::kMaxTraceCoordinate is
     /// answered as unblocked. Thread-safe: reads only.
     bool Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const;
+    /// Trace for each of count segments, with the very same answers: blocked[i] is what Trace returns and
+    /// colours + 4 i receives what it writes. Where every caster is opaque black the order in which hits are found
+    /// cannot change an answer, and the segments go to Embree in packets; otherwise they go one by one.
+    /// Thread-safe: reads only.
+    void TraceMany(const ShadowSegment* segments, size_t count, bool cull, float* colours, bool* blocked) const;
 
     /// The process-wide Embree device, created on first use; null (with a message) when Embree fails.
     static RTCDevice Device(std::string* error = nullptr);
@@ -95,6 +106,13 @@ public:
 private:
     /// Per-query filter: culling, semi-transparent and coloured casters.
     static void OccludedFilter(const RTCFilterFunctionNArguments* args);
+    /// Packet filter for opaque black casters under culling: drops back-side hits, takes any other.
+    static void CullFilter(const RTCFilterFunctionNArguments* args);
+    /// The Embree ray of a segment: false when nothing can lie between its ends (see Trace).
+    bool SegmentRay(const float origin[3], const float target[3], RTCRay& ray) const;
+    template <class Packet>
+    void TracePackets(const ShadowSegment* segments, size_t count, bool cull, float* colours,
+                      bool* blocked) const;
     void NoteMaterials();
 
     RTCScene scene_ = nullptr;

@@ -219,18 +219,23 @@ bool Tvc_DX8_OctTree::TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* tar
                                useCulling_.load(std::memory_order_relaxed));
 }
 
+void Tvc_DX8_OctTree::EnsurePrepared()
+{
+    if (prepared_.load(std::memory_order_acquire))
+        return;
+    // A caller that never prepared still gets an answer; the lock keeps concurrent first calls to one build.
+    std::lock_guard<std::mutex> lock(prepareMutex_);
+    if (!prepared_.load(std::memory_order_relaxed))
+        PrepareLocked(false);
+}
+
 bool Tvc_DX8_OctTree::TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target,
                                           const D3DXVECTOR3* direction, float shadowColour[4],
                                           Tav_Channel* receivingMesh, bool cull)
 {
     if (!origin || !shadowColour || (!target && !direction))
         return false;
-    if (!prepared_.load(std::memory_order_acquire)) {
-        // A caller that never prepared still gets an answer; the lock keeps concurrent first calls to one build.
-        std::lock_guard<std::mutex> lock(prepareMutex_);
-        if (!prepared_.load(std::memory_order_relaxed))
-            PrepareLocked(false);
-    }
+    EnsurePrepared();
     // The segment is origin -> target; the direction only stands in for a missing target.
     const D3DXVECTOR3 end = target ? *target : *origin + *direction;
     const float from[3] = {origin->x, origin->y, origin->z};
@@ -316,3 +321,28 @@ bool Tvc_DX8_OctTree::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group
 }
 
 VEX_CHANNEL_PLUGIN(Tvc_DX8_OctTree, "DX8 OctTree", vex::guids::kOctTree, vex::guids::kOctTree)
+
+void Tvc_DX8_OctTree::TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets,
+                                           float* shadowColours, bool* blocked, Tav_Channel* receivingMesh,
+                                           bool cull)
+{
+    if (count <= 0 || !origins || !targets || !shadowColours)
+        return;
+    EnsurePrepared();
+    (void)receivingMesh; // as for one segment
+    // Small batches (a texel's samples towards one light) stay on the stack.
+    constexpr int kChunk = 64;
+    vex::octree::ShadowSegment segments[kChunk];
+    bool answers[kChunk];
+    for (int start = 0; start < count; start += kChunk) {
+        const int n = std::min(kChunk, count - start);
+        for (int i = 0; i < n; ++i) {
+            const D3DXVECTOR3& o = origins[start + i];
+            const D3DXVECTOR3& t = targets[start + i];
+            segments[i] = {{o.x, o.y, o.z}, {t.x, t.y, t.z}};
+        }
+        scene_.TraceMany(segments, static_cast<size_t>(n), cull, shadowColours + 4 * start, answers);
+        if (blocked)
+            std::copy(answers, answers + n, blocked + start);
+    }
+}

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-class Tvc_DX8_OctTree : public Tav_OctTreeInterface {
+class Tvc_DX8_OctTree : public Tav_OctTreeInterface, public Tav_OctTreeBatchInterface {
 public:
     static constexpr int kObjectsLink = 0;
 
@@ -53,12 +53,20 @@ public:
     /// Scene builds so far (a prepare that found the same triangles builds nothing).
     virtual int GetShadowTreeBuildCount();
 
+    // Tav_OctTreeBatchInterface (declared last: its slot follows every slot above)
+    /// The segments in packets where the scene allows (see ShadowScene::TraceMany), same answers.
+    void TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets,
+                              float* shadowColours, bool* blocked, Tav_Channel* receivingMesh,
+                              bool cull) override;
+
     /// The scene itself, for callers that trace it directly (benchmarks); valid until the next prepare.
     const vex::octree::ShadowScene& GetShadowScene() const { return scene_; }
 
 private:
     vex::octree::ShadowMaterial MaterialOf(int objectIndex) const;
     bool PrepareLocked(bool showProgress);
+    /// Builds the scene for a caller that traces without having prepared it.
+    void EnsurePrepared();
     /// World-space triangles of every linked object's surface meshes.
     std::vector<vex::octree::ShadowMesh> GatherMeshes(class Tav_ProgressInterface* progress);
     void ShowMessage(const char* text);

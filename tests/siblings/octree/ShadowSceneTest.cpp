@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -477,6 +479,66 @@ TEST(ShadowSceneThreads, ConcurrentTracingGivesTheSingleThreadedAnswers)
     }
     EXPECT_GT(blocked, kRays / 20); // the scene is not empty for these rays
     EXPECT_LT(blocked, kRays);
+}
+
+// --------------------------------------------------------------------------------------------------
+// Batches
+
+// A batch answers each segment exactly as a query of its own: packets of coherent texel-like bundles,
+// random segments, ends that are not traceable and segments too short to hold anything, over opaque
+// scenes (traced in packets) and scenes with a coloured caster (one by one), with and without culling.
+TEST(ShadowSceneBatches, EverySegmentGetsItsOneByOneAnswerBitForBit)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> pos(-10, 10), unit(0, 1), jitter(-0.2f, 0.2f);
+    std::vector<octree::ShadowSegment> segments;
+    for (int bundle = 0; bundle < 40; ++bundle) { // 37 rays a bundle: full packets and a partial one
+        const float ox = pos(rng), oz = pos(rng), tx = pos(rng), ty = 12 + pos(rng), tz = pos(rng);
+        for (int i = 0; i < 37; ++i)
+            segments.push_back({{ox + jitter(rng), -11, oz + jitter(rng)}, {tx + jitter(rng), ty, tz}});
+    }
+    for (int i = 0; i < 300; ++i)
+        segments.push_back({{pos(rng), pos(rng), pos(rng)}, {pos(rng), pos(rng), pos(rng)}});
+    for (const octree::ShadowSegment& odd : {octree::ShadowSegment{{0, NAN, 0}, {0, 20, 0}},
+                                             {{0, -20, 0}, {0, INFINITY, 0}}, {{0, -1e19f, 0}, {0, 20, 0}},
+                                             {{1, 1, 1}, {1, 1, 1}}, {{1, 1, 1}, {1, 1, 1.000001f}}})
+        segments.insert(segments.begin() + 17, odd); // amid a bundle, so packets hold them beside others
+
+    for (bool coloured : {false, true}) {
+        std::vector<ShadowMesh> meshes;
+        for (int i = 0; i < 60; ++i) {
+            const float x = pos(rng), y = pos(rng), z = pos(rng), w = 0.5f + 3 * unit(rng);
+            std::vector<float> p = SquarePositions(x, z, x + w, z + w, y);
+            for (size_t v = 0; v < p.size(); v += 3)
+                std::swap(p[v + 1], p[v + 2]); // lying flat, so the bundles from below meet them
+            if (i % 2) // half of them face the other way, so that culling changes answers
+                for (size_t t = 0; t < p.size(); t += 9)
+                    std::swap_ranges(p.begin() + long(t) + 3, p.begin() + long(t) + 6, p.begin() + long(t) + 6);
+            meshes.push_back(Mesh(std::move(p), coloured && i % 5 == 0 ? Material(1, 0.5f, 0.2f, 0.6f) : ShadowMaterial{}));
+        }
+        ShadowScene scene;
+        ASSERT_TRUE(scene.Build(std::move(meshes), nullptr));
+        int blockedByCull[2] = {0, 0};
+        for (bool cull : {false, true}) {
+            SCOPED_TRACE(std::string(coloured ? "coloured" : "opaque") + (cull ? ", culled" : ""));
+            std::vector<float> colours(4 * segments.size(), 1.0f);
+            for (size_t i = 0; i < segments.size(); ++i)
+                colours[4 * i + 3] = 0;
+            std::unique_ptr<bool[]> blocked(new bool[segments.size()]);
+            scene.TraceMany(segments.data(), segments.size(), cull, colours.data(), blocked.get());
+            for (size_t i = 0; i < segments.size(); ++i) {
+                ShadowAnswer one;
+                one.blocked = scene.Trace(segments[i].origin, segments[i].target, cull, one.colour);
+                ASSERT_EQ(blocked[i], one.blocked) << "segment " << i;
+                ASSERT_EQ(std::memcmp(&colours[4 * i], one.colour, sizeof one.colour), 0) << "segment " << i;
+                blockedByCull[cull] += one.blocked;
+            }
+        }
+        // Not a vacuous comparison: many segments are blocked, many free, and culling frees some.
+        EXPECT_GT(blockedByCull[0], int(segments.size()) / 5);
+        EXPECT_LT(blockedByCull[0], int(segments.size()) * 4 / 5);
+        EXPECT_LT(blockedByCull[1], blockedByCull[0]);
+    }
 }
 
 } // namespace
