@@ -44,6 +44,27 @@ ShadowColor QueryShadow(ShadowTracer* tracer, const D3DXVECTOR3& position, const
     return colour;
 }
 
+// Light type codes other than these have no defined direction or shadow target.
+bool IsShadingLightType(int type) { return type == kLightDirectional || type == kLightSpot || type == kLightPoint; }
+
+D3DXVECTOR3 SampleLightPosition(const D3DLIGHT8& light, int sampleIndex, const LightingOptions& options,
+                                const D3DXVECTOR3* offsets, size_t offsetCount)
+{
+    D3DXVECTOR3 position = light.Position;
+    if (options.softShadows && sampleIndex >= 0 && static_cast<size_t>(sampleIndex) < offsetCount)
+        position += offsets[sampleIndex];
+    return position;
+}
+
+D3DXVECTOR3 ShadowTarget(const LightSource& light, const D3DXVECTOR3& lightPosition)
+{
+    if (light.type != kLightDirectional)
+        return lightPosition;
+    D3DXVECTOR3 direction;
+    D3DXVec3Normalize(&direction, &light.light.Direction);
+    return -direction * kDirectionalShadowDistance;
+}
+
 void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSource* lights, size_t lightCount,
                            const LightingOptions& options, const D3DXVECTOR3* offsets, size_t offsetCount,
                            ShadowTracer* tracer)
@@ -54,25 +75,14 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
     for (size_t i = 0; i < lightCount; ++i) {
         const D3DLIGHT8& L = lights[i].light;
         const int type = lights[i].type;
-        // Light type codes other than these have no defined direction or shadow target: they add nothing.
-        if (type != kLightDirectional && type != kLightSpot && type != kLightPoint)
+        if (!IsShadingLightType(type))
             continue;
-        D3DXVECTOR3 lightPosition = L.Position;
-        if (options.softShadows && sampleIndex >= 0 && static_cast<size_t>(sampleIndex) < offsetCount)
-            lightPosition += offsets[sampleIndex];
+        const D3DXVECTOR3 lightPosition = SampleLightPosition(L, sampleIndex, options, offsets, offsetCount);
 
         float c = 1.0f;
         float tint[3] = {1.0f, 1.0f, 1.0f};
         if (options.useShadow) {
-            D3DXVECTOR3 target;
-            if (type == kLightDirectional) {
-                D3DXVECTOR3 direction;
-                D3DXVec3Normalize(&direction, &L.Direction);
-                target = -direction * kDirectionalShadowDistance;
-            } else {
-                target = lightPosition;
-            }
-            const ShadowColor shadow = QueryShadow(tracer, sample.position, target);
+            const ShadowColor shadow = QueryShadow(tracer, sample.position, ShadowTarget(lights[i], lightPosition));
             c = 1.0f - shadow.rgba[3];
             tint[0] = shadow.rgba[0];
             tint[1] = shadow.rgba[1];

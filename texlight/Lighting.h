@@ -62,6 +62,16 @@ void AddClamped(int& sum, float v, int limit);
 /// The shadow query of a sample towards target: (1, 1, 1, 0) when nothing blocks.
 ShadowColor QueryShadow(ShadowTracer* tracer, const D3DXVECTOR3& position, const D3DXVECTOR3& target);
 
+/// A light type that casts light and shadows (directional, spot or point); other codes add nothing.
+bool IsShadingLightType(int type);
+/// Where the light stands for sample sampleIndex: its position, moved by the sample's soft-shadow offset
+/// when soft shadows are on and the table has one.
+D3DXVECTOR3 SampleLightPosition(const D3DLIGHT8& light, int sampleIndex, const LightingOptions& options,
+                                const D3DXVECTOR3* offsets, size_t offsetCount);
+/// The end of a sample's shadow query: the light's (moved) position, or far against a directional
+/// light's direction.
+D3DXVECTOR3 ShadowTarget(const LightSource& light, const D3DXVECTOR3& lightPosition);
+
 /// Fills sample.colour from the lights. sampleIndex picks the soft-shadow offset (ignored when it has
 /// none). tracer may be null: no shadows.
 void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSource* lights, size_t lightCount,

@@ -15,6 +15,7 @@
 #include "texlight/ProgressText.h"
 #include "texlight/SampleGrid.h"
 #include "texlight/TexLightConstants.h"
+#include "texlight/TexelShadowBatch.h"
 #include "texlight/Tvc_DX8_TextureShadow.h"
 #include "texlight/UVTree.h"
 
@@ -192,39 +193,31 @@ Tav_MeshInterface* ShadowBuffer::ResolveTarget(Tav_3DObjectInterface* object)
     return ready_ ? mesh : nullptr;
 }
 
-// Computation: checks, shadow scene, progress display, soft-shadow table and uv tree; then the texel loop
-// (progress and stop request on this thread after each column, or while workers compute) and the edge fill.
+// Computation in steps: checks, shadow scene, progress display, sampling (soft-shadow table and uv tree),
+// the inputs the texel loop reads, the texel loop (progress and stop request on this thread after each
+// column, or while workers compute), and the edge fill.
 bool ShadowBuffer::Compute()
 {
-    if (!owner_) {
-        Message("textureShadowChannel_==NULL");
-        return false;
-    }
-    auto* object = dynamic_cast<Tav_3DObjectInterface*>(owner_->GetChild(0));
-    Tav_MeshInterface* mesh = ResolveTarget(object);
+    Tav_3DObjectInterface* object = nullptr;
+    Tav_MeshInterface* mesh = CheckTarget(object);
     if (!mesh)
         return false;
-    const int surfaceNr = owner_->GetShadowSurfaceNr();
 
     PrepareShadowScene();
     const DWORD start = GetTickCount();
     ProgressDisplay display;
     if (owner_->GetUseProgressBar() && host_)
-        display.Open(host_, ProgressBaseText(surfaceNr, object->GetSurfaceCount()));
-
-    sampleGridMode_ = ClampedAntiAliasMode();
-    const int samples = SampleCount(sampleGridMode_);
-    if (samples > 4)
-        CreateSoftShadowOffsets();
-    BuildUVTree(mesh);
+        display.Open(host_, ProgressBaseText(owner_->GetShadowSurfaceNr(), object->GetSurfaceCount()));
+    const int samples = PrepareSampling(mesh);
 
     // Everything the texel loop reads is fixed for the whole computation: read it once.
     const std::vector<LightSource> lights = ReadLights();
-    const LightingOptions options = ReadLightingOptions();
     surfaceMesh_ = mesh;
-    OctTreeShadowTracer tracer(dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1)), mesh,
-                               owner_->GetUseShadowCulling());
-    const ColumnInputs inputs{samples, lights.data(), lights.size(), options, &tracer};
+    Tav_Channel* shadowScene = owner_->GetChild(1);
+    const bool cull = owner_->GetUseShadowCulling();
+    OctTreeShadowTracer tracer(dynamic_cast<Tav_OctTreeInterface*>(shadowScene), mesh, cull);
+    const ColumnInputs inputs{samples,  lights.data(), lights.size(), ReadLightingOptions(), &tracer,
+                              dynamic_cast<Tav_OctTreeBatchInterface*>(shadowScene), mesh, cull};
     if (!ComputeAllColumns(inputs, [&](int doneColumns) {
             return display.Report(doneColumns, width_, GetTickCount() - start);
         }))
@@ -232,6 +225,26 @@ bool ShadowBuffer::Compute()
 
     EdgeFill(texels_.data(), width_, height_);
     return true;
+}
+
+Tav_MeshInterface* ShadowBuffer::CheckTarget(Tav_3DObjectInterface*& object)
+{
+    if (!owner_) {
+        Message("textureShadowChannel_==NULL");
+        return nullptr;
+    }
+    object = dynamic_cast<Tav_3DObjectInterface*>(owner_->GetChild(0));
+    return ResolveTarget(object);
+}
+
+int ShadowBuffer::PrepareSampling(Tav_MeshInterface* mesh)
+{
+    sampleGridMode_ = ClampedAntiAliasMode();
+    const int samples = SampleCount(sampleGridMode_);
+    if (samples > 4)
+        CreateSoftShadowOffsets();
+    BuildUVTree(mesh);
+    return samples;
 }
 
 // Columns straight into the store on the calling thread, or on workers (host's thread count) each into
@@ -259,39 +272,54 @@ bool ShadowBuffer::ComputeAllColumns(const ColumnInputs& inputs, const std::func
 
 // One column of the texel loop into `column` (height_ texels). It reads only state that stays fixed during
 // the computation, so columns may be computed on several threads at once. With stop given it gives up,
-// returning false, as soon as stop is raised.
+// returning false, as soon as stop is raised. A texel's samples are placed first, so that where the
+// shadow scene takes batches their shadow queries go to it together, one batch per light.
 bool ShadowBuffer::ComputeColumn(int x, uint8_t* column, const std::atomic<bool>* stop, const ColumnInputs& in)
 {
-    const D3DXVECTOR3* offsets = softShadowOffsets_.data();
-    const size_t offsetCount = softShadowOffsets_.size();
+    TexelShadowBatch batch(in.batch, in.tracer, in.receivingMesh, in.cull);
+    std::vector<LightSample> samples(static_cast<size_t>(in.samples));
     UVTreeNode* lastLeaf = nullptr; // neighbouring samples mostly share a leaf
     for (int y = 0; y < height_; ++y) {
         if (stop && stop->load(std::memory_order_relaxed))
             return false;
-        float sum[3] = {0, 0, 0};
-        float hits = 0;
-        for (int s = 0; s < in.samples; ++s) {
-            LightSample sample =
+        for (int s = 0; s < in.samples; ++s)
+            samples[static_cast<size_t>(s)] =
                 ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, s, &lastLeaf);
-            if (sample.missed)
-                continue;
-            ShadeSampleWithLights(sample, s, in.lights, in.lightCount, in.options, offsets, offsetCount, in.tracer);
-            sum[0] += sample.colour[0];
-            sum[1] += sample.colour[1];
-            sum[2] += sample.colour[2];
-            hits += 1;
-        }
-        uint8_t* texel = column + static_cast<size_t>(y) * kTexelBytes;
-        if (hits > 0) {
-            const float inverse = 1.0f / hits;
-            for (int k = 0; k < 3; ++k)
-                texel[k] = static_cast<uint8_t>(static_cast<int>(sum[k] * inverse));
-            texel[3] = kCovered;
-        } else {
-            texel[3] = kNotCovered;
-        }
+        if (in.batch)
+            batch.Prepare(samples.data(), in.samples, in.lights, in.lightCount, in.options, softShadowOffsets_.data(),
+                          softShadowOffsets_.size());
+        ShadeTexel(samples.data(), in, in.batch ? &batch : nullptr, column + static_cast<size_t>(y) * kTexelBytes);
     }
     return true;
+}
+
+void ShadowBuffer::ShadeTexel(LightSample* samples, const ColumnInputs& in, TexelShadowBatch* batch,
+                              uint8_t* texel) const
+{
+    ShadowTracer* tracer = batch ? static_cast<ShadowTracer*>(batch) : in.tracer;
+    float sum[3] = {0, 0, 0};
+    float hits = 0;
+    for (int s = 0; s < in.samples; ++s) {
+        LightSample& sample = samples[s];
+        if (sample.missed)
+            continue;
+        if (batch)
+            batch->BeginSample(s);
+        ShadeSampleWithLights(sample, s, in.lights, in.lightCount, in.options, softShadowOffsets_.data(),
+                              softShadowOffsets_.size(), tracer);
+        sum[0] += sample.colour[0];
+        sum[1] += sample.colour[1];
+        sum[2] += sample.colour[2];
+        hits += 1;
+    }
+    if (hits > 0) {
+        const float inverse = 1.0f / hits;
+        for (int k = 0; k < 3; ++k)
+            texel[k] = static_cast<uint8_t>(static_cast<int>(sum[k] * inverse));
+        texel[3] = kCovered;
+    } else {
+        texel[3] = kNotCovered;
+    }
 }
 
 // The owner is one of the surface's textures: its stage is its position among them, after the stages of

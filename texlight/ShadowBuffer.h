@@ -13,11 +13,15 @@
 #include <vector>
 
 class Tav_HostContext;
+class Tav_OctTreeBatchInterface;
 class Tav_Channel;
 class Tav_MeshInterface;
 class Tav_SurfaceInterface;
 class Tvc_DX8_TextureShadow;
 class UVTreeNode;
+namespace vex::texlight {
+class TexelShadowBatch;
+}
 
 class ShadowBuffer {
 public:
@@ -79,15 +83,26 @@ private:
         const vex::texlight::LightSource* lights;
         size_t lightCount;
         vex::texlight::LightingOptions options;
-        vex::texlight::ShadowTracer* tracer;
+        vex::texlight::ShadowTracer* tracer; ///< one query at a time
+        /// The shadow scene's batched query, when it has one; with the receiving mesh and culling flag.
+        Tav_OctTreeBatchInterface* batch;
+        Tav_Channel* receivingMesh;
+        bool cull;
     };
 
     bool Compute();
+    /// The owner's object and the mesh to light, after the computation's checks; null mesh when one fails.
+    Tav_MeshInterface* CheckTarget(class Tav_3DObjectInterface*& object);
+    /// Sample-grid mode, soft-shadow table and uv tree for a computation; returns the samples a texel.
+    int PrepareSampling(Tav_MeshInterface* mesh);
     Tav_MeshInterface* ResolveTarget(class Tav_3DObjectInterface* object);
     void AdoptStageTexCoordSet(Tav_SurfaceInterface* surface);
     /// Every column, on the host's worker threads; report(done columns) on this thread, false to stop.
     bool ComputeAllColumns(const ColumnInputs& inputs, const std::function<bool(int)>& report);
     bool ComputeColumn(int x, uint8_t* column, const std::atomic<bool>* stop, const ColumnInputs& inputs);
+    /// Colour and coverage of one texel from its samples (missed ones skipped) into texel's four bytes.
+    void ShadeTexel(LightSample* samples, const ColumnInputs& inputs, vex::texlight::TexelShadowBatch* batch,
+                    uint8_t* texel) const;
     std::vector<vex::texlight::LightSource> ReadLights() const;
     vex::texlight::LightingOptions ReadLightingOptions() const;
     /// Owner's anti-alias mode limited to the modes that have a sample grid and a soft-shadow table.

@@ -180,6 +180,28 @@ public:
     D3DXVECTOR3 lastDirection;
 };
 
+/// The same scene with the batched query too: the same answers, counted apart from the one-by-one rays.
+class BatchFakeOctTree : public FakeOctTree, public Tav_OctTreeBatchInterface {
+public:
+    void TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets, float* colours,
+                              bool* blocked, Tav_Channel* receiver, bool cull) override
+    {
+        ++batches;
+        batchedRays += count;
+        culling = cull;
+        lastReceiver = receiver;
+        for (int i = 0; i < count; ++i) {
+            if (answer)
+                answer(origins[i], targets[i], colours + 4 * i);
+            if (blocked)
+                blocked[i] = true;
+        }
+    }
+
+    int batches = 0;
+    int batchedRays = 0;
+};
+
 class FakeProgress : public Tav_ProgressInterface {
 public:
     /// Texts and fractions shown by a deleted progress channel end up in these.
@@ -308,7 +330,7 @@ struct Scene {
     std::unique_ptr<FakeInput> input;
     std::unique_ptr<Tvc_DX8_TextureShadow> channel;
 
-    explicit Scene(bool withDevice = true)
+    explicit Scene(bool withDevice = true, bool batchShadowScene = false)
     {
         const ChannelType deviceType = Record("DX8 Device", vex::guids::kDevice, vex::guids::kDevice);
         if (withDevice) {
@@ -336,7 +358,10 @@ struct Scene {
         }
         {
             vex::ScopedConstructionHost scope(&host, &octreeType);
-            octree = std::make_unique<FakeOctTree>();
+            if (batchShadowScene)
+                octree = std::make_unique<BatchFakeOctTree>();
+            else
+                octree = std::make_unique<FakeOctTree>();
         }
         {
             vex::ScopedConstructionHost scope(&host, &channelType);

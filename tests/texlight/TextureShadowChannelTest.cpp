@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
 
 using namespace texlight_test;
 
@@ -463,6 +464,52 @@ TEST(TextureShadowChannel, SoftShadowsMakeAPenumbraAndRadiusZeroGivesTheHardResu
     EXPECT_GE(softPartial, 6);
     EXPECT_EQ(hard[2], 0);
     EXPECT_GT(hard[20], 200);
+}
+
+// A shadow scene with the batched query answers every shadow query of the bake through it, and the map is
+// the one the one-by-one queries give: soft-shadow offsets, a sun, a light type that casts nothing, culling.
+TEST(TextureShadowChannel, BatchedShadowQueriesReplaceEveryOneByOneQueryWithTheSameMap)
+{
+    auto bake = [](bool batched, int* oneByOne, int* inBatches) {
+        Scene scene(true, batched);
+        scene.MakeTexture(8);
+        D3DLIGHT8 lamp = PointLight({0.5f, 1, 0.5f}, 1, 0, 0);
+        lamp.Diffuse = {0.5f, 0.5f, 0.5f, 1}; // two lights that together stay below full intensity
+        scene.AddLight(lamp);
+        D3DLIGHT8 sun = lamp;
+        sun.Direction = D3DXVECTOR3(0.3f, -1, 0.2f);
+        scene.AddLight(sun, 0);
+        scene.AddLight(PointLight({0.2f, 2, 0.1f}, 1, 0, 0), 7); // no such type: no query either
+        scene.channel->SetAntiAliasMode(2);
+        scene.channel->SetSoftUseShadows(true);
+        scene.channel->SetSoftShadowRadius(0.3f);
+        scene.channel->SetUseShadowCulling(true);
+        scene.octree->answer = [](const D3DXVECTOR3& o, const D3DXVECTOR3& t, float colour[4]) {
+            const float s = (0.5f - o.y) / (t.y - o.y); // a tinted blocker over half of the square
+            if (s > 0 && s < 1 && o.x + s * (t.x - o.x) < 0.5f) {
+                colour[0] = 0.8f;
+                colour[3] = 0.3f + 0.5f * o.z;
+            }
+        };
+        EXPECT_TRUE(scene.Buffer().Calculate(false));
+        EXPECT_TRUE(scene.octree->culling);
+        EXPECT_EQ(scene.octree->lastReceiver, scene.mesh.get());
+        *oneByOne = scene.octree->rays;
+        *inBatches = batched ? static_cast<BatchFakeOctTree&>(*scene.octree).batchedRays : 0;
+        std::vector<int> texels;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                texels.push_back(scene.Buffer().GetTexel(x, y));
+        return texels;
+    };
+    int plainRays = 0, plainBatched = 0, leftOver = 0, batchedRays = 0;
+    const std::vector<int> plain = bake(false, &plainRays, &plainBatched);
+    const std::vector<int> batched = bake(true, &leftOver, &batchedRays);
+    EXPECT_EQ(batched, plain);
+    EXPECT_NE(std::set<int>(plain.begin(), plain.end()).size(), 1u) << "the blocker shows in the map";
+    EXPECT_EQ(plainRays, 8 * 8 * 16 * 2); // every sample, two lights with a shadow query
+    EXPECT_EQ(batchedRays, plainRays);
+    EXPECT_EQ(leftOver, 0) << "a query the batch did not foresee went one by one";
 }
 
 TEST(TextureShadowChannel, TintedHalfOpaqueBlockerGivesRedAtFullAndGreenBlueAtHalf)
