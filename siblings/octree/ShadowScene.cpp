@@ -411,6 +411,9 @@ void ShadowScene::CullFilter(const RTCFilterFunctionNArguments* args)
     }
 }
 
+// Segments go in packets in their own order, a packet's lanes set side by side so that the compiler can
+// take the lengths and end limits of all lanes at once; the arithmetic is Trace's, operation for operation
+// (and IEEE square roots and quotients are the same whether one or several are taken at once).
 template <class Packet>
 void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool cull, float* colours,
                                bool* blocked) const
@@ -421,45 +424,52 @@ void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool
     if (cull)
         context.filter = &ShadowScene::CullFilter;
     typename Packet::RayType rays; // every lane is written before a trace: no need to clear ~1 KB a call
-    alignas(64) int valid[kWidth] = {};
-    size_t segmentOf[kWidth] = {};
-    int lanes = 0;
-    auto flush = [&] {
-        // Idle lanes repeat the first ray, so that Embree's full-width arithmetic sees only sane numbers.
-        for (int k = lanes; k < kWidth; ++k) {
-            valid[k] = 0;
-            SetLane(rays, k, rays.org_x[0], rays.org_y[0], rays.org_z[0], rays.dir_x[0], rays.dir_y[0],
-                    rays.dir_z[0], rays.tnear[0], rays.tfar[0]);
-        }
-        Packet::Trace(valid, scene_, &context, &rays);
+    alignas(64) int valid[kWidth];
+    float length[kWidth];
+    for (size_t first = 0; first < count; first += kWidth) {
+        const int lanes = static_cast<int>(std::min<size_t>(kWidth, count - first));
+        const ShadowSegment* segment = segments + first;
         for (int k = 0; k < lanes; ++k) {
-            if (!(rays.tfar[k] < 0))
+            const float* o = segment[k].origin;
+            const float* t = segment[k].target;
+            SetLane(rays, k, o[0], o[1], o[2], t[0] - o[0], t[1] - o[1], t[2] - o[2], 0, 0);
+        }
+        for (int k = 0; k < lanes; ++k)
+            length[k] = std::sqrt(rays.dir_x[k] * rays.dir_x[k] + rays.dir_y[k] * rays.dir_y[k] +
+                                  rays.dir_z[k] * rays.dir_z[k]);
+        for (int k = 0; k < lanes; ++k) {
+            rays.tnear[k] = selfHitDistance_ / length[k];
+            rays.tfar[k] = 1 - rays.tnear[k];
+        }
+        bool any = false;
+        for (int k = 0; k < kWidth; ++k) {
+            const bool traced = k < lanes && TraceableEnds(segment[k].origin, segment[k].target) &&
+                                length[k] > 2 * selfHitDistance_;
+            valid[k] = traced ? -1 : 0;
+            any = any || traced;
+            if (!traced) // idle lanes get a harmless ray, so that full-width arithmetic sees sane numbers
+                SetLane(rays, k, 0, 0, 0, 1, 1, 1, 0, 0);
+        }
+        if (any)
+            Packet::Trace(valid, scene_, &context, &rays);
+        for (int k = 0; k < lanes; ++k) {
+            blocked[first + k] = valid[k] != 0 && rays.tfar[k] < 0;
+            if (!blocked[first + k])
                 continue;
-            float* colour = colours + 4 * segmentOf[k];
+            float* colour = colours + 4 * (first + k);
             colour[0] = colour[1] = colour[2] = 0;
             colour[3] = 1;
-            blocked[segmentOf[k]] = true;
         }
-        lanes = 0;
-    };
-    for (size_t i = 0; i < count; ++i) {
-        blocked[i] = false;
-        RTCRay ray;
-        if (!SegmentRay(segments[i].origin, segments[i].target, ray))
-            continue;
-        SetLane(rays, lanes, ray.org_x, ray.org_y, ray.org_z, ray.dir_x, ray.dir_y, ray.dir_z, ray.tnear, ray.tfar);
-        valid[lanes] = -1;
-        segmentOf[lanes] = i;
-        if (++lanes == kWidth)
-            flush();
     }
-    if (lanes > 0)
-        flush();
 }
 
 void ShadowScene::TraceMany(const ShadowSegment* segments, size_t count, bool cull, float* colours,
                             bool* blocked) const
 {
+    if (!scene_) {
+        std::fill(blocked, blocked + count, false);
+        return;
+    }
     const int width = translucentCasters_ || count < 2 ? 1 : NativePacketWidth();
     if (width == 16)
         TracePackets<Packet16>(segments, count, cull, colours, blocked);
