@@ -277,6 +277,7 @@ bool ShadowBuffer::ComputeAllColumns(const ColumnInputs& inputs, const std::func
 bool ShadowBuffer::ComputeColumn(int x, uint8_t* column, const std::atomic<bool>* stop, const ColumnInputs& in)
 {
     TexelShadowBatch batch(in.batch, in.tracer, in.receivingMesh, in.cull);
+    TexelShadowBatch* batched = in.batch && in.samples >= kMinBatchedSamples ? &batch : nullptr;
     std::vector<LightSample> samples(static_cast<size_t>(in.samples));
     UVTreeNode* lastLeaf = nullptr; // neighbouring samples mostly share a leaf
     for (int y = 0; y < height_; ++y) {
@@ -285,10 +286,10 @@ bool ShadowBuffer::ComputeColumn(int x, uint8_t* column, const std::atomic<bool>
         for (int s = 0; s < in.samples; ++s)
             samples[static_cast<size_t>(s)] =
                 ComputeSample(mesh_, uvTreeRoot_, worldMatrix_, x, y, width_, height_, sampleGridMode_, s, &lastLeaf);
-        if (in.batch)
-            batch.Prepare(samples.data(), in.samples, in.lights, in.lightCount, in.options, softShadowOffsets_.data(),
-                          softShadowOffsets_.size());
-        ShadeTexel(samples.data(), in, in.batch ? &batch : nullptr, column + static_cast<size_t>(y) * kTexelBytes);
+        if (batched)
+            batched->Prepare(samples.data(), in.samples, in.lights, in.lightCount, in.options,
+                             softShadowOffsets_.data(), softShadowOffsets_.size());
+        ShadeTexel(samples.data(), in, batched, column + static_cast<size_t>(y) * kTexelBytes);
     }
     return true;
 }

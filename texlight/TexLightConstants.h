@@ -23,6 +23,9 @@ inline constexpr uint8_t kPlaceholderBorder[3] = {50, 255, 90};
 
 /// Largest anti-alias mode with a sample grid and a soft-shadow table: 4^3 = 64 samples a texel.
 inline constexpr int kMaxSampleGridMode = 3;
+/// Fewest samples a texel whose shadow queries go to the shadow scene in batches: a single sample's
+/// queries gain nothing from a batch (one segment per light) and would only pay its set-up.
+inline constexpr int kMinBatchedSamples = 4;
 /// Anti-alias modes from this one on move the light for soft shadows (16 and 64 samples a texel).
 inline constexpr int kSoftShadowMinMode = 2;
 

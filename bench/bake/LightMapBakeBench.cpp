@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -400,6 +401,22 @@ int Scaling(BakeScene& scene, int runs)
     return 0;
 }
 
+/// The machine's load averages as `uptime` gives them, so that every table says how busy the machine was.
+void PrintLoad(const char* when)
+{
+    char text[128] = "unknown";
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (!std::fgets(text, sizeof text, f))
+            std::snprintf(text, sizeof text, "unknown");
+        std::fclose(f);
+    }
+    text[std::strcspn(text, "\n")] = 0;
+    std::printf("load average %s: %s (1, 5, 15 min)\n", when, text);
+    std::fflush(stdout);
+}
+
+int RunMode(const std::string& mode, int runs, BakeScene& scene);
+
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 && !std::isdigit(static_cast<unsigned char>(argv[1][0])) ? argv[1] : "";
@@ -409,6 +426,14 @@ int main(int argc, char** argv)
     scene.SetThreads(1); // the recorder keeps the segments in the serial order
     scene.Configure(1, 1);
     scene.Bake(); // builds the shadow scene once
+    PrintLoad("at start");
+    const int status = RunMode(mode, runs, scene);
+    PrintLoad("at end");
+    return status;
+}
+
+int RunMode(const std::string& mode, int runs, BakeScene& scene)
+{
     if (mode == "threads")
         return CompareThreads(scene, runs);
     if (mode == "scaling")

@@ -129,7 +129,7 @@ void SetLane(Rays& rays, int k, float ox, float oy, float oz, float dx, float dy
     rays.tfar[k] = tfar;
     rays.time[k] = 0;
     rays.mask[k] = ~0u;
-    rays.id[k] = 0;
+    rays.id[k] = static_cast<unsigned>(k); // the filter finds the lane's state by it
     rays.flags[k] = 0;
 }
 
@@ -148,6 +148,78 @@ int NativePacketWidth()
         return 1;
     }();
     return width;
+}
+
+/// One lane of a packet over a scene with semi-transparent casters: its first two counted candidate hits.
+/// Two factors multiply to the same product in either order, so up to two hits the answer does not depend
+/// on the order the traversal found them in; a lane that meets a third is traced again on its own.
+struct PacketLane {
+    struct Hit {
+        unsigned geometry;
+        float t;
+        const ShadowMaterial* material;
+    };
+    Hit hits[2];
+    int hitCount = 0;
+    bool retrace = false;      ///< a third hit: the order could matter
+    bool fullyBlocked = false; ///< an opaque black hit: nothing passes, whatever else lies there
+};
+
+struct PacketContext {
+    RTCIntersectContext base; // first member: the filter casts the context back to this
+    bool cull = false;
+    PacketLane lanes[16];
+};
+
+/// Packet filter for scenes with semi-transparent casters: drops what Trace's filter drops (back sides
+/// when culling, clear casters) and keeps the rest per lane for PacketLaneAnswer.
+void SemiTransparentPacketFilter(const RTCFilterFunctionNArguments* args)
+{
+    auto* context = reinterpret_cast<PacketContext*>(args->context);
+    const auto* mesh = static_cast<const ShadowMesh*>(args->geometryUserPtr);
+    for (unsigned i = 0; i < args->N; ++i) {
+        if (args->valid[i] == 0)
+            continue;
+        PacketLane& lane = context->lanes[RTCRayN_id(args->ray, args->N, i) % 16];
+        const float dir[3] = {RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
+                              RTCRayN_dir_z(args->ray, args->N, i)};
+        const unsigned prim = RTCHitN_primID(args->hit, args->N, i);
+        if ((context->cull && MeetsBackSide(*mesh, prim, dir)) || mesh->material.opacity <= 0) {
+            args->valid[i] = 0;
+            continue;
+        }
+        if (mesh->material.IsOpaqueBlack()) {
+            lane.fullyBlocked = true;
+            continue; // accepted: the lane ends
+        }
+        if (lane.hitCount == 2) {
+            lane.retrace = true;
+            continue; // accepted: the lane ends, to be traced on its own
+        }
+        lane.hits[lane.hitCount++] = {RTCHitN_geomID(args->hit, args->N, i), RTCRayN_tfar(args->ray, args->N, i),
+                                      &mesh->material};
+        args->valid[i] = 0; // look for further hits
+    }
+}
+
+/// A semi-transparent lane's answer from at most two hits, folded as Trace's filter folds them.
+bool FoldLaneHits(const PacketLane& lane, float sameCrossing, float colour[4])
+{
+    BlockerAccumulator blockers;
+    for (int h = 0; h < lane.hitCount; ++h) {
+        const PacketLane::Hit& hit = lane.hits[h];
+        if (h == 1 && hit.geometry == lane.hits[0].geometry && std::fabs(lane.hits[0].t - hit.t) <= sameCrossing)
+            break; // the same crossing as the first
+        blockers.Add(*hit.material);
+        if (blockers.Dark())
+            break;
+    }
+    if (lane.fullyBlocked)
+        blockers.SetFullyBlocked();
+    if (blockers.Empty())
+        return false;
+    blockers.Write(colour);
+    return true;
 }
 
 } // namespace
@@ -394,9 +466,11 @@ bool ShadowScene::Trace(const float origin[3], const float target[3], bool cull,
 // ---------------------------------------------------------------------------------------------------
 // Batched tracing
 //
-// With opaque black casters only, an answer is "some counted hit exists", whatever order the traversal
-// finds hits in, so packets give the one-by-one answers. Semi-transparent casters fold hits in the order
-// found, which packets would change in the last bit: those scenes trace one by one.
+// A packet traversal finds a segment's hits in another order than a traversal of its own. With opaque
+// black casters only, an answer is "some counted hit exists", whatever the order. Semi-transparent
+// casters fold their hits in the order found: up to two hits the product is the same either way (and an
+// opaque black hit makes it nothing), so such lanes are answered from the packet; a lane with a third hit
+// is traced again on its own, with Trace's own order.
 
 void ShadowScene::CullFilter(const RTCFilterFunctionNArguments* args)
 {
@@ -419,10 +493,14 @@ void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool
                                bool* blocked) const
 {
     constexpr int kWidth = Packet::kWidth;
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    if (cull)
-        context.filter = &ShadowScene::CullFilter;
+    static_assert(kWidth <= 16, "PacketContext holds 16 lanes");
+    PacketContext context;
+    rtcInitIntersectContext(&context.base);
+    context.cull = cull;
+    if (translucentCasters_)
+        context.base.filter = &SemiTransparentPacketFilter;
+    else if (cull)
+        context.base.filter = &ShadowScene::CullFilter;
     typename Packet::RayType rays; // every lane is written before a trace: no need to clear ~1 KB a call
     alignas(64) int valid[kWidth];
     float length[kWidth];
@@ -450,15 +528,26 @@ void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool
             if (!traced) // idle lanes get a harmless ray, so that full-width arithmetic sees sane numbers
                 SetLane(rays, k, 0, 0, 0, 1, 1, 1, 0, 0);
         }
+        std::fill(context.lanes, context.lanes + kWidth, PacketLane{});
         if (any)
-            Packet::Trace(valid, scene_, &context, &rays);
+            Packet::Trace(valid, scene_, &context.base, &rays);
         for (int k = 0; k < lanes; ++k) {
-            blocked[first + k] = valid[k] != 0 && rays.tfar[k] < 0;
-            if (!blocked[first + k])
-                continue;
             float* colour = colours + 4 * (first + k);
-            colour[0] = colour[1] = colour[2] = 0;
-            colour[3] = 1;
+            blocked[first + k] = false;
+            if (valid[k] == 0)
+                continue;
+            const PacketLane& lane = context.lanes[k];
+            if (!translucentCasters_ || lane.fullyBlocked) {
+                if (!(rays.tfar[k] < 0))
+                    continue;
+                colour[0] = colour[1] = colour[2] = 0;
+                colour[3] = 1;
+                blocked[first + k] = true;
+            } else if (lane.retrace) {
+                blocked[first + k] = Trace(segment[k].origin, segment[k].target, cull, colour);
+            } else {
+                blocked[first + k] = FoldLaneHits(lane, rays.tnear[k], colour);
+            }
         }
     }
 }
@@ -470,7 +559,7 @@ void ShadowScene::TraceMany(const ShadowSegment* segments, size_t count, bool cu
         std::fill(blocked, blocked + count, false);
         return;
     }
-    const int width = translucentCasters_ || count < 2 ? 1 : NativePacketWidth();
+    const int width = count < 2 ? 1 : NativePacketWidth();
     if (width == 16)
         TracePackets<Packet16>(segments, count, cull, colours, blocked);
     else if (width == 8)

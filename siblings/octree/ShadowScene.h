@@ -95,8 +95,8 @@ public:
     /// answered as unblocked. Thread-safe: reads only.
     bool Trace(const float origin[3], const float target[3], bool cull, float colour[4]) const;
     /// Trace for each of count segments, with the very same answers: blocked[i] is what Trace returns and
-    /// colours + 4 i receives what it writes. Where every caster is opaque black the order in which hits are found
-    /// cannot change an answer, and the segments go to Embree in packets; otherwise they go one by one.
+    /// colours + 4 i receives what it writes. The segments go to Embree in packets; one whose answer could
+    /// depend on the order hits are found in (three semi-transparent hits or more) is traced again alone.
     /// Thread-safe: reads only.
     void TraceMany(const ShadowSegment* segments, size_t count, bool cull, float* colours, bool* blocked) const;
 

@@ -514,7 +514,13 @@ TEST(ShadowSceneBatches, EverySegmentGetsItsOneByOneAnswerBitForBit)
             if (i % 2) // half of them face the other way, so that culling changes answers
                 for (size_t t = 0; t < p.size(); t += 9)
                     std::swap_ranges(p.begin() + long(t) + 3, p.begin() + long(t) + 6, p.begin() + long(t) + 6);
-            meshes.push_back(Mesh(std::move(p), coloured && i % 5 == 0 ? Material(1, 0.5f, 0.2f, 0.6f) : ShadowMaterial{}));
+            meshes.push_back(Mesh(std::move(p), coloured && i % 3 ? Material(unit(rng), unit(rng), 0.2f, i % 7 ? 0.6f : 1.0f) : ShadowMaterial{}));
+        }
+        for (int layer = 0; coloured && layer < 3; ++layer) { // three stacked layers over half the bundles
+            std::vector<float> p = SquarePositions(-10, -10, 0, 10, -10.5f + 0.2f * float(layer));
+            for (size_t v = 0; v < p.size(); v += 3)
+                std::swap(p[v + 1], p[v + 2]);
+            meshes.push_back(Mesh(std::move(p), Material(0.9f, 0.6f - 0.2f * float(layer), 0.3f, 0.4f)));
         }
         ShadowScene scene;
         ASSERT_TRUE(scene.Build(std::move(meshes), nullptr));
