@@ -417,6 +417,10 @@ TEST(OctTreeInterface, OperationsFollowTheTwelveChannelSlotsInOrder)
     EXPECT_EQ(Slot(&Tav_OctTreeInterface::SetUseCulling), 15);
     EXPECT_EQ(Slot(&Tav_OctTreeInterface::TraceRayWithCulling), 16);
     EXPECT_EQ(Slot(&Tvc_DX8_OctTree::GetUseCulling), 17);
+    EXPECT_EQ(Slot(&Tvc_DX8_OctTree::GetShadowTreeBuildCount), 23);
+    // The batched query has a table of its own, and in the channel's table it comes after every slot above.
+    EXPECT_EQ(Slot(&Tav_OctTreeBatchInterface::TraceRaysWithCulling), 0);
+    EXPECT_EQ(Slot(&Tvc_DX8_OctTree::TraceRaysWithCulling), 24);
 }
 
 TEST(OctTreePlugin, HostLoadsTheChannelWithItsObjectsLink)
