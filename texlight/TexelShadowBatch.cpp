@@ -39,9 +39,9 @@ void TexelShadowBatch::Prepare(const LightSample* samples, int count, const Ligh
             if (samples[s].missed)
                 continue;
             origins_[q] = samples[s].position;
-            targets_[q] = fixedTarget
-                              ? fixed
-                              : ShadowTarget(lights[i], SampleLightPosition(lights[i].light, s, options, offsets, offsetCount));
+            targets_[q] = fixedTarget ? fixed
+                                      : ShadowTarget(lights[i], SampleLightPosition(lights[i].light, s, options,
+                                                                                    offsets, offsetCount));
             ++q;
         }
     }
@@ -64,7 +64,8 @@ void TexelShadowBatch::Trace(const D3DXVECTOR3& origin, const D3DXVECTOR3& targe
     if (sampleRank_ >= 0 && slot < lightSlots_) {
         const size_t q = static_cast<size_t>(slot) * static_cast<size_t>(covered_) + static_cast<size_t>(sampleRank_);
         // Compared bit for bit: the answer stands only for the very segment it was asked for.
-        if (std::memcmp(&origins_[q], &origin, sizeof origin) == 0 && std::memcmp(&targets_[q], &target, sizeof target) == 0) {
+        if (std::memcmp(&origins_[q], &origin, sizeof origin) == 0 &&
+            std::memcmp(&targets_[q], &target, sizeof target) == 0) {
             // Unblocked answers stay the free answer the query arrives with, as the scene leaves it.
             std::copy(&colours_[4 * q], &colours_[4 * q] + 4, colour.rgba);
             return;

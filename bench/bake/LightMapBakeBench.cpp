@@ -487,8 +487,8 @@ int RunMode(const std::string& mode, int runs, BakeScene& scene)
                 Fail("the replayed segments do not give the bake's answers");
 
             const double rays = double(segments.size());
-            std::printf("| %d | %d | %zu | %.3f (%.3f) | %.3f (%.3f) | %.3f (%.3f) | %.3f (%.3f) | %.2f | %.2f | %.2f | "
-                        "%.2f | %.2f |\n",
+            std::printf("| %d | %d | %zu | %.3f (%.3f) | %.3f (%.3f) | %.3f (%.3f) | %.3f (%.3f) | %.2f | %.2f | "
+                        "%.2f | %.2f | %.2f |\n",
                         samples, lights, segments.size(), bake.median, bake.minimum, single.median, single.minimum,
                         channel.median, channel.minimum, pure.median, pure.minimum, rays / bake.median / 1e6,
                         rays / pure.median / 1e6, bake.median / pure.median, single.median / pure.median,

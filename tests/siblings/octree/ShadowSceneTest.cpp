@@ -514,7 +514,8 @@ TEST(ShadowSceneBatches, EverySegmentGetsItsOneByOneAnswerBitForBit)
             if (i % 2) // half of them face the other way, so that culling changes answers
                 for (size_t t = 0; t < p.size(); t += 9)
                     std::swap_ranges(p.begin() + long(t) + 3, p.begin() + long(t) + 6, p.begin() + long(t) + 6);
-            meshes.push_back(Mesh(std::move(p), coloured && i % 3 ? Material(unit(rng), unit(rng), 0.2f, i % 7 ? 0.6f : 1.0f) : ShadowMaterial{}));
+            const ShadowMaterial tinted = Material(unit(rng), unit(rng), 0.2f, i % 7 ? 0.6f : 1.0f);
+            meshes.push_back(Mesh(std::move(p), coloured && i % 3 ? tinted : ShadowMaterial{}));
         }
         for (int layer = 0; coloured && layer < 3; ++layer) { // three stacked layers over half the bundles
             std::vector<float> p = SquarePositions(-10, -10, 0, 10, -10.5f + 0.2f * float(layer));
