@@ -4,6 +4,7 @@
 
 #include "body/ODE_GeometryItem.h"
 #include "host/Tav_List.h"
+#include "host/siblings/Tav_BodyContactInterface.h"
 #include "host/siblings/Tvc_MatrixChannel.h"
 
 #include <ode/ode.h>
@@ -11,7 +12,9 @@
 class Tav_WorldInterface;
 class Tav_ValueInterface;
 
-class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel {
+// The contact interface is a second base: the matrix channel stays the primary one, so the slot order
+// below is unchanged.
+class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel, public Tav_BodyContactInterface {
 public:
     Tvc_ODE_BodyCollision();
     // Copies would free the same items and ODE objects twice.
@@ -47,10 +50,10 @@ public:
     virtual void UpdateGeometryPositions();
     virtual D3DXMATRIX GetMatrixRotation(D3DXMATRIX m);
     virtual void GetODERotationMatrix(D3DXMATRIX m, dReal* R);
-    virtual unsigned long CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
-                                        unsigned long skip);
-    virtual unsigned long CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts, unsigned long skip,
-                                     dGeomID meshGeom);
+    unsigned long CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
+                                unsigned long skip) override;
+    unsigned long CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts, unsigned long skip,
+                             dGeomID meshGeom) override;
     virtual bool SphereTriangleCollision(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, D3DXVECTOR3& centre,
                                          D3DXVECTOR3& out);
     virtual bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out,
@@ -77,7 +80,7 @@ public:
     virtual D3DXVECTOR3 GetForceVector();
     virtual D3DXVECTOR3 GetTorqueVector();
     virtual D3DXVECTOR3 GetBodyGetRelPointVel(D3DXVECTOR3 point);
-    virtual void SetPenetrationOfBody(float depth);
+    void SetPenetrationOfBody(float depth) override;
     virtual void SetBodyPositionFromOldMatrix();
     virtual void SetIfDynamicDisableForces(bool enable);
     virtual bool GetIfDynamicDisableForces();
