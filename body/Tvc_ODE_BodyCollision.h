@@ -5,6 +5,7 @@
 #include "body/ODE_GeometryItem.h"
 #include "host/Tav_List.h"
 #include "host/siblings/Tav_BodyContactInterface.h"
+#include "host/siblings/Tav_BodySetupInterface.h"
 #include "host/siblings/Tvc_MatrixChannel.h"
 
 #include <ode/ode.h>
@@ -12,9 +13,11 @@
 class Tav_WorldInterface;
 class Tav_ValueInterface;
 
-// The contact interface is a second base: the matrix channel stays the primary one, so the slot order
-// below is unchanged.
-class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel, public Tav_BodyContactInterface {
+// The contact and setup interfaces are further bases: the matrix channel stays the primary one, so the
+// slot order below is unchanged.
+class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel,
+                              public Tav_BodyContactInterface,
+                              public Tav_BodySetupInterface {
 public:
     Tvc_ODE_BodyCollision();
     // Copies would free the same items and ODE objects twice.
@@ -87,7 +90,7 @@ public:
 
     /// How often the body's motion overflowed and it was put back at its start matrix (not part of the
     /// interface other libraries call: the runner's summary names such bodies).
-    int GetStateResetCount() const { return stateResets_; }
+    int GetStateResetCount() const override { return stateResets_; }
 
     // Members, in the order the channel declares them.
     Tav_WorldInterface* world;
