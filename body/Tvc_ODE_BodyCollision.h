@@ -13,8 +13,8 @@
 class Tav_WorldInterface;
 class Tav_ValueInterface;
 
-// The contact and setup interfaces are further bases: the matrix channel stays the primary one, so the
-// slot order below is unchanged.
+// The contact and setup interfaces are further bases, implemented by the slots of the same names: the
+// matrix channel stays the primary base, so the slot order below is unchanged.
 class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel,
                               public Tav_BodyContactInterface,
                               public Tav_BodySetupInterface {
@@ -53,10 +53,10 @@ public:
     virtual void UpdateGeometryPositions();
     virtual D3DXMATRIX GetMatrixRotation(D3DXMATRIX m);
     virtual void GetODERotationMatrix(D3DXMATRIX m, dReal* R);
-    unsigned long CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
-                                unsigned long skip) override;
-    unsigned long CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts, unsigned long skip,
-                             dGeomID meshGeom) override;
+    virtual unsigned long CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
+                                        unsigned long skip);
+    virtual unsigned long CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts, unsigned long skip,
+                                     dGeomID meshGeom);
     virtual bool SphereTriangleCollision(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, D3DXVECTOR3& centre,
                                          D3DXVECTOR3& out);
     virtual bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out,
@@ -83,13 +83,13 @@ public:
     virtual D3DXVECTOR3 GetForceVector();
     virtual D3DXVECTOR3 GetTorqueVector();
     virtual D3DXVECTOR3 GetBodyGetRelPointVel(D3DXVECTOR3 point);
-    void SetPenetrationOfBody(float depth) override;
+    virtual void SetPenetrationOfBody(float depth);
     virtual void SetBodyPositionFromOldMatrix();
     virtual void SetIfDynamicDisableForces(bool enable);
     virtual bool GetIfDynamicDisableForces();
 
-    /// How often the body's motion overflowed and it was put back at its start matrix (not part of the
-    /// interface other libraries call: the runner's summary names such bodies).
+    /// How often the body's motion overflowed and it was put back at its start matrix (not a listed slot:
+    /// the runner's summary names such bodies, through Tav_BodySetupInterface).
     int GetStateResetCount() const override { return stateResets_; }
 
     // Members, in the order the channel declares them.
