@@ -3,6 +3,7 @@
 #include "app/Demo.h"
 #include "app/Images.h"
 #include "app/InputError.h"
+#include "app/LightMapChannel.h"
 #include "app/LightMapChecks.h"
 #include "app/Interrupt.h"
 #include "app/Manifest.h"
@@ -17,12 +18,10 @@
 #include "host/TavFileLoader.h"
 #include "host/Vexcore.h"
 #include "host/siblings/Tav_3DObjectInterface.h"
+#include "host/siblings/Tav_WorldSetupInterface.h"
 #include "host/siblings/TypeGuids.h"
 #include "platform/Win32.h"
-#include "siblings/world/Tvc_ODE_World.h"
-#include "texlight/ShadowBuffer.h"
 #include "texlight/TexLightConstants.h"
-#include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
 #include <chrono>
@@ -95,13 +94,13 @@ enum class Mode { Run, Bake, Demo };
 void ApplyMapOptions(const BuiltScene& built, const CommandOptions& options)
 {
     for (const PendingChannel& p : built.pending) {
-        auto* map = static_cast<Tvc_DX8_TextureShadow*>(p.channel.get());
+        const LightMapChannel map = LightMapOf(*p.channel);
         if (options.mapSize) {
-            map->SetDesiredWidth(*options.mapSize);
-            map->SetDesiredHeight(*options.mapSize);
+            map.texture.SetDesiredWidth(*options.mapSize);
+            map.texture.SetDesiredHeight(*options.mapSize);
         }
         if (options.samples)
-            map->SetAntiAliasMode(SamplesToAntiAliasMode(*options.samples));
+            map.map.SetAntiAliasMode(SamplesToAntiAliasMode(*options.samples));
     }
 }
 
@@ -113,12 +112,12 @@ void WriteOutput(RunManifest& manifest, const std::string& path, const std::stri
 }
 
 /// Writes a light map's bitmap (as the channel's own saver writes it) and checks the file holds it.
-void WriteLightMapBitmap(Tvc_DX8_TextureShadow& map, const std::string& path)
+void WriteLightMapBitmap(const LightMapChannel& map, const std::string& path)
 {
-    map.SaveTextureToFile(path.c_str());
+    map.map.SaveTextureToFile(path.c_str());
     // The channel reports its own write failures; check that the file holds the bitmap.
-    const unsigned char* buffer = map.GetTextureBuffer();
-    const std::vector<uint8_t> expected(buffer, buffer + std::max(0, map.GetBufferSize()));
+    const unsigned char* buffer = map.texture.GetTextureBuffer();
+    const std::vector<uint8_t> expected(buffer, buffer + std::max(0, map.texture.GetBufferSize()));
     std::vector<uint8_t> onDisk;
     std::string error;
     if (!ReadFileBytes(path, onDisk, &error) || onDisk != expected)
@@ -128,22 +127,23 @@ void WriteLightMapBitmap(Tvc_DX8_TextureShadow& map, const std::string& path)
 /// One light map's computation with the runner's progress line. The objects and the shadow scene it reads
 /// evaluate first, at the frame's simulated time; then the tick clock runs in real time while the texels
 /// are computed, so that the progress text shows real seconds, and is set back afterwards.
-bool ComputeLightMap(RunnerHost& host, Tvc_DX8_TextureShadow& map, const std::string& name)
+bool ComputeLightMap(RunnerHost& host, const LightMapChannel& map, const std::string& name)
 {
     using texlight::kDefaultLightMapSize;
-    const long long width = map.GetDesiredWidth() > 0 ? map.GetDesiredWidth() : kDefaultLightMapSize;
-    const long long height = map.GetDesiredHeight() > 0 ? map.GetDesiredHeight() : kDefaultLightMapSize;
+    const int desiredWidth = map.texture.GetDesiredWidth(), desiredHeight = map.texture.GetDesiredHeight();
+    const long long width = desiredWidth > 0 ? desiredWidth : kDefaultLightMapSize;
+    const long long height = desiredHeight > 0 ? desiredHeight : kDefaultLightMapSize;
     ProgressLine line("light map \"" + name + "\"", width * height, "texels", true);
     host.SetLightMapProgress(&line, width * height);
     // In the order the computation asks them.
-    if (auto* object = dynamic_cast<Tav_3DObjectInterface*>(map.GetChild(0))) {
+    if (auto* object = dynamic_cast<Tav_3DObjectInterface*>(map.channel.GetChild(0))) {
         D3DXMATRIX scratch;
         object->GetWorldMatrix(&scratch);
     }
-    map.GetShadowBuffer()->PrepareShadowScene();
+    map.map.PrepareLightMapScene();
     const DWORD simulated = GetTickCount();
     UseSystemTickCount();
-    const bool computed = map.CalculateShadowBuffer();
+    const bool computed = map.map.CalculateShadowBuffer();
     SetManualTickCount(simulated);
     host.SetLightMapProgress(nullptr, 0);
     return computed;
@@ -159,33 +159,33 @@ bool BakeLightMaps(RunnerHost& host, const Scene& scene, BuiltScene& built, cons
     host.AdvanceFrame(); // a new frame, so the channels the light maps read evaluate once more
     bool first = true;
     for (Tav_Channel* channel : maps) {
-        auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
+        const LightMapChannel map = LightMapOf(*channel);
         const std::string name = host.GetChannelName(channel);
-        map->SetUseProgressBar(true);
+        map.map.SetUseProgressBar(true);
         // The computation needs a texture; the placeholder at the desired size makes one (a light map that
         // was never shown has none yet, and the size may have changed since the channel was made).
-        map->SetTestTexture();
+        map.map.SetTestTexture();
         const auto start = std::chrono::steady_clock::now();
-        const bool computed = ComputeLightMap(host, *map, name);
+        const bool computed = ComputeLightMap(host, map, name);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (InterruptRequested())
             return false;
         if (!computed)
             throw RunError("light map \"" + name + "\" could not be computed (see the messages above)");
-        map->SaveBMPInBuffer();
-        map->RestoreTexture();
+        map.map.SaveBMPInBuffer();
+        map.texture.RestoreTexture();
 
         const std::string bmpPath = Join(folder, (name + ".bmp").c_str());
-        WriteLightMapBitmap(*map, bmpPath);
+        WriteLightMapBitmap(map, bmpPath);
         manifest.AddOutput(bmpPath);
-        const RgbImage image = LightMapImage(*map);
+        const RgbImage image = LightMapImage(map.map);
         const std::vector<uint8_t> png = EncodePng(image);
         WriteOutput(manifest, Join(folder, (name + ".png").c_str()), std::string(png.begin(), png.end()));
         std::printf("baked light map \"%s\": %d x %d texels, %d samples per texel%s, %.2f s\n", name.c_str(),
-                    image.width, image.height, 1 << (2 * map->GetAntiAliasMode()),
-                    map->GetSoftUseShadows() ? ", soft shadows" : "", seconds);
+                    image.width, image.height, 1 << (2 * map.map.GetAntiAliasMode()),
+                    map.map.GetSoftUseShadows() ? ", soft shadows" : "", seconds);
         if (first) {
-            const std::vector<uint8_t> preview = EncodePng(RenderPreview(host, *map, kPreviewWidth, kPreviewHeight));
+            const std::vector<uint8_t> preview = EncodePng(RenderPreview(host, map, kPreviewWidth, kPreviewHeight));
             WriteOutput(manifest, Join(folder, "preview.png"), std::string(preview.begin(), preview.end()));
             first = false;
         }
@@ -367,19 +367,40 @@ void WriteLoadedLightMaps(Vexcore& host, const std::string& folder, RunManifest&
     for (Tav_Channel* channel : host.GetChannels()) {
         if (channel->GetChannelType().typeGuid != Guid(guids::kTextureLighting))
             continue;
-        auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
+        const LightMapChannel map = LightMapOf(*channel);
         const std::string name = host.GetChannelName(channel);
-        if (map->GetBitmapState() == Tvc_DX8_TextureShadow::BitmapState::Placeholder) {
+        if (map.map.GetIfPlaceholderBitmap()) {
             std::printf("light map \"%s\" was not baked (the project holds the placeholder image); not written\n",
                         name.c_str());
             continue;
         }
-        if (map->GetBufferSize() <= 0)
+        if (map.texture.GetBufferSize() <= 0)
             continue;
-        const unsigned char* buffer = map->GetTextureBuffer();
+        const unsigned char* buffer = map.texture.GetTextureBuffer();
         WriteOutput(manifest, Join(folder, (name + ".bmp").c_str()),
-                    std::string(buffer, buffer + map->GetBufferSize()));
+                    std::string(buffer, buffer + map.texture.GetBufferSize()));
     }
+}
+
+/// Simulated seconds per frame of a loaded project: its world's step, as when the project was run.
+double LoadedFrameSeconds(Vexcore& host)
+{
+    if (Tav_Channel* world = host.GetChannelByGuid(Guid(guids::kWorld), 0))
+        return RequireInterface<Tav_WorldSetupInterface>(*world, "a world's step").GetStepSize();
+    return 1.0 / 60.0;
+}
+
+/// Runs frames of a loaded project, writing its trajectory; the status of the run.
+int RunLoadedFrames(Vexcore& host, int frames, const std::string& folder, const CommandOptions& options,
+                    RunManifest& manifest)
+{
+    Trajectory trajectory(host, Join(folder, "trajectory.csv"), options.every);
+    const RunOutcome outcome = RunFrames(host, frames, LoadedFrameSeconds(host), &trajectory);
+    trajectory.Finish();
+    manifest.AddOutput(trajectory.Path());
+    PrintFrameSummary(host, outcome);
+    PrintOutputs(manifest, outcome.interrupted, "");
+    return outcome.interrupted ? InterruptedStatus() : kStatusOk;
 }
 
 int LoadIntoFolder(Vexcore& host, const std::string& projectPath, const std::string& folder,
@@ -393,17 +414,21 @@ int LoadIntoFolder(Vexcore& host, const std::string& projectPath, const std::str
         PrintOutputs(manifest, false, "");
         return kStatusOk;
     }
-    Trajectory trajectory(host, Join(folder, "trajectory.csv"), options.every);
-    // Simulated time follows the loaded world's step, as it did when the project was run.
-    double frameSeconds = 1.0 / 60.0;
-    if (Tav_Channel* world = host.GetChannelByGuid(Guid(guids::kWorld), 0))
-        frameSeconds = static_cast<Tvc_ODE_World*>(world)->GetStepSize();
-    const RunOutcome outcome = RunFrames(host, frames, frameSeconds, &trajectory);
-    trajectory.Finish();
-    manifest.AddOutput(trajectory.Path());
-    PrintFrameSummary(host, outcome);
-    PrintOutputs(manifest, outcome.interrupted, "");
-    return outcome.interrupted ? InterruptedStatus() : kStatusOk;
+    return RunLoadedFrames(host, frames, folder, options, manifest);
+}
+
+/// A runner host holding the project; a project it cannot load is bad input, said in one line.
+std::unique_ptr<RunnerHost> LoadProjectHost(const std::string& projectPath, const CommandOptions& options)
+{
+    auto host = MakeHost(options);
+    std::string error;
+    if (!host->LoadProject(projectPath, &error)) {
+        // The host's message starts with the file; the line names it once.
+        if (error.rfind(projectPath + ": ", 0) == 0)
+            error.erase(0, projectPath.size() + 2);
+        throw InputError(projectPath, "", error);
+    }
+    return host;
 }
 
 } // namespace
@@ -411,14 +436,7 @@ int LoadIntoFolder(Vexcore& host, const std::string& projectPath, const std::str
 int CommandLoad(const std::string& projectPath, const CommandOptions& options)
 {
     return Guarded([&] {
-        auto host = MakeHost(options);
-        std::string error;
-        if (!host->LoadProject(projectPath, &error)) {
-            // The host's message starts with the file; the line names it once.
-            if (error.rfind(projectPath + ": ", 0) == 0)
-                error.erase(0, projectPath.size() + 2);
-            throw InputError(projectPath, "", error);
-        }
+        auto host = LoadProjectHost(projectPath, options);
         const std::string folder = PrepareOutputFolder(options, std::nullopt);
         RunManifest manifest(folder, options.commandLine, "project", projectPath);
         return WithManifest(manifest, [&] { return LoadIntoFolder(*host, projectPath, folder, options, manifest); });

@@ -1,6 +1,7 @@
 #include "app/Interrupt.h"
 
-#include "siblings/input/Tvc_Input.h"
+#include "host/Tav_Channel.h"
+#include "host/siblings/Tav_StopRequestInterface.h"
 
 #include <atomic>
 #include <csignal>
@@ -9,15 +10,15 @@ namespace vex::app {
 
 namespace {
 volatile std::sig_atomic_t gSignal = 0;
-std::atomic<Tvc_Input*> gInput{nullptr};
-static_assert(std::atomic<Tvc_Input*>::is_always_lock_free, "read from a signal handler");
+std::atomic<Tav_StopRequestInterface*> gInput{nullptr};
+static_assert(std::atomic<Tav_StopRequestInterface*>::is_always_lock_free, "read from a signal handler");
 
 extern "C" void OnInterrupt(int signal)
 {
     // The first signal decides the status; a second one while stopping changes nothing.
     if (gSignal == 0)
         gSignal = signal;
-    if (Tvc_Input* input = gInput.load(std::memory_order_relaxed))
+    if (Tav_StopRequestInterface* input = gInput.load(std::memory_order_relaxed))
         input->SetStopRequested(true);
 }
 } // namespace
@@ -53,10 +54,11 @@ void RequestInterrupt() { OnInterrupt(SIGINT); }
 
 void SetInterruptInput(Tav_Channel* input)
 {
-    // The input stand-in is the only channel of the input type; the host created it from that type.
-    gInput.store(static_cast<Tvc_Input*>(input), std::memory_order_relaxed);
-    if (input && gSignal)
-        static_cast<Tvc_Input*>(input)->SetStopRequested(true);
+    // Looked up here, not in the handler: dynamic_cast is no business of a signal handler.
+    auto* stop = dynamic_cast<Tav_StopRequestInterface*>(input);
+    gInput.store(stop, std::memory_order_relaxed);
+    if (stop && gSignal)
+        stop->SetStopRequested(true);
 }
 
 } // namespace vex::app

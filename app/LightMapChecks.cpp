@@ -1,10 +1,11 @@
 #include "app/LightMapChecks.h"
 
+#include "app/ChannelInterface.h"
 #include "app/InputError.h"
 #include "host/siblings/Tav_3DObjectInterface.h"
+#include "host/siblings/Tav_LightMapInterface.h"
 #include "host/siblings/Tav_MeshInterface.h"
 #include "host/siblings/TypeGuids.h"
-#include "texlight/Tvc_DX8_TextureShadow.h"
 
 namespace vex::app {
 
@@ -12,14 +13,14 @@ void CheckLightMapInputs(const Scene& scene, const BuiltScene& built)
 {
     for (const PendingChannel& p : built.pending) {
         const SceneChannel& entry = scene.channels[p.index];
-        auto* map = static_cast<Tvc_DX8_TextureShadow*>(p.channel.get());
+        auto& map = RequireInterface<Tav_LightMapInterface>(*p.channel, "a light map");
         auto fail = [&](const std::string& problem) {
             throw InputError(scene.file, entry.field, "light map \"" + entry.name + "\" " + problem);
         };
-        auto* object = dynamic_cast<Tav_3DObjectInterface*>(map->GetChild(0));
+        auto* object = dynamic_cast<Tav_3DObjectInterface*>(p.channel->GetChild(0));
         if (!object)
             fail("has no \"DX8 3D Object\" at link 0: nothing to compute the light map on");
-        const int surfaceNr = map->GetShadowSurfaceNr();
+        const int surfaceNr = map.GetShadowSurfaceNr();
         Tav_Channel* surface = object->GetChildFromLinkGuid(Guid(guids::kSurface), surfaceNr);
         if (!surface)
             fail("computes surface " + std::to_string(surfaceNr) + " of its 3D object, which has no such surface");

@@ -2,7 +2,7 @@
 
 #include "app/ProgressLine.h"
 #include "host/siblings/TypeGuids.h"
-#include "siblings/progress/Tvc_Progress.h"
+#include "host/siblings/Tav_ProgressListenerInterface.h"
 
 #include <cmath>
 #include <filesystem>
@@ -45,7 +45,7 @@ Tav_Channel* RunnerHost::CreateChannelByGuid(_GUID type, int reserved1, int rese
     Tav_Channel* channel = Vexcore::CreateChannelByGuid(type, reserved1, reserved2);
     if (!lightMapLine_ || type != Guid(guids::kProgress))
         return channel;
-    if (auto* progress = dynamic_cast<Tvc_Progress*>(channel)) {
+    if (auto* progress = dynamic_cast<Tav_ProgressListenerInterface*>(channel)) {
         // The light map's display is the one whose text starts "Surf: "; the shadow scene's (built at the
         // start of the computation) stays silent.
         auto isLightMap = std::make_shared<bool>(false);

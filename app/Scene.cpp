@@ -169,12 +169,14 @@ std::string ChannelNameProblem(const std::string& name)
     return {};
 }
 
-Scene ParseScene(const std::string& text, const std::string& file)
+namespace {
+
+/// The scene text as JSON; a text that does not parse gets one line naming where and why.
+nlohmann::json ParseJson(const std::string& text, const std::string& file)
 {
     CheckJsonDepth(text, file);
-    nlohmann::json root;
     try {
-        root = nlohmann::json::parse(text);
+        return nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& e) {
         // The library's text repeats the position and shows the text read so far; keep its reason and
         // show the text around the fault instead.
@@ -192,56 +194,54 @@ Scene ParseScene(const std::string& text, const std::string& file)
             reason = reason.substr(bracket + 2);
         throw InputError(file, "(top level)", "bad JSON: " + reason);
     }
-    if (!root.is_object())
-        throw InputError(file, "(top level)", "expected an object with \"channels\", found " + JsonKindName(root));
-    CheckKeys(root, {"channels", "frames", "output"}, file, "");
+}
 
-    Scene scene;
-    scene.file = file;
-    if (!root.contains("channels"))
-        throw InputError(file, "channels", "missing");
-    const nlohmann::json& channels = root.at("channels");
-    if (!channels.is_array())
-        throw InputError(file, "channels", "expected an array, found " + JsonKindName(channels));
-
-    std::set<std::string> names;
-    for (size_t i = 0; i < channels.size(); ++i) {
-        const std::string path = "channels[" + std::to_string(i) + "]";
-        const nlohmann::json& c = channels[i];
-        if (!c.is_object())
-            throw InputError(file, path, "expected a channel object, found " + JsonKindName(c));
-        CheckKeys(c, {"name", "type", "settings", "links"}, file, path);
-        SceneChannel channel;
-        channel.field = path;
-        channel.name = RequireString(c, "name", file, path);
-        if (const std::string problem = ChannelNameProblem(channel.name); !problem.empty())
-            throw InputError(file, path + ".name", "\"" + Printable(channel.name) + "\" " + problem);
-        if (!names.insert(channel.name).second)
-            throw InputError(file, path + ".name", "\"" + channel.name + "\" is used by an earlier channel");
-        channel.type = RequireString(c, "type", file, path);
-        if (c.contains("settings")) {
-            channel.settings = c.at("settings");
-            if (!channel.settings.is_object())
-                throw InputError(file, path + ".settings", "expected an object, found " + JsonKindName(channel.settings));
-        }
-        if (c.contains("links")) {
-            const nlohmann::json& links = c.at("links");
-            if (!links.is_array())
-                throw InputError(file, path + ".links", "expected an array, found " + JsonKindName(links));
-            for (size_t k = 0; k < links.size(); ++k)
-                channel.links.push_back(ParseLink(links[k], file, path + ".links[" + std::to_string(k) + "]"));
-        }
-        scene.channels.push_back(std::move(channel));
+/// One entry of "channels"; its name must be new to `names`, which then holds it.
+SceneChannel ParseChannel(const nlohmann::json& c, const std::string& file, const std::string& path,
+                          std::set<std::string>& names)
+{
+    if (!c.is_object())
+        throw InputError(file, path, "expected a channel object, found " + JsonKindName(c));
+    CheckKeys(c, {"name", "type", "settings", "links"}, file, path);
+    SceneChannel channel;
+    channel.field = path;
+    channel.name = RequireString(c, "name", file, path);
+    if (const std::string problem = ChannelNameProblem(channel.name); !problem.empty())
+        throw InputError(file, path + ".name", "\"" + Printable(channel.name) + "\" " + problem);
+    if (!names.insert(channel.name).second)
+        throw InputError(file, path + ".name", "\"" + channel.name + "\" is used by an earlier channel");
+    channel.type = RequireString(c, "type", file, path);
+    if (c.contains("settings")) {
+        channel.settings = c.at("settings");
+        if (!channel.settings.is_object())
+            throw InputError(file, path + ".settings", "expected an object, found " + JsonKindName(channel.settings));
     }
-    // Links may name channels listed later, so they are checked once all names are known.
+    if (c.contains("links")) {
+        const nlohmann::json& links = c.at("links");
+        if (!links.is_array())
+            throw InputError(file, path + ".links", "expected an array, found " + JsonKindName(links));
+        for (size_t k = 0; k < links.size(); ++k)
+            channel.links.push_back(ParseLink(links[k], file, path + ".links[" + std::to_string(k) + "]"));
+    }
+    return channel;
+}
+
+/// Links may name channels listed later, so they are checked once all names are known.
+void CheckLinkTargets(const Scene& scene, const std::set<std::string>& names)
+{
     for (const SceneChannel& channel : scene.channels)
         for (const SceneLink& link : channel.links) {
             if (!names.count(link.channel))
-                throw InputError(file, link.field + ".channel", "no channel named \"" + link.channel + "\"");
+                throw InputError(scene.file, link.field + ".channel", "no channel named \"" + link.channel + "\"");
             if (link.channel == channel.name)
-                throw InputError(file, link.field + ".channel", "a channel cannot link to itself");
+                throw InputError(scene.file, link.field + ".channel", "a channel cannot link to itself");
         }
+}
 
+/// The optional top-level "frames" and "output".
+void ParseRunFields(const nlohmann::json& root, Scene& scene)
+{
+    const std::string& file = scene.file;
     if (root.contains("frames")) {
         const nlohmann::json& f = root.at("frames");
         if (!f.is_number_integer())
@@ -259,6 +259,29 @@ Scene ParseScene(const std::string& text, const std::string& file)
             throw InputError(file, "output", "expected a folder name, found " + JsonKindName(o));
         scene.output = o.get<std::string>();
     }
+}
+
+} // namespace
+
+Scene ParseScene(const std::string& text, const std::string& file)
+{
+    const nlohmann::json root = ParseJson(text, file);
+    if (!root.is_object())
+        throw InputError(file, "(top level)", "expected an object with \"channels\", found " + JsonKindName(root));
+    CheckKeys(root, {"channels", "frames", "output"}, file, "");
+
+    Scene scene;
+    scene.file = file;
+    if (!root.contains("channels"))
+        throw InputError(file, "channels", "missing");
+    const nlohmann::json& channels = root.at("channels");
+    if (!channels.is_array())
+        throw InputError(file, "channels", "expected an array, found " + JsonKindName(channels));
+    std::set<std::string> names;
+    for (size_t i = 0; i < channels.size(); ++i)
+        scene.channels.push_back(ParseChannel(channels[i], file, "channels[" + std::to_string(i) + "]", names));
+    CheckLinkTargets(scene, names);
+    ParseRunFields(root, scene);
     return scene;
 }
 
@@ -336,62 +359,71 @@ void EnsureDevice(Vexcore& host)
 
 } // namespace
 
-BuiltScene BuildScene(Vexcore& host, const Scene& scene, const BuildOptions& options)
+namespace {
+
+/// The type of a scene channel, checked against what the graph holds so far.
+_GUID ResolveChannelType(Vexcore& host, const TypeCatalog& catalog, const Scene& scene, const SceneChannel& channel,
+                         bool& worldSeen)
 {
-    TypeCatalog catalog(host);
-    BuiltScene built;
-    bool worldSeen = false;
-    bool needsDevice = false;
-    const std::string sceneFolder = std::filesystem::path(scene.file).parent_path().string();
-    for (size_t i = 0; i < scene.channels.size(); ++i) {
-        const SceneChannel& channel = scene.channels[i];
-        const std::optional<_GUID> type = catalog.Resolve(channel.type);
-        if (!type)
-            throw InputError(scene.file, channel.field + ".type",
-                             "unknown channel type \"" + channel.type + "\" (known: " + catalog.KnownNames() + ")");
-        // A body looks its world up while it is being constructed, so the world has to exist first.
-        if (*type == Guid(guids::kWorld))
-            worldSeen = true;
-        if (*type == Guid(guids::kBody) && !worldSeen)
-            throw InputError(scene.file, channel.field + ".type",
-                             "\"" + channel.type + "\" needs a \"" + catalog.NameOf(Guid(guids::kWorld)) +
-                                 "\" channel listed before it");
-        if (host.FindChannel(channel.name))
-            throw InputError(scene.file, channel.field + ".name",
-                             "\"" + channel.name + "\" is already used by a channel the host added");
+    const std::optional<_GUID> type = catalog.Resolve(channel.type);
+    if (!type)
+        throw InputError(scene.file, channel.field + ".type",
+                         "unknown channel type \"" + channel.type + "\" (known: " + catalog.KnownNames() + ")");
+    // A body looks its world up while it is being constructed, so the world has to exist first.
+    if (*type == Guid(guids::kWorld))
+        worldSeen = true;
+    if (*type == Guid(guids::kBody) && !worldSeen)
+        throw InputError(scene.file, channel.field + ".type",
+                         "\"" + channel.type + "\" needs a \"" + catalog.NameOf(Guid(guids::kWorld)) +
+                             "\" channel listed before it");
+    if (host.FindChannel(channel.name))
+        throw InputError(scene.file, channel.field + ".name",
+                         "\"" + channel.name + "\" is already used by a channel the host added");
+    return *type;
+}
 
-        const bool lightMap = *type == Guid(guids::kTextureLighting);
-        needsDevice = needsDevice || lightMap;
-        std::string error;
-        Tav_Channel* created = nullptr;
-        if (lightMap && options.deferLightMaps) {
-            created = host.CreateChannelByGuid(*type, 0, 0);
-            if (created)
-                built.pending.push_back({i, std::unique_ptr<Tav_Channel>(created)});
-        } else {
-            created = host.AddChannel(*type, channel.name, &error);
-        }
-        if (!created)
-            throw RunError(scene.file + ": " + channel.field + ": cannot create \"" + channel.type + "\": " + error);
-        built.channels.push_back(created);
-
-        SettingsReader settings(channel.settings, scene.file, channel.field + ".settings");
-        if (SettingsApplier apply = FindSettingsApplier(*type)) {
-            ApplyContext context{host, &built.frameSeconds, sceneFolder};
-            // A setter that refuses says why through the host: that reason goes into the one-line error.
-            Tav_MessageCapture said(host.ShowDebugMessage);
-            try {
-                apply(*created, settings, context);
-            } catch (const InputError& e) {
-                throw InputError(e.File(), e.Field(), said.Join(e.Problem()));
-            }
-            said.Forward();
-        }
-        settings.Finish();
+/// Makes scene channel `index`: in the graph, or held apart when it is a light map to be baked later.
+Tav_Channel* CreateSceneChannel(Vexcore& host, const Scene& scene, size_t index, const _GUID& type,
+                                const BuildOptions& options, BuiltScene& built)
+{
+    const SceneChannel& channel = scene.channels[index];
+    std::string error;
+    Tav_Channel* created = nullptr;
+    if (type == Guid(guids::kTextureLighting) && options.deferLightMaps) {
+        created = host.CreateChannelByGuid(type, 0, 0);
+        if (created)
+            built.pending.push_back({index, std::unique_ptr<Tav_Channel>(created)});
+    } else {
+        created = host.AddChannel(type, channel.name, &error);
     }
-    if (needsDevice)
-        EnsureDevice(host);
+    if (!created)
+        throw RunError(scene.file + ": " + channel.field + ": cannot create \"" + channel.type + "\": " + error);
+    built.channels.push_back(created);
+    return created;
+}
 
+/// Sets a new channel from its scene settings; every field must be one its type knows.
+void ApplySceneSettings(Vexcore& host, const Scene& scene, const SceneChannel& channel, const _GUID& type,
+                        Tav_Channel& created, BuiltScene& built)
+{
+    SettingsReader settings(channel.settings, scene.file, channel.field + ".settings");
+    if (SettingsApplier apply = FindSettingsApplier(type)) {
+        ApplyContext context{host, &built.frameSeconds, std::filesystem::path(scene.file).parent_path().string()};
+        // A setter that refuses says why through the host: that reason goes into the one-line error.
+        Tav_MessageCapture said(host.ShowDebugMessage);
+        try {
+            apply(created, settings, context);
+        } catch (const InputError& e) {
+            throw InputError(e.File(), e.Field(), said.Join(e.Problem()));
+        }
+        said.Forward();
+    }
+    settings.Finish();
+}
+
+/// Makes the scene's links between the built channels.
+void LinkSceneChannels(Vexcore& host, const Scene& scene, const BuiltScene& built)
+{
     auto isPending = [&](size_t index) {
         for (const PendingChannel& p : built.pending)
             if (p.index == index)
@@ -414,6 +446,26 @@ BuiltScene BuildScene(Vexcore& host, const Scene& scene, const BuildOptions& opt
                 parent->RemoveChild(child);
         }
     }
+}
+
+} // namespace
+
+BuiltScene BuildScene(Vexcore& host, const Scene& scene, const BuildOptions& options)
+{
+    TypeCatalog catalog(host);
+    BuiltScene built;
+    bool worldSeen = false;
+    bool needsDevice = false;
+    for (size_t i = 0; i < scene.channels.size(); ++i) {
+        const SceneChannel& channel = scene.channels[i];
+        const _GUID type = ResolveChannelType(host, catalog, scene, channel, worldSeen);
+        needsDevice = needsDevice || type == Guid(guids::kTextureLighting);
+        Tav_Channel* created = CreateSceneChannel(host, scene, i, type, options, built);
+        ApplySceneSettings(host, scene, channel, type, *created, built);
+    }
+    if (needsDevice)
+        EnsureDevice(host);
+    LinkSceneChannels(host, scene, built);
     return built;
 }
 

@@ -3,7 +3,8 @@
 #include "app/GraphWalk.h"
 
 #include "app/InputError.h"
-#include "body/Tvc_ODE_BodyCollision.h"
+#include "host/siblings/Tav_BodySetupInterface.h"
+#include "host/siblings/Tvc_MatrixChannel.h"
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
@@ -104,8 +105,8 @@ std::vector<Tav_Channel*> FindMatrixChannels(const Vexcore& host)
 
 D3DXMATRIX StoredMatrix(Tav_Channel* channel)
 {
-    // The matrix base's own getter: a body's GetMatrix would run (or re-run) its frame evaluation.
-    return static_cast<Tvc_MatrixChannel*>(channel)->Tvc_MatrixChannel::GetMatrix();
+    // Not GetMatrix: a body's would run (or re-run) its frame evaluation.
+    return static_cast<Tvc_MatrixChannel*>(channel)->GetStoredMatrix();
 }
 
 Trajectory::Trajectory(const Vexcore& host, const std::string& path, unsigned long every)
@@ -183,8 +184,8 @@ RestCount CountBodiesAtRest(const Vexcore& host)
 {
     RestCount count;
     for (Tav_Channel* channel : FindBodies(host)) {
-        auto* body = static_cast<Tvc_ODE_BodyCollision*>(channel);
-        if (!body->GetBodyID())
+        auto* body = dynamic_cast<Tav_BodySetupInterface*>(channel);
+        if (!body || !body->GetBodyID())
             continue;
         ++count.dynamic;
         const D3DXMATRIX m = StoredMatrix(channel);

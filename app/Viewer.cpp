@@ -9,7 +9,7 @@
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
 #include "siblings/texture/BitmapDecode.h"
-#include "texlight/Tvc_DX8_TextureShadow.h"
+#include "host/siblings/Tvc_DX8_Texture.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -55,7 +55,8 @@ Json LightMapImages(const Vexcore& host, const std::string& runFolder)
     for (Tav_Channel* channel : host.GetChannels()) {
         if (channel->GetChannelType().typeGuid != Guid(guids::kTextureLighting))
             continue;
-        auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
+        // Its texture base is the primary one, as for every texture channel.
+        auto* map = static_cast<Tvc_DX8_Texture*>(channel);
         const std::string name = host.GetChannelName(channel);
         if (map->GetBufferSize() <= 0 || !map->GetTextureBuffer())
             continue;

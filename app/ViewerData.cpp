@@ -1,17 +1,19 @@
 #include "app/ViewerData.h"
 
 #include "app/GraphWalk.h"
+#include "app/ChannelInterface.h"
 #include "app/InputError.h"
 #include "app/Trajectory.h"
-#include "body/Tvc_ODE_BodyCollision.h"
+#include "body/ODE_GeometryItem.h"
 #include "host/Tav_List.h"
 #include "host/Vexcore.h"
 #include "host/siblings/Tav_3DObjectInterface.h"
+#include "host/siblings/Tav_BodySetupInterface.h"
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 #include "host/siblings/Tav_LightInterface.h"
+#include "host/siblings/Tav_LightMapInterface.h"
 #include "host/siblings/Tav_MeshInterface.h"
 #include "host/siblings/TypeGuids.h"
-#include "texlight/Tvc_DX8_TextureShadow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,7 +52,7 @@ Json Matrix16(const D3DXMATRIX& m)
     return out;
 }
 
-Json BodyShapes(Tvc_ODE_BodyCollision& body, Json& planes)
+Json BodyShapes(Tav_BodySetupInterface& body, Json& planes)
 {
     Json shapes = Json::array();
     for (int i = 0; i < body.GetGeometryCount(); ++i) {
@@ -84,8 +86,8 @@ std::map<std::pair<Tav_Channel*, int>, std::pair<std::string, int>> LightMapsByO
     for (Tav_Channel* channel : host.GetChannels()) {
         if (!IsType(channel, guids::kTextureLighting))
             continue;
-        auto* map = static_cast<Tvc_DX8_TextureShadow*>(channel);
-        if (Tav_Channel* object = map->GetChild(0))
+        auto* map = dynamic_cast<Tav_LightMapInterface*>(channel);
+        if (Tav_Channel* object = map ? channel->GetChild(0) : nullptr)
             maps[{object, map->GetShadowSurfaceNr()}] = {host.GetChannelName(channel), map->GetTextureCoordSetUse()};
     }
     return maps;
@@ -306,9 +308,9 @@ Json ViewerSceneData(const Vexcore& host)
     for (Tav_Channel* channel : host.GetChannels()) {
         const std::string name = host.GetChannelName(channel);
         if (IsType(channel, guids::kBody)) {
-            auto* body = static_cast<Tvc_ODE_BodyCollision*>(channel);
-            bodies.push_back({{"name", name}, {"dynamic", body->GetBodyID() != nullptr},
-                              {"shapes", BodyShapes(*body, planes)}});
+            auto& body = RequireInterface<Tav_BodySetupInterface>(*channel, "a body's shapes");
+            bodies.push_back({{"name", name}, {"dynamic", body.GetBodyID() != nullptr},
+                              {"shapes", BodyShapes(body, planes)}});
         } else if (IsType(channel, guids::kObject3D) && !IsType(channel->GetChild(0), guids::kBody)) {
             AddObjectMeshes(host, channel, meshes, lightMaps);
         } else if (IsType(channel, guids::kCollisionObject)) {

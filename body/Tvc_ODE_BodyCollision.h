@@ -4,6 +4,8 @@
 
 #include "body/ODE_GeometryItem.h"
 #include "host/Tav_List.h"
+#include "host/siblings/Tav_BodyContactInterface.h"
+#include "host/siblings/Tav_BodySetupInterface.h"
 #include "host/siblings/Tvc_MatrixChannel.h"
 
 #include <ode/ode.h>
@@ -11,7 +13,11 @@
 class Tav_WorldInterface;
 class Tav_ValueInterface;
 
-class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel {
+// The contact and setup interfaces are further bases, implemented by the slots of the same names: the
+// matrix channel stays the primary base, so the slot order below is unchanged.
+class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel,
+                              public Tav_BodyContactInterface,
+                              public Tav_BodySetupInterface {
 public:
     Tvc_ODE_BodyCollision();
     // Copies would free the same items and ODE objects twice.
@@ -82,9 +88,9 @@ public:
     virtual void SetIfDynamicDisableForces(bool enable);
     virtual bool GetIfDynamicDisableForces();
 
-    /// How often the body's motion overflowed and it was put back at its start matrix (not part of the
-    /// interface other libraries call: the runner's summary names such bodies).
-    int GetStateResetCount() const { return stateResets_; }
+    /// How often the body's motion overflowed and it was put back at its start matrix (not a listed slot:
+    /// the runner's summary names such bodies, through Tav_BodySetupInterface).
+    int GetStateResetCount() const override { return stateResets_; }
 
     // Members, in the order the channel declares them.
     Tav_WorldInterface* world;

@@ -163,3 +163,8 @@ float Tvc_DX8_TextureShadow::GetSoftShadowRadius() { return softShadowRadius; }
 void Tvc_DX8_TextureShadow::SetSoftShadowRadius(float radius) { softShadowRadius = radius; }
 bool Tvc_DX8_TextureShadow::GetSoftUseShadows() { return softUseShadows; }
 void Tvc_DX8_TextureShadow::SetSoftUseShadows(bool use) { softUseShadows = use; }
+
+void Tvc_DX8_TextureShadow::PrepareLightMapScene() { shadowBuffer->PrepareShadowScene(); }
+int Tvc_DX8_TextureShadow::GetLightMapWidth() { return shadowBuffer->GetWidth(); }
+int Tvc_DX8_TextureShadow::GetLightMapHeight() { return shadowBuffer->GetHeight(); }
+int Tvc_DX8_TextureShadow::GetLightMapTexel(int x, int y) { return shadowBuffer->GetTexel(x, y); }

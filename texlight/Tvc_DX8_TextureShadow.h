@@ -3,11 +3,14 @@
 // of one surface of a linked 3D object, lit by the linked lights with shadows from the linked scene.
 // Every method is virtual and the order below is the library's interface.
 
+#include "host/siblings/Tav_LightMapInterface.h"
 #include "host/siblings/Tvc_DX8_Texture.h"
 
 class ShadowBuffer;
 
-class Tvc_DX8_TextureShadow : public Tvc_DX8_Texture {
+// The light-map interface is a second base (for the runner): the texture stays the primary one, so the
+// slot order below is unchanged.
+class Tvc_DX8_TextureShadow : public Tvc_DX8_Texture, public Tav_LightMapInterface {
 public:
     Tvc_DX8_TextureShadow();
     /// Copies settings, base state and texels; the copy gets its own light-map object.
@@ -67,6 +70,13 @@ public:
     /// project written before projects recorded which (not part of the interface other libraries call).
     enum class BitmapState : uint8_t { Placeholder = 0, Baked = 1, Unrecorded = 2 };
     BitmapState GetBitmapState() const { return bitmapState; }
+
+    // Tav_LightMapInterface's own additions (after every listed slot).
+    void PrepareLightMapScene() override;
+    int GetLightMapWidth() override;
+    int GetLightMapHeight() override;
+    int GetLightMapTexel(int x, int y) override;
+    bool GetIfPlaceholderBitmap() override { return bitmapState == BitmapState::Placeholder; }
 
 private:
     /// Registers with the public-texture parent once; askPublic: only when GetIfPublicTexture() says so.

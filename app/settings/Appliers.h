@@ -1,7 +1,7 @@
 #pragma once
 // Per-type settings of scene channels: each channel type with settings has an applier that reads the
-// scene's "settings" object and sets the channel through its public C++ interface. Types without an
-// applier take no settings.
+// scene's "settings" object and sets the channel through the abstract interface its class offers
+// (host/siblings). Types without an applier take no settings.
 
 #include "app/settings/SettingsReader.h"
 #include "host/Tav_Channel.h"

@@ -3,8 +3,10 @@
 //             "rotation" (degrees about x, y, z), "name", "friction", "bounce"}.
 
 #include "app/settings/Appliers.h"
-#include "body/Tvc_ODE_BodyCollision.h"
+#include "app/ChannelInterface.h"
+#include "body/ODE_GeometryItem.h"
 #include "common/SceneLimits.h"
+#include "host/siblings/Tav_BodySetupInterface.h"
 
 #include <cmath>
 #include <cstring>
@@ -102,7 +104,7 @@ void StoreShape(const ShapeSettings& shape, ODE_GeometryItem& target)
 
 void ApplyBodySettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
 {
-    auto& body = static_cast<Tvc_ODE_BodyCollision&>(channel);
+    auto& body = RequireInterface<Tav_BodySetupInterface>(channel, "body settings");
     bool flag = false;
     if (settings.Bool("dynamic", flag))
         body.SetIfUseDynamics(flag);

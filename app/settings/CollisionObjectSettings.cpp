@@ -5,10 +5,11 @@
 //   "obj": "file.obj" (relative to the scene file)
 //   "triangles": [x0, y0, z0, x1, y1, z1, x2, y2, z2, ...]
 
+#include "app/ChannelInterface.h"
 #include "app/settings/Appliers.h"
 #include "app/settings/GridSettings.h"
 #include "common/SceneLimits.h"
-#include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
+#include "host/siblings/Tav_CollisionObjectSetupInterface.h"
 
 #include <cmath>
 
@@ -16,7 +17,7 @@ namespace vex::app {
 
 void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
 {
-    auto& object = static_cast<Tvc_DX8_CollisionObject&>(channel);
+    auto& object = RequireInterface<Tav_CollisionObjectSetupInterface>(channel, "collision object settings");
     const int sources = settings.Has("grid") + settings.Has("heightField") + settings.Has("obj") + settings.Has("triangles");
     if (sources > 1)
         settings.Fail("grid", "give only one of grid, heightField, obj and triangles");

@@ -2,10 +2,13 @@
 // "range", "attenuation": [constant, linear, quadratic], "falloff", "theta" and "phi" (cone angles in
 // degrees)}. "DX8 OctTree": {"culling": bool, "objects": [{"tint": [r, g, b], "opacity": a}, ...]}.
 
+#include "app/ChannelInterface.h"
 #include "app/settings/Appliers.h"
 #include "common/SceneLimits.h"
-#include "siblings/light/Tvc_DX8_Light.h"
-#include "siblings/octree/Tvc_DX8_OctTree.h"
+#include "host/siblings/Tav_LightInterface.h"
+#include "host/siblings/Tav_LightSetupInterface.h"
+#include "host/siblings/Tav_OctTreeInterface.h"
+#include "host/siblings/Tav_ShadowSceneSetupInterface.h"
 
 #include <numbers>
 
@@ -13,9 +16,9 @@ namespace vex::app {
 
 void ApplyLightSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
 {
-    auto& lightChannel = static_cast<Tvc_DX8_Light&>(channel);
+    auto& setup = RequireInterface<Tav_LightSetupInterface>(channel, "light settings");
     D3DLIGHT8 scratch;
-    D3DLIGHT8 light = *lightChannel.GetLight(&scratch);
+    D3DLIGHT8 light = *RequireInterface<Tav_LightInterface>(channel, "a light").GetLight(&scratch);
     std::string type;
     if (settings.String("type", type)) {
         if (type == "point")
@@ -53,16 +56,16 @@ void ApplyLightSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCon
         light.Theta = degrees * toRadians;
     if (settings.Float("phi", degrees, 0.0f, 180.0f))
         light.Phi = degrees * toRadians;
-    if (!lightChannel.SetLight(light))
+    if (!setup.SetLight(light))
         settings.Fail("type", "refused by the light channel");
 }
 
 void ApplyOctTreeSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
 {
-    auto& scene = static_cast<Tvc_DX8_OctTree&>(channel);
+    auto& scene = RequireInterface<Tav_ShadowSceneSetupInterface>(channel, "shadow scene settings");
     bool culling = false;
     if (settings.Bool("culling", culling))
-        scene.SetUseCulling(culling);
+        RequireInterface<Tav_OctTreeInterface>(channel, "a shadow scene").SetUseCulling(culling);
     const nlohmann::json& objects = settings.Raw("objects");
     if (objects.is_null())
         return;

@@ -3,9 +3,11 @@
 // "shapes": [{"box": [x, y, z]} or {"sphere": {...}}, each with "offset" and "rotation" as a body item]}.
 // "shapes" builds the visible form of a body made of several items, placed as the body places them.
 
+#include "app/ChannelInterface.h"
 #include "app/settings/Appliers.h"
 #include "app/settings/GridSettings.h"
-#include "siblings/mesh/Tvc_DX8_Mesh.h"
+#include "host/siblings/Tav_MeshSetupInterface.h"
+#include "siblings/mesh/MeshGenerators.h"
 
 #include <algorithm>
 #include <numbers>
@@ -93,7 +95,7 @@ void AppendShape(SettingsReader& shape, vex::MeshData& merged)
 
 void ApplyMeshSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
 {
-    auto& mesh = static_cast<Tvc_DX8_Mesh&>(channel);
+    auto& mesh = RequireInterface<Tav_MeshSetupInterface>(channel, "mesh settings");
     const int sources = settings.Has("grid") + settings.Has("box") + settings.Has("sphere") + settings.Has("obj") +
                         settings.Has("shapes");
     if (sources > 1)

@@ -1,7 +1,8 @@
 // "DX8 3D Object": no settings; "DX8 Surface": {"stageSets": [set of stage 0, set of stage 1, ...]}.
 
+#include "app/ChannelInterface.h"
 #include "app/settings/Appliers.h"
-#include "siblings/surface/Tvc_DX8_Surface.h"
+#include "host/siblings/Tav_SurfaceSetupInterface.h"
 
 namespace vex::app {
 
@@ -22,12 +23,12 @@ void ApplyObject3DSettings(Tav_Channel&, SettingsReader& settings, ApplyContext&
 
 void ApplySurfaceSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
 {
-    auto& surface = static_cast<Tvc_DX8_Surface&>(channel);
+    auto& surface = RequireInterface<Tav_SurfaceSetupInterface>(channel, "surface settings");
     const nlohmann::json& sets = settings.Raw("stageSets");
     if (sets.is_null())
         return;
-    if (!sets.is_array() || sets.size() > static_cast<size_t>(Tvc_DX8_Surface::kStageCount))
-        settings.Fail("stageSets", "expected an array of at most " + std::to_string(Tvc_DX8_Surface::kStageCount) +
+    if (!sets.is_array() || sets.size() > static_cast<size_t>(Tav_SurfaceSetupInterface::kStageCount))
+        settings.Fail("stageSets", "expected an array of at most " + std::to_string(Tav_SurfaceSetupInterface::kStageCount) +
                                        " texture-coordinate sets");
     for (size_t stage = 0; stage < sets.size(); ++stage) {
         const std::string element = "stageSets[" + std::to_string(stage) + "]";

@@ -2,14 +2,18 @@
 // "softShadowRadius", "overbright", "shadows", "lighting", "colorTransparency", "culling", "texCoordSet",
 // "surface", "progress"}.
 
+#include "app/ChannelInterface.h"
 #include "app/settings/Appliers.h"
-#include "texlight/Tvc_DX8_TextureShadow.h"
+#include "host/siblings/Tav_LightMapInterface.h"
+#include "host/siblings/Tvc_DX8_Texture.h"
 
 namespace vex::app {
 
 void ApplyTextureLightingSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
 {
-    auto& map = static_cast<Tvc_DX8_TextureShadow&>(channel);
+    auto& map = RequireInterface<Tav_LightMapInterface>(channel, "light-map settings");
+    // Its texture base is the primary one, as for every texture channel.
+    auto& texture = static_cast<Tvc_DX8_Texture&>(channel);
     const nlohmann::json& size = settings.Raw("size");
     if (!size.is_null()) {
         int width = 0, height = 0;
@@ -24,8 +28,8 @@ void ApplyTextureLightingSettings(Tav_Channel& channel, SettingsReader& settings
         } else {
             width = height = dimension(size);
         }
-        map.SetDesiredWidth(width);
-        map.SetDesiredHeight(height);
+        texture.SetDesiredWidth(width);
+        texture.SetDesiredHeight(height);
     }
     int samples = 0;
     if (settings.Int("samples", samples, 1, 64)) {

@@ -1,15 +1,16 @@
 // World: {"stepSize" (s), "solverIterations", "gravity" [x,y,z], "worldFactor", "frozen", "contactsPerPair"}.
 
+#include "app/ChannelInterface.h"
 #include "app/settings/Appliers.h"
 #include "common/SceneLimits.h"
-#include "siblings/world/Tvc_ODE_World.h"
+#include "host/siblings/Tav_WorldSetupInterface.h"
 #include "siblings/world/WorldConstants.h"
 
 namespace vex::app {
 
 void ApplyWorldSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
 {
-    auto& world = static_cast<Tvc_ODE_World&>(channel);
+    auto& world = RequireInterface<Tav_WorldSetupInterface>(channel, "world settings");
     auto refuse = [&](const char* key) { settings.Fail(key, "refused by the world channel (out of its range)"); };
     float number = 0.0f;
     int count = 0;

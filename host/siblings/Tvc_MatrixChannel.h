@@ -23,6 +23,10 @@ public:
     virtual void SetMatrix(D3DXMATRIX m);
     virtual void Release();
 
+    /// The stored matrix as it is, without the evaluation a derived channel's GetMatrix may run (inline,
+    /// not a slot: a host reads it without linking the matrix library).
+    D3DXMATRIX GetStoredMatrix() const { return *matrix; }
+
 protected:
     /// Storage of the channel's current matrix; derived classes write their result here.
     D3DXMATRIX* matrix;

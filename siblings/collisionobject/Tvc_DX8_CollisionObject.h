@@ -3,13 +3,14 @@
 // AABB tree, and a local-to-world matrix taken from a linked matrix channel (link 0) or its own matrix.
 
 #include "host/siblings/Tav_CollisionObjectInterface.h"
+#include "host/siblings/Tav_CollisionObjectSetupInterface.h"
 #include "siblings/collisionobject/AabbTree.h"
 #include "siblings/collisionobject/MeshSources.h"
 
 #include <string>
 #include <vector>
 
-class Tvc_DX8_CollisionObject : public Tav_CollisionObjectInterface {
+class Tvc_DX8_CollisionObject : public Tav_CollisionObjectInterface, public Tav_CollisionObjectSetupInterface {
 public:
     /// Where the triangles come from; saved with the project.
     enum class MeshSource : uint8_t { None = 0, Triangles = 1, Grid = 2, HeightField = 3, Obj = 4 };
@@ -27,16 +28,16 @@ public:
     // Mesh source. Each setter rebuilds the mesh and its tree at once; false (mesh left empty, the user
     // told through the host) when the source is not usable.
     /// A flat grid of cellsX x cellsZ cells over sizeX x sizeZ, centred on the origin, facing +y.
-    bool SetGridSource(int cellsX, int cellsZ, float sizeX, float sizeZ);
+    bool SetGridSource(int cellsX, int cellsZ, float sizeX, float sizeZ) override;
     /// The grid lifted to y = amplitude * sin(x * frequencyX) * cos(z * frequencyZ).
     bool SetHeightFieldSource(int cellsX, int cellsZ, float sizeX, float sizeZ, float amplitude, float frequencyX,
-                              float frequencyZ);
-    bool SetObjSource(const std::string& path);
+                              float frequencyZ) override;
+    bool SetObjSource(const std::string& path) override;
     /// Explicit triangles, nine floats each (a trailing partial triangle is dropped).
-    bool SetTriangles(const std::vector<float>& triangles);
+    bool SetTriangles(const std::vector<float>& triangles) override;
 
     /// The matrix used when no matrix channel is linked (identity by default); saved with the project.
-    void SetOwnMatrix(const D3DXMATRIX& m) { ownMatrix_ = m; }
+    void SetOwnMatrix(const D3DXMATRIX& m) override { ownMatrix_ = m; }
     D3DXMATRIX GetOwnMatrix() const { return ownMatrix_; }
 
     MeshSource GetMeshSource() const { return source_; }

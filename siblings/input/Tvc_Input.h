@@ -3,10 +3,11 @@
 // to stop. The runner raises the request from its interrupt handler.
 
 #include "host/siblings/Tav_InputInterface.h"
+#include "host/siblings/Tav_StopRequestInterface.h"
 
 #include <atomic>
 
-class Tvc_Input : public Tav_InputInterface {
+class Tvc_Input : public Tav_InputInterface, public Tav_StopRequestInterface {
 public:
     Tvc_Input();
     Tvc_Input(const Tvc_Input& other);
@@ -17,7 +18,7 @@ public:
     unsigned char* GetInputState() override;
 
     /// Safe to call from a signal handler: it only stores to a lock-free atomic.
-    void SetStopRequested(bool stop) { stopRequested_.store(stop, std::memory_order_relaxed); }
+    void SetStopRequested(bool stop) override { stopRequested_.store(stop, std::memory_order_relaxed); }
     bool GetStopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
 
 private:

@@ -3,8 +3,9 @@
 // kept in step with the description's Type.
 
 #include "host/siblings/Tav_LightInterface.h"
+#include "host/siblings/Tav_LightSetupInterface.h"
 
-class Tvc_DX8_Light : public Tav_LightInterface {
+class Tvc_DX8_Light : public Tav_LightInterface, public Tav_LightSetupInterface {
 public:
     static constexpr int kDirectional = 0;
     static constexpr int kSpot = 1;
@@ -26,7 +27,7 @@ public:
 
     /// Takes the description; the type code follows its Type. False (nothing changed) for an unknown Type
     /// or a number that is not finite, and, with a message, for a negative attenuation coefficient.
-    bool SetLight(const D3DLIGHT8& light);
+    bool SetLight(const D3DLIGHT8& light) override;
     /// Sets the type code and the description's Type; false (nothing changed) outside 0..2.
     bool SetLightType(int typeCode);
 

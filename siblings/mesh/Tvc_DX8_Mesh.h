@@ -4,12 +4,13 @@
 // itself) is what is saved; the mesh is rebuilt from it on load.
 
 #include "host/siblings/Tav_MeshInterface.h"
+#include "host/siblings/Tav_MeshSetupInterface.h"
 #include "platform/D3D8.h"
 #include "siblings/mesh/MeshGenerators.h"
 
 #include <string>
 
-class Tvc_DX8_Mesh : public Tav_MeshInterface {
+class Tvc_DX8_Mesh : public Tav_MeshInterface, public Tav_MeshSetupInterface {
 public:
     /// Where the mesh came from; stored in "MSKD".
     enum class Source : int32_t { kNone = 0, kGrid = 1, kBox = 2, kSphere = 3, kObj = 4, kData = 5 };
@@ -37,13 +38,13 @@ public:
 
     /// Generators (see MeshGenerators.h); parameters out of range give false, a message naming them, and
     /// leave the mesh unchanged.
-    bool SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ);
-    bool SetBox(float sizeX, float sizeY, float sizeZ);
-    bool SetSphere(float radius, int slices, int stacks);
+    bool SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ) override;
+    bool SetBox(float sizeX, float sizeY, float sizeZ) override;
+    bool SetSphere(float radius, int slices, int stacks) override;
     /// Reads an OBJ file. On failure one message names the file and the problem, and the mesh is empty.
-    bool LoadObj(const std::string& path);
+    bool LoadObj(const std::string& path) override;
     /// Takes explicit data; false, a message and nothing changed when it is inconsistent (ValidateMesh).
-    bool SetData(vex::MeshData data);
+    bool SetData(vex::MeshData data) override;
 
     const vex::MeshData& GetData() const { return data_; }
     Source GetSource() const { return source_; }

@@ -15,8 +15,14 @@ Tvc_DX8_3DObject::Tvc_DX8_3DObject()
 
 D3DXMATRIX* Tvc_DX8_3DObject::GetWorldMatrix(D3DXMATRIX* scratch)
 {
-    if (auto* matrix = dynamic_cast<Tvc_MatrixChannel*>(GetChild(kMatrixLink)))
-        *scratch = matrix->GetMatrix();
+    // Known by its type record rather than dynamic_cast, which would tie this library to the matrix
+    // channel's library for the class's type information.
+    Tav_Channel* child = GetChild(kMatrixLink);
+    const _GUID matrixType = vex::Guid(vex::guids::kMatrix);
+    const bool isMatrix = child && (child->GetChannelType().typeGuid == matrixType ||
+                                    child->GetChannelType().baseTypeGuid == matrixType);
+    if (isMatrix)
+        *scratch = static_cast<Tvc_MatrixChannel*>(child)->GetMatrix();
     else
         D3DXMatrixIdentity(scratch);
     return scratch;

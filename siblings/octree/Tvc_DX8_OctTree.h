@@ -7,13 +7,16 @@
 // the object type knowing about it. Defaults: tint (0, 0, 0), opacity 1 (opaque black).
 
 #include "host/siblings/Tav_OctTreeInterface.h"
+#include "host/siblings/Tav_ShadowSceneSetupInterface.h"
 #include "siblings/octree/ShadowScene.h"
 
 #include <atomic>
 #include <mutex>
 #include <vector>
 
-class Tvc_DX8_OctTree : public Tav_OctTreeInterface, public Tav_OctTreeBatchInterface {
+class Tvc_DX8_OctTree : public Tav_OctTreeInterface,
+                        public Tav_OctTreeBatchInterface,
+                        public Tav_ShadowSceneSetupInterface {
 public:
     static constexpr int kObjectsLink = 0;
 

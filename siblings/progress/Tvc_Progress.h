@@ -3,13 +3,14 @@
 // every kRedrawIntervalMs), otherwise a plain line each time another tenth of the work is done.
 
 #include "host/siblings/Tav_ProgressInterface.h"
+#include "host/siblings/Tav_ProgressListenerInterface.h"
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 
-class Tvc_Progress : public Tav_ProgressInterface {
+class Tvc_Progress : public Tav_ProgressInterface, public Tav_ProgressListenerInterface {
 public:
     /// Shortest time between two redraws on a terminal, in milliseconds: fast enough to look live,
     /// slow enough not to cost the computation anything.
@@ -33,8 +34,8 @@ public:
     void SetOutput(std::FILE* out, bool isTerminal);
     /// Receives the text and fraction after every change, in place of the display (a host that draws its
     /// own progress line).
-    using Listener = std::function<void(const std::string& text, float fraction)>;
-    void SetListener(Listener listener) { listener_ = std::move(listener); }
+    using Listener = Tav_ProgressListenerInterface::Listener;
+    void SetListener(Listener listener) override { listener_ = std::move(listener); }
     const std::string& GetText() const { return text_; }
     float GetProgress() const { return fraction_; }
 

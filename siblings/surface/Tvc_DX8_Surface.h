@@ -3,14 +3,15 @@
 // texture stage the texture-coordinate set that the stage reads.
 
 #include "host/siblings/Tav_SurfaceInterface.h"
+#include "host/siblings/Tav_SurfaceSetupInterface.h"
 
-class Tvc_DX8_Surface : public Tav_SurfaceInterface {
+class Tvc_DX8_Surface : public Tav_SurfaceInterface, public Tav_SurfaceSetupInterface {
 public:
     static constexpr int kMeshLink = 0;
     /// Kept free for a material; takes no channel of any type in use.
     static constexpr int kReservedLink = 1;
     /// Stages whose texture-coordinate set can be chosen; later stages use the set of their own number.
-    static constexpr int kStageCount = 8;
+    static constexpr int kStageCount = Tav_SurfaceSetupInterface::kStageCount;
     /// Type of the reserved link, which no channel library registers.
     static constexpr const char* kReservedLinkType = "0B5E7A52-91C4-4D3E-8F06-7A2C1E9D4B83";
 
@@ -30,7 +31,7 @@ public:
     int GetLeadingTextureIndex() override { return leadingIndex_; }
 
     /// False (nothing changed) for a stage outside 0..kStageCount-1 or a negative set.
-    bool SetStageTexCoordSet(int stage, int set);
+    bool SetStageTexCoordSet(int stage, int set) override;
     /// A channel (borrowed) whose texture children take the stages before this surface's own; index -1
     /// when the surface's textures start at stage 0.
     void SetLeadingTexture(Tav_Channel* channel, int index)

@@ -1,7 +1,5 @@
 #include "siblings/world/MeshGeom.h"
 
-#include "body/Tvc_ODE_BodyCollision.h"
-
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -11,7 +9,7 @@ namespace vex::world {
 namespace {
 
 struct MeshGeomData {
-    Tvc_ODE_BodyCollision* body;
+    Tav_BodyContactInterface* body;
 };
 
 /// ODE's contact-count field of the collider flags.
@@ -58,7 +56,7 @@ int DropNonFinite(dContactGeom* contacts, int skip, int count)
 
 int CollideMeshSphere(dGeomID mesh, dGeomID sphere, int flags, dContactGeom* contacts, int skip)
 {
-    Tvc_ODE_BodyCollision* body = MeshGeomBody(mesh);
+    Tav_BodyContactInterface* body = MeshGeomBody(mesh);
     const int limit = flags & kContactCountMask;
     if (!body || limit < 1)
         return 0;
@@ -71,7 +69,7 @@ int CollideMeshSphere(dGeomID mesh, dGeomID sphere, int flags, dContactGeom* con
 
 int CollideMeshBox(dGeomID mesh, dGeomID box, int flags, dContactGeom* contacts, int skip)
 {
-    Tvc_ODE_BodyCollision* body = MeshGeomBody(mesh);
+    Tav_BodyContactInterface* body = MeshGeomBody(mesh);
     const int limit = flags & kContactCountMask;
     if (!body || limit < 1)
         return 0;
@@ -128,14 +126,14 @@ int MeshGeomClass()
     return classNumber;
 }
 
-dGeomID CreateMeshGeom(Tvc_ODE_BodyCollision* body)
+dGeomID CreateMeshGeom(Tav_BodyContactInterface* body)
 {
     dGeomID geom = dCreateGeom(MeshGeomClass());
     static_cast<MeshGeomData*>(dGeomGetClassData(geom))->body = body;
     return geom;
 }
 
-Tvc_ODE_BodyCollision* MeshGeomBody(dGeomID geom)
+Tav_BodyContactInterface* MeshGeomBody(dGeomID geom)
 {
     if (!geom || dGeomGetClass(geom) != MeshGeomClass())
         return nullptr;

@@ -1,6 +1,7 @@
 // Lifetime, geom creation, settings and stepping of the world channel.
 #include "siblings/world/Tvc_ODE_World.h"
 
+#include "body/BodyContacts.h"
 #include "body/BodySoundness.h"
 #include "common/PluginEntry.h"
 #include "common/SceneLimits.h"
@@ -209,7 +210,7 @@ dGeomID Tvc_ODE_World::CreatePlane(float a, float b, float c, float d)
 
 dGeomID Tvc_ODE_World::CreateMeshGeom(Tvc_ODE_BodyCollision* body)
 {
-    dGeomID geom = vex::world::CreateMeshGeom(body);
+    dGeomID geom = vex::world::CreateMeshGeom(vex::body::ContactsOf(body));
     dSpaceAdd(space_, geom);
     return geom;
 }

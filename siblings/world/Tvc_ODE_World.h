@@ -4,13 +4,14 @@
 // body channels have evaluated (on the host's frame-end event).
 
 #include "host/siblings/Tav_WorldInterface.h"
+#include "host/siblings/Tav_WorldSetupInterface.h"
 #include "platform/D3DXMath.h"
 
 #include <ode/ode.h>
 
 #include <vector>
 
-class Tvc_ODE_World : public Tav_WorldInterface {
+class Tvc_ODE_World : public Tav_WorldInterface, public Tav_WorldSetupInterface {
 public:
     Tvc_ODE_World();
     Tvc_ODE_World(const Tvc_ODE_World&) = delete;

@@ -2,7 +2,8 @@
 // penetration depth to the body channels.
 #include "siblings/world/Tvc_ODE_World.h"
 
-#include "body/Tvc_ODE_BodyCollision.h"
+#include "body/BodyContacts.h"
+#include "body/ODE_GeometryItem.h"
 #include "siblings/world/ContactMaterial.h"
 #include "siblings/world/WorldConstants.h"
 
@@ -90,6 +91,6 @@ void Tvc_ODE_World::Collide(dGeomID o1, dGeomID o2)
         const float depth = static_cast<float>(contact.geom.depth);
         for (const ODE_GeometryItem* item : {item1, item2})
             if (item && item->owner)
-                item->owner->SetPenetrationOfBody(depth);
+                vex::body::ContactsOf(item->owner)->SetPenetrationOfBody(depth);
     }
 }

@@ -1,7 +1,7 @@
 #include "app/Images.h"
 #include "app/Scene.h"
 #include "host/Vexcore.h"
-#include "texlight/Tvc_DX8_TextureShadow.h"
+#include "app/LightMapChannel.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -79,9 +79,9 @@ TEST(RenderPreview, ObjectsFillThePictureInsideItsMargin)
         host.SetMessageSink([](const std::string&) {});
         BuildScene(host, ParseScene(c.scene, "t.json"));
         host.RunFrame();
-        auto* map = dynamic_cast<Tvc_DX8_TextureShadow*>(host.FindChannel("map"));
+        Tav_Channel* map = host.FindChannel("map");
         ASSERT_NE(map, nullptr);
-        const RgbImage image = RenderPreview(host, *map, kWidth, kHeight);
+        const RgbImage image = RenderPreview(host, LightMapOf(*map), kWidth, kHeight);
         ASSERT_EQ(image.pixels.size(), size_t{kWidth} * kHeight * 3);
         int x0 = kWidth, x1 = -1, y0 = kHeight, y1 = -1;
         for (int y = 0; y < kHeight; ++y) {
