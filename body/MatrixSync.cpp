@@ -6,13 +6,6 @@
 
 namespace {
 
-D3DXMATRIX Identity()
-{
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    return m;
-}
-
 float RowLength(const D3DXMATRIX& m, int row)
 {
     const D3DXVECTOR3 v(m.m[row][0], m.m[row][1], m.m[row][2]);
@@ -22,6 +15,19 @@ float RowLength(const D3DXMATRIX& m, int row)
 } // namespace
 
 D3DXMATRIX Tvc_ODE_BodyCollision::GetOldMatrix() { return oldMatrix; }
+
+D3DXMATRIX Tvc_ODE_BodyCollision::Identity()
+{
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::StartMatrix()
+{
+    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    return start ? start->GetMatrix() : Identity();
+}
 
 void Tvc_ODE_BodyCollision::GetODERotationMatrix(D3DXMATRIX m, dReal* R)
 {
@@ -71,10 +77,9 @@ void Tvc_ODE_BodyCollision::PlaceBodyAtMatrix(const D3DXMATRIX& s)
 
 void Tvc_ODE_BodyCollision::SetBodyPositionFromMatrix()
 {
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
     if (!bodyID)
         return;
-    PlaceBodyAtMatrix(start ? start->GetMatrix() : Identity());
+    PlaceBodyAtMatrix(StartMatrix());
 }
 
 void Tvc_ODE_BodyCollision::SetBodyPositionFromOldMatrix()
