@@ -3,6 +3,7 @@
 #include "body/Tvc_ODE_BodyCollision.h"
 
 #include "body/BodySoundness.h"
+#include "host/ChildLink.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ D3DXMATRIX Tvc_ODE_BodyCollision::Identity()
 
 D3DXMATRIX Tvc_ODE_BodyCollision::StartMatrix()
 {
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    auto* start = vex::LinkedChild<Tvc_MatrixChannel>(*this, 0);
     return start ? start->GetMatrix() : Identity();
 }
 
@@ -120,7 +121,7 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetNonSizedBodyMatrix()
 {
     if (GetIfRunningDynamics())
         return GetBodyMatrix(false);
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    auto* start = vex::LinkedChild<Tvc_MatrixChannel>(*this, 0);
     if (!start)
         return Identity();
     const D3DXMATRIX s = start->GetMatrix();

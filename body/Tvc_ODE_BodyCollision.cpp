@@ -5,6 +5,7 @@
 #include "body/BodySoundness.h"
 #include "common/ChannelType.h"
 #include "common/PluginEntry.h"
+#include "host/ChildLink.h"
 #include "host/siblings/Tav_ValueInterface.h"
 #include "host/siblings/Tav_WorldInterface.h"
 #include "host/siblings/TypeGuids.h"
@@ -39,7 +40,7 @@ Tvc_ODE_BodyCollision::Tvc_ODE_BodyCollision()
                        2);
 
     if (host_)
-        world = static_cast<Tav_WorldInterface*>(host_->GetChannelByGuid(vex::Guid(vex::guids::kWorld), 0));
+        world = vex::AsInterface<Tav_WorldInterface>(host_->GetChannelByGuid(vex::Guid(vex::guids::kWorld), 0));
     if (world)
         world->RegisterBody();
     else if (host_)
@@ -50,9 +51,13 @@ Tvc_ODE_BodyCollision::Tvc_ODE_BodyCollision()
     item->owner = this;
     geometryItems.AddItem(item);
 
-    if (host_)
-        dampingFactorChannel = static_cast<Tav_ValueInterface*>(
-            host_->CreateChannelByGuid(vex::Guid(vex::guids::kDampingFactor), 0, 0));
+    if (host_) {
+        Tav_Channel* factor = host_->CreateChannelByGuid(vex::Guid(vex::guids::kDampingFactor), 0, 0);
+        dampingFactorChannel = vex::AsInterface<Tav_ValueInterface>(factor);
+        // A factor channel of another class is of no use and ours to free.
+        if (!dampingFactorChannel)
+            delete factor;
+    }
 }
 
 Tvc_ODE_BodyCollision::~Tvc_ODE_BodyCollision()
@@ -107,7 +112,7 @@ bool Tvc_ODE_BodyCollision::GetIfRunningDynamics()
 {
     if (!useDynamics)
         return false;
-    auto* enable = static_cast<Tav_ValueInterface*>(GetChild(1));
+    auto* enable = vex::LinkedChild<Tav_ValueInterface>(*this, 1);
     // Written as "not below" so that NaN does not run the body.
     return enable && enable->GetReal() >= vex::body::kEnableThreshold;
 }
@@ -119,8 +124,8 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
     if (!CheckRenderCount())
         return oldMatrix;
 
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
-    auto* enable = static_cast<Tav_ValueInterface*>(GetChild(1));
+    auto* start = vex::LinkedChild<Tvc_MatrixChannel>(*this, 0);
+    auto* enable = vex::LinkedChild<Tav_ValueInterface>(*this, 1);
     const D3DXMATRIX startMatrix = start ? start->GetMatrix() : Identity();
 
     if (!world) {
