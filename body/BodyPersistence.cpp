@@ -3,7 +3,6 @@
 
 #include "body/BodyConstants.h"
 #include "body/ItemRecord.h"
-#include "host/ByteIO.h"
 #include "host/TavFileLoader.h"
 #include "host/TavFileSaver.h"
 
@@ -12,51 +11,28 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void SaveChunk(TavFileSaver& saver, const char* tag, const std::vector<uint8_t>& payload)
-{
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(static_cast<int>(payload.size()));
-    saver.SaveDataToFile(payload.data(), static_cast<int>(payload.size()));
-}
-
-void SaveFlag(TavFileSaver& saver, const char* tag, bool value)
-{
-    vex::ByteWriter w;
-    w.Bool(value);
-    SaveChunk(saver, tag, w.Data());
-}
-
-} // namespace
-
 bool Tvc_ODE_BodyCollision::SaveChannel(TavFileSaver& saver)
 {
     if (!Tvc_MatrixChannel::SaveChannel(saver))
         return false;
 
     const int count = GetGeometryCount();
-    vex::ByteWriter countBytes;
-    countBytes.I32(count);
-    SaveChunk(saver, "BDIC", countBytes.Data());
+    saver.SaveI32("BDIC", count);
     for (int i = 0; i < count; ++i) {
         const ODE_GeometryItem* item = GetGeometryItem(i);
         if (!item) {
-            // An empty entry: the tag with an empty payload (the chunk reader needs every chunk's size).
-            saver.SaveTag("BDEG");
-            saver.SaveBlockSize(0);
+            // An empty entry: the tag with an empty payload.
+            saver.SaveChunk("BDEG", {});
             continue;
         }
         // Handles are never saved: the record carries zeros where they stand.
-        SaveChunk(saver, "BDI2", vex::body::EncodeItemRecord(*item));
+        saver.SaveChunk("BDI2", vex::body::EncodeItemRecord(*item));
     }
 
-    vex::ByteWriter damping;
-    damping.F32(angularDampenValue);
-    SaveChunk(saver, "BDAV", damping.Data());
-    SaveFlag(saver, "BDDF", disableForces);
-    SaveFlag(saver, "BDDD", dynamicDisableForces);
-    SaveFlag(saver, "BDUD", useDynamics);
+    saver.SaveF32("BDAV", angularDampenValue);
+    saver.SaveBool("BDDF", disableForces);
+    saver.SaveBool("BDDD", dynamicDisableForces);
+    saver.SaveBool("BDUD", useDynamics);
     return true;
 }
 
@@ -91,18 +67,6 @@ const char* NextItemTag(const TavFileLoader& loader)
     return nullptr;
 }
 
-// A flag chunk of at least one byte; false (value untouched) when absent or empty.
-bool ReadFlag(TavFileLoader& loader, const char* tag, bool& value)
-{
-    if (!loader.GetInfoIfTag(tag))
-        return false;
-    uint8_t byte = 0;
-    if (loader.CopyTagDataToPointer(&byte, 1) != 1)
-        return false;
-    value = byte != 0;
-    return true;
-}
-
 } // namespace
 
 bool Tvc_ODE_BodyCollision::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
@@ -111,13 +75,9 @@ bool Tvc_ODE_BodyCollision::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup*
         return false;
 
     if (loader.GetInfoIfTag("BDIC")) {
-        uint8_t countBytes[4] = {};
         int32_t count = 0;
-        if (loader.CopyTagDataToPointer(countBytes, 4) == 4) {
-            vex::ByteReader(countBytes, 4).I32(count);
-        } else if (host_) {
+        if (!loader.TagReader().I32(count) && host_)
             host_->ShowDebugMessage("ODE Body load: item count chunk BDIC too short, bytes:", loader.GetTagDataSize());
-        }
         if (count < 0 && host_)
             host_->ShowDebugMessage("ODE Body load: negative item count ignored:", count);
         // The count comes from the file: stop as soon as no item chunk is left rather than trust it.
@@ -141,15 +101,10 @@ bool Tvc_ODE_BodyCollision::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup*
         }
     }
 
-    if (loader.GetInfoIfTag("BDAV")) {
-        uint8_t bytes[4] = {};
-        if (loader.CopyTagDataToPointer(bytes, 4) == 4)
-            vex::ByteReader(bytes, 4).F32(angularDampenValue);
-        else if (host_)
-            host_->ShowDebugMessage("ODE Body load: damping chunk BDAV too short, bytes:", loader.GetTagDataSize());
-    }
-    ReadFlag(loader, "BDDF", disableForces);
-    ReadFlag(loader, "BDDD", dynamicDisableForces);
-    ReadFlag(loader, "BDUD", useDynamics);
+    if (loader.GetInfoIfTag("BDAV") && !loader.TagReader().F32(angularDampenValue) && host_)
+        host_->ShowDebugMessage("ODE Body load: damping chunk BDAV too short, bytes:", loader.GetTagDataSize());
+    loader.LoadBool("BDDF", disableForces);
+    loader.LoadBool("BDDD", dynamicDisableForces);
+    loader.LoadBool("BDUD", useDynamics);
     return true;
 }

@@ -3,15 +3,9 @@
 #include "body/Tvc_ODE_BodyCollision.h"
 
 #include "body/BodySoundness.h"
+#include "host/ChildLink.h"
 
 namespace {
-
-D3DXMATRIX Identity()
-{
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    return m;
-}
 
 float RowLength(const D3DXMATRIX& m, int row)
 {
@@ -22,6 +16,19 @@ float RowLength(const D3DXMATRIX& m, int row)
 } // namespace
 
 D3DXMATRIX Tvc_ODE_BodyCollision::GetOldMatrix() { return oldMatrix; }
+
+D3DXMATRIX Tvc_ODE_BodyCollision::Identity()
+{
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::StartMatrix()
+{
+    auto* start = vex::LinkedChild<Tvc_MatrixChannel>(*this, 0);
+    return start ? start->GetMatrix() : Identity();
+}
 
 void Tvc_ODE_BodyCollision::GetODERotationMatrix(D3DXMATRIX m, dReal* R)
 {
@@ -71,10 +78,9 @@ void Tvc_ODE_BodyCollision::PlaceBodyAtMatrix(const D3DXMATRIX& s)
 
 void Tvc_ODE_BodyCollision::SetBodyPositionFromMatrix()
 {
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
     if (!bodyID)
         return;
-    PlaceBodyAtMatrix(start ? start->GetMatrix() : Identity());
+    PlaceBodyAtMatrix(StartMatrix());
 }
 
 void Tvc_ODE_BodyCollision::SetBodyPositionFromOldMatrix()
@@ -115,7 +121,7 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetNonSizedBodyMatrix()
 {
     if (GetIfRunningDynamics())
         return GetBodyMatrix(false);
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
+    auto* start = vex::LinkedChild<Tvc_MatrixChannel>(*this, 0);
     if (!start)
         return Identity();
     const D3DXMATRIX s = start->GetMatrix();

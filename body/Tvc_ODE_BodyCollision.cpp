@@ -5,6 +5,7 @@
 #include "body/BodySoundness.h"
 #include "common/ChannelType.h"
 #include "common/PluginEntry.h"
+#include "host/ChildLink.h"
 #include "host/siblings/Tav_ValueInterface.h"
 #include "host/siblings/Tav_WorldInterface.h"
 #include "host/siblings/TypeGuids.h"
@@ -16,13 +17,6 @@
 VEX_CHANNEL_PLUGIN(Tvc_ODE_BodyCollision, "ODE Body", vex::guids::kBody, vex::guids::kMatrix)
 
 namespace {
-
-D3DXMATRIX Identity()
-{
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    return m;
-}
 
 void StopBody(dBodyID body)
 {
@@ -46,7 +40,7 @@ Tvc_ODE_BodyCollision::Tvc_ODE_BodyCollision()
                        2);
 
     if (host_)
-        world = static_cast<Tav_WorldInterface*>(host_->GetChannelByGuid(vex::Guid(vex::guids::kWorld), 0));
+        world = vex::AsInterface<Tav_WorldInterface>(host_->GetChannelByGuid(vex::Guid(vex::guids::kWorld), 0));
     if (world)
         world->RegisterBody();
     else if (host_)
@@ -57,9 +51,13 @@ Tvc_ODE_BodyCollision::Tvc_ODE_BodyCollision()
     item->owner = this;
     geometryItems.AddItem(item);
 
-    if (host_)
-        dampingFactorChannel = static_cast<Tav_ValueInterface*>(
-            host_->CreateChannelByGuid(vex::Guid(vex::guids::kDampingFactor), 0, 0));
+    if (host_) {
+        Tav_Channel* factor = host_->CreateChannelByGuid(vex::Guid(vex::guids::kDampingFactor), 0, 0);
+        dampingFactorChannel = vex::AsInterface<Tav_ValueInterface>(factor);
+        // A factor channel of another class is of no use and ours to free.
+        if (!dampingFactorChannel)
+            delete factor;
+    }
 }
 
 Tvc_ODE_BodyCollision::~Tvc_ODE_BodyCollision()
@@ -114,7 +112,7 @@ bool Tvc_ODE_BodyCollision::GetIfRunningDynamics()
 {
     if (!useDynamics)
         return false;
-    auto* enable = static_cast<Tav_ValueInterface*>(GetChild(1));
+    auto* enable = vex::LinkedChild<Tav_ValueInterface>(*this, 1);
     // Written as "not below" so that NaN does not run the body.
     return enable && enable->GetReal() >= vex::body::kEnableThreshold;
 }
@@ -126,8 +124,8 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
     if (!CheckRenderCount())
         return oldMatrix;
 
-    auto* start = static_cast<Tvc_MatrixChannel*>(GetChild(0));
-    auto* enable = static_cast<Tav_ValueInterface*>(GetChild(1));
+    auto* start = vex::LinkedChild<Tvc_MatrixChannel>(*this, 0);
+    auto* enable = vex::LinkedChild<Tav_ValueInterface>(*this, 1);
     const D3DXMATRIX startMatrix = start ? start->GetMatrix() : Identity();
 
     if (!world) {
@@ -148,64 +146,20 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
         return oldMatrix;
     }
 
-    if (useDynamics && enable) {
-        const float value = enable->GetReal();
-        if (!(value >= vex::body::kEnableThreshold)) {
-            if (initialised)
-                Release();
-            resting = true;
-            oldMatrix = startMatrix;
-            return startMatrix;
-        }
-        if (!initialised)
-            InitializeBody();
+    if (useDynamics && enable && !ApplyEnable(*enable)) {
+        oldMatrix = startMatrix;
+        return startMatrix;
     }
-
-    // A body can still overflow on its own (an extreme force, a runaway damping value): put it back before
-    // the world steps it again.
-    if (bodyID) {
-        if (!vex::body::BodyStateIsSound(bodyID))
-            ResetUnsoundBody();
-        else if (stateFaultShown_ && ++soundEvaluations_ >= vex::body::kStateFaultRearmEvaluations)
-            stateFaultShown_ = false;
-    }
-
+    KeepStateSound();
     if (disableForces) {
         if (bodyID)
             StopBody(bodyID);
         SetBodyPositionFromMatrix();
     }
-
-    if (dynamicDisableForces) {
-        const D3DXVECTOR3 w = GetAngularVelocityVector();
-        if (bodyID) {
-            const float f = world->GetWorldFactor();
-            const bool still = penetration > 0.0f && f * penetration < vex::body::kRestPenetration &&
-                               f * D3DXVec3Length(&w) <= vex::body::kRestAngularSpeed;
-            if (still) {
-                const DWORD elapsed = GetTickCount() - static_cast<DWORD>(restTimer);
-                if (!resting && elapsed > vex::body::kRestDelayMs)
-                    resting = true;
-                if (resting) {
-                    StopBody(bodyID);
-                    SetBodyPositionFromOldMatrix();
-                }
-            } else if (penetration != 0.0f) {
-                resting = false;
-                restTimer = GetTickCount();
-            }
-        }
-    }
-
+    if (dynamicDisableForces)
+        ApplyRestRule();
     penetration = 0.0f;
-    if (angularDampenValue != 0.0f && bodyID) {
-        const dReal* w = dBodyGetAngularVel(bodyID);
-        // Without a factor channel the setting applies as given (factor 1).
-        const double k = dampingFactorChannel ? dampingFactorChannel->GetReal() : 1.0;
-        const double d = angularDampenValue;
-        dBodySetAngularVel(bodyID, w[0] + k * (d * w[0] - w[0]), w[1] + k * (d * w[1] - w[1]),
-                           w[2] + k * (d * w[2] - w[2]));
-    }
+    ApplyAngularDamping();
 
     if (!initialised) {
         InitializeBody();
@@ -214,21 +168,85 @@ D3DXMATRIX Tvc_ODE_BodyCollision::GetODEMatrix()
             return startMatrix;
         }
     }
-
-    if (!useDynamics) {
-        if (!start)
-            return Identity();
-        const D3DXMATRIX current = start->GetMatrix();
-        if (!vex::body::MatrixIsUsable(current))
-            return oldMatrix;
-        // Bitwise: a static body moves its geoms only when the start matrix really changed.
-        if (std::memcmp(current.m, oldMatrix.m, sizeof current.m) != 0)
-            UpdateGeometryPositions();
-        return current;
-    }
-
+    if (!useDynamics)
+        return StaticOutput(start);
     oldMatrix = GetBodyMatrix(true);
     return oldMatrix;
+}
+
+bool Tvc_ODE_BodyCollision::ApplyEnable(Tav_ValueInterface& enable)
+{
+    const float value = enable.GetReal();
+    if (!(value >= vex::body::kEnableThreshold)) {
+        if (initialised)
+            Release();
+        resting = true;
+        return false;
+    }
+    if (!initialised)
+        InitializeBody();
+    return true;
+}
+
+// A body can still overflow on its own (an extreme force, a runaway damping value): put it back before
+// the world steps it again.
+void Tvc_ODE_BodyCollision::KeepStateSound()
+{
+    if (!bodyID)
+        return;
+    if (!vex::body::BodyStateIsSound(bodyID))
+        ResetUnsoundBody();
+    else if (stateFaultShown_ && ++soundEvaluations_ >= vex::body::kStateFaultRearmEvaluations)
+        stateFaultShown_ = false;
+}
+
+// Still in contact (shallow, hardly turning) for longer than the delay: pin the body where it last was.
+// Any real penetration that is not still restarts the delay.
+void Tvc_ODE_BodyCollision::ApplyRestRule()
+{
+    const D3DXVECTOR3 w = GetAngularVelocityVector();
+    if (!bodyID)
+        return;
+    const float f = world->GetWorldFactor();
+    const bool still = penetration > 0.0f && f * penetration < vex::body::kRestPenetration &&
+                       f * D3DXVec3Length(&w) <= vex::body::kRestAngularSpeed;
+    if (still) {
+        const DWORD elapsed = GetTickCount() - static_cast<DWORD>(restTimer);
+        if (!resting && elapsed > vex::body::kRestDelayMs)
+            resting = true;
+        if (resting) {
+            StopBody(bodyID);
+            SetBodyPositionFromOldMatrix();
+        }
+    } else if (penetration != 0.0f) {
+        resting = false;
+        restTimer = GetTickCount();
+    }
+}
+
+void Tvc_ODE_BodyCollision::ApplyAngularDamping()
+{
+    if (angularDampenValue == 0.0f || !bodyID)
+        return;
+    const dReal* w = dBodyGetAngularVel(bodyID);
+    // Without a factor channel the setting applies as given (factor 1).
+    const double k = dampingFactorChannel ? dampingFactorChannel->GetReal() : 1.0;
+    const double d = angularDampenValue;
+    dBodySetAngularVel(bodyID, w[0] + k * (d * w[0] - w[0]), w[1] + k * (d * w[1] - w[1]),
+                       w[2] + k * (d * w[2] - w[2]));
+}
+
+D3DXMATRIX Tvc_ODE_BodyCollision::StaticOutput(Tvc_MatrixChannel* start)
+{
+    if (!start)
+        return Identity();
+    const D3DXMATRIX current = start->GetMatrix();
+    if (!vex::body::MatrixIsUsable(current))
+        return oldMatrix;
+    // Bitwise: a static body moves its geoms only when the start matrix really changed.
+    if (std::memcmp(current.m, oldMatrix.m, sizeof current.m) != 0)
+        UpdateGeometryPositions();
+    return current;
 }
 
 bool Tvc_ODE_BodyCollision::CheckInput(const D3DXMATRIX& start)

@@ -111,6 +111,40 @@ public:
     unsigned long restTimer;
 
 private:
+    static D3DXMATRIX Identity();
+    /// The start link's matrix, or the identity without a start link.
+    D3DXMATRIX StartMatrix();
+
+    // Steps of InitializeBody.
+    /// The item's box sides: its size times the body's scale.
+    D3DXVECTOR3 ScaledSize(const ODE_GeometryItem& item) const;
+    /// A free geom for a static body's item; one mesh geom (meshCreated) stands for all mesh items.
+    void BuildStaticShape(ODE_GeometryItem& item, bool& meshCreated);
+    /// A transform-wrapped shape for a dynamic body's box or sphere item; its mass is added to total.
+    void BuildDynamicShape(ODE_GeometryItem& item, dMass& total);
+    /// Creates the item's inner box or sphere and, when the shape can carry one, its unit-density mass;
+    /// returns whether it can.
+    bool CreateInnerShape(ODE_GeometryItem& item);
+    /// Scales the item's mass to its value, turns it by R, moves it to the offset and adds it to total;
+    /// a mass ODE could not invert is zeroed instead.
+    void AddShapeMass(ODE_GeometryItem& item, const dReal* R, dMass& total);
+    /// Moves the body frame's origin to the centre of total, attaches every geom to the body and gives the
+    /// body the mass when it is usable.
+    void AttachShapesAtMassCentre(dMass& total);
+
+    // Steps of GetODEMatrix.
+    /// Releases the body while the enable value is below the threshold (false: it follows its start
+    /// matrix); builds it once it is enabled.
+    bool ApplyEnable(Tav_ValueInterface& enable);
+    /// Puts back a body whose state is no longer finite; rearms the message after a sound run.
+    void KeepStateSound();
+    /// Pins a body that stayed still in shallow contact for longer than the rest delay.
+    void ApplyRestRule();
+    /// Scales the angular velocity towards angularDampenValue times itself by the damping factor.
+    void ApplyAngularDamping();
+    /// A static body's output: its start matrix; the geoms follow when it changed.
+    D3DXMATRIX StaticOutput(Tvc_MatrixChannel* start);
+
     /// Places the ODE body so that the channel's body frame lies at the pose of m (scale taken out).
     void PlaceBodyAtMatrix(const D3DXMATRIX& m);
 

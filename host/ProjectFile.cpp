@@ -132,27 +132,28 @@ std::vector<uint8_t> EncodeProject(const ProjectData& project)
     return body;
 }
 
-bool DecodeProject(const std::vector<uint8_t>& bytes, ProjectData& project, std::string* error)
+namespace {
+
+/// Checks the magic and the version; for the current layout also the checksums. Returns where the
+/// records end (the checksum table, or the end of a first-layout file), or 0 after failing.
+size_t DecodeHeader(const std::vector<uint8_t>& bytes, uint32_t& version, std::string* error)
 {
     ByteReader header(bytes);
     char magic[4];
     if (!header.Bytes(magic, 4) || std::memcmp(magic, kMagic, 4) != 0)
         return Fail(error, "not a project file: missing \"VXPJ\" header", 0);
-    uint32_t version = 0;
     if (!header.U32(version))
         return Fail(error, "file cut short in the header", header.Offset());
     if (version != kProjectVersion && version != kFirstProjectVersion)
         return Fail(error, "unsupported project version " + std::to_string(version), 4);
     // The first layout has no checksums and no writer; it ends with the link table.
-    size_t end = bytes.size();
-    if (version != kFirstProjectVersion && (end = CheckChecksums(bytes, error)) == 0)
-        return false;
-    ByteReader r(bytes.data(), end);
-    r.Skip(8);
-    ProjectData data;
-    data.version = version;
-    if (version != kFirstProjectVersion && !r.String(data.writer, kMaxWriterBytes))
-        return Fail(error, "writer name cut short or too long", r.Offset());
+    if (version == kFirstProjectVersion)
+        return bytes.size();
+    return CheckChecksums(bytes, error);
+}
+
+bool DecodeChannels(ByteReader& r, std::vector<ProjectChannelRecord>& channels, std::string* error)
+{
     uint32_t count = 0;
     if (!r.U32(count))
         return Fail(error, "file cut short in the header", r.Offset());
@@ -160,9 +161,9 @@ bool DecodeProject(const std::vector<uint8_t>& bytes, ProjectData& project, std:
     // corrupt; checked before allocating.
     if (count > r.Left() / 24)
         return Fail(error, "channel count " + std::to_string(count) + " exceeds the file's size", r.Offset() - 4);
-    data.channels.resize(count);
+    channels.resize(count);
     for (uint32_t i = 0; i < count; ++i) {
-        ProjectChannelRecord& c = data.channels[i];
+        ProjectChannelRecord& c = channels[i];
         uint8_t guid[16];
         if (!r.Bytes(guid, 16))
             return Fail(error, "channel " + std::to_string(i) + ": type cut short", r.Offset());
@@ -175,22 +176,47 @@ bool DecodeProject(const std::vector<uint8_t>& bytes, ProjectData& project, std:
         c.section.resize(size);
         r.Bytes(c.section.data(), size);
     }
-    uint32_t links = 0;
-    if (!r.U32(links))
+    return true;
+}
+
+bool DecodeLinks(ByteReader& r, uint32_t channelCount, std::vector<ProjectLinkRecord>& links, std::string* error)
+{
+    uint32_t count = 0;
+    if (!r.U32(count))
         return Fail(error, "link table missing", r.Offset());
-    if (links > r.Left() / 12)
-        return Fail(error, "link count " + std::to_string(links) + " exceeds the file's size", r.Offset());
-    data.links.resize(links);
-    for (uint32_t i = 0; i < links; ++i) {
-        ProjectLinkRecord& l = data.links[i];
+    if (count > r.Left() / 12)
+        return Fail(error, "link count " + std::to_string(count) + " exceeds the file's size", r.Offset());
+    links.resize(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        ProjectLinkRecord& l = links[i];
         r.U32(l.parent);
         r.I32(l.position);
         r.U32(l.child);
-        if (l.parent >= count || l.child >= count)
+        if (l.parent >= channelCount || l.child >= channelCount)
             return Fail(error, "link " + std::to_string(i) + " names channel " +
-                                   std::to_string(l.parent >= count ? l.parent : l.child) + " of " + std::to_string(count),
+                                   std::to_string(l.parent >= channelCount ? l.parent : l.child) + " of " +
+                                   std::to_string(channelCount),
                         r.Offset());
     }
+    return true;
+}
+
+} // namespace
+
+// Header (magic, version, checksums) -> writer -> channel records -> link table -> nothing after it.
+bool DecodeProject(const std::vector<uint8_t>& bytes, ProjectData& project, std::string* error)
+{
+    ProjectData data;
+    const size_t end = DecodeHeader(bytes, data.version, error);
+    if (end == 0)
+        return false;
+    ByteReader r(bytes.data(), end);
+    r.Skip(8);
+    if (data.version != kFirstProjectVersion && !r.String(data.writer, kMaxWriterBytes))
+        return Fail(error, "writer name cut short or too long", r.Offset());
+    if (!DecodeChannels(r, data.channels, error) ||
+        !DecodeLinks(r, static_cast<uint32_t>(data.channels.size()), data.links, error))
+        return false;
     if (r.Left() != 0)
         return Fail(error, std::to_string(r.Left()) + " unexpected bytes after the link table", r.Offset());
     project = std::move(data);

@@ -74,6 +74,18 @@ const uint8_t* TavFileLoader::GetTagData() const
     return current_ < 0 ? nullptr : section_.data() + chunks_[static_cast<size_t>(current_)].offset;
 }
 
+vex::ByteReader TavFileLoader::TagReader() const
+{
+    if (current_ < 0)
+        return vex::ByteReader(nullptr, 0);
+    const ChunkInfo& c = chunks_[static_cast<size_t>(current_)];
+    return vex::ByteReader(section_.data() + c.offset, c.size);
+}
+
+bool TavFileLoader::LoadBool(const char* tag, bool& value) { return GetInfoIfTag(tag) && TagReader().Bool(value); }
+bool TavFileLoader::LoadI32(const char* tag, int32_t& value) { return GetInfoIfTag(tag) && TagReader().I32(value); }
+bool TavFileLoader::LoadF32(const char* tag, float& value) { return GetInfoIfTag(tag) && TagReader().F32(value); }
+
 int TavFileLoader::CopyTagDataToPointer(void* dest, int maxBytes)
 {
     if (current_ < 0 || !dest || maxBytes <= 0)

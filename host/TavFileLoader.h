@@ -2,6 +2,8 @@
 // Reads the tagged chunks of one channel's section. Repeated tags come back in written order; asking for
 // a missing tag gives false and hides no later chunk. Payloads are never read past their end.
 
+#include "host/ByteIO.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -47,6 +49,16 @@ public:
     }
     /// The current chunk's payload.
     const uint8_t* GetTagData() const;
+    /// A bounded reader over the current chunk's payload (empty without a current chunk): how libraries
+    /// read a chunk field by field.
+    vex::ByteReader TagReader() const;
+
+    /// The first value of the next chunk with this tag, as SaveBool / SaveI32 / SaveF32 wrote it. False,
+    /// value untouched, when no such chunk is left or it is shorter than the value; bytes after the value
+    /// are ignored (a later format may add fields).
+    bool LoadBool(const char* tag, bool& value);
+    bool LoadI32(const char* tag, int32_t& value);
+    bool LoadF32(const char* tag, float& value);
 
     struct ChunkInfo {
         char tag[4];

@@ -1,5 +1,6 @@
 #include "host/TavFileSaver.h"
 
+#include "host/ByteIO.h"
 #include "host/ProjectFile.h"
 #include "host/ReplacementFile.h"
 
@@ -58,6 +59,27 @@ bool TavFileSaver::SaveChunk(const char* tag, const std::vector<uint8_t>& payloa
 {
     const int size = static_cast<int>(payload.size());
     return SaveTag(tag) && SaveBlockSize(size) && SaveDataToFile(payload.data(), size);
+}
+
+bool TavFileSaver::SaveBool(const char* tag, bool value)
+{
+    vex::ByteWriter payload;
+    payload.Bool(value);
+    return SaveChunk(tag, payload.Data());
+}
+
+bool TavFileSaver::SaveI32(const char* tag, int32_t value)
+{
+    vex::ByteWriter payload;
+    payload.I32(value);
+    return SaveChunk(tag, payload.Data());
+}
+
+bool TavFileSaver::SaveF32(const char* tag, float value)
+{
+    vex::ByteWriter payload;
+    payload.F32(value);
+    return SaveChunk(tag, payload.Data());
 }
 
 bool TavFileSaver::OpenSaveFile(const char* path, bool append)

@@ -24,6 +24,11 @@ public:
     bool SaveDataToFile(const void* data, int bytes);
     /// Writes a whole chunk: the tag, the payload's size and the payload.
     bool SaveChunk(const char* tag, const std::vector<uint8_t>& payload);
+    /// A chunk holding one value, little-endian (vex::ByteWriter): a bool is one byte 0 or 1, an int32 and
+    /// a float four bytes. These and SaveChunk over a ByteWriter are how every library writes its settings.
+    bool SaveBool(const char* tag, bool value);
+    bool SaveI32(const char* tag, int32_t value);
+    bool SaveF32(const char* tag, float value);
 
     /// The folder of the project file being written; file paths in sections are stored relative to it.
     void SetProjectFolder(std::string folder) { projectFolder_ = std::move(folder); }

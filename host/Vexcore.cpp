@@ -362,72 +362,22 @@ bool Vexcore::LoadChannelSection(Tav_Channel& channel, const std::string& name, 
 bool Vexcore::LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* error, const std::string& projectFolder)
 {
     vex::ProjectData project;
-    if (!vex::DecodeProject(bytes, project, error))
+    if (!vex::DecodeProject(bytes, project, error) || !CheckProjectChannels(project, error))
         return false;
-    for (const vex::ProjectChannelRecord& c : project.channels) {
-        std::string why;
-        if (!LoadLibrary(c.type, &why)) {
-            if (error)
-                *error = "channel '" + c.name + "': " + why;
-            return false;
-        }
-        std::vector<TavFileLoader::ChunkInfo> chunks;
-        if (!TavFileLoader::ParseChunks(c.section, chunks, &why)) {
-            if (error)
-                *error = "channel '" + c.name + "': " + why;
-            return false;
-        }
-    }
 
     // Build the new graph beside the old one; the old one comes back whole if anything fails.
     std::vector<Entry> oldEntries = std::move(entries_);
     std::vector<Tav_Channel*> oldOrder = std::move(order_);
     entries_.clear();
     order_.clear();
-    auto restore = [&](const std::string& why) {
+    std::string why;
+    if (!BuildProjectGraph(project, projectFolder, why)) {
         DestroyGraph();
         entries_ = std::move(oldEntries);
         order_ = std::move(oldOrder);
         if (error)
             *error = why;
         return false;
-    };
-
-    std::vector<Tav_Channel*> created;
-    for (const vex::ProjectChannelRecord& c : project.channels) {
-        std::string why;
-        Tav_Channel* channel = Instantiate(c.type, &why);
-        if (!channel)
-            return restore("channel '" + c.name + "': " + why);
-        AdoptChannel(channel, c.name);
-        created.push_back(channel);
-    }
-    for (const vex::ProjectLinkRecord& l : project.links) {
-        std::string why;
-        if (!Link(created[l.parent], created[l.child], l.position, &why))
-            return restore("link from '" + project.channels[l.parent].name + "' to '" +
-                           project.channels[l.child].name + "': " + why);
-    }
-    for (size_t i = 0; i < created.size(); ++i) {
-        TavFileLoader loader(project.channels[i].section);
-        loader.SetProjectFolder(projectFolder, project.version == vex::kFirstProjectVersion);
-        std::string why;
-        if (!LoadChannelSection(*created[i], project.channels[i].name, loader, &why))
-            return restore(why);
-    }
-    for (size_t c = 0; c < created.size(); ++c) {
-        Tav_List needs;
-        bool failed = false;
-        try {
-            created[c]->DoDependencyInit(&needs);
-        } catch (...) {
-            failed = true;
-        }
-        for (int i = 0; i < needs.GetItemCount(); ++i)
-            delete static_cast<_GUID*>(needs.GetItem(i));
-        needs.ReleaseItems();
-        if (failed)
-            return restore("channel '" + project.channels[c].name + "' failed to initialise");
     }
 
     // Success: the old graph goes.
@@ -439,4 +389,68 @@ bool Vexcore::LoadProjectBytes(const std::vector<uint8_t>& bytes, std::string* e
     entries_ = std::move(newEntries);
     order_ = std::move(newOrder);
     return true;
+}
+
+bool Vexcore::CheckProjectChannels(const vex::ProjectData& project, std::string* error)
+{
+    for (const vex::ProjectChannelRecord& c : project.channels) {
+        std::string why;
+        std::vector<TavFileLoader::ChunkInfo> chunks;
+        if (!LoadLibrary(c.type, &why) || !TavFileLoader::ParseChunks(c.section, chunks, &why)) {
+            if (error)
+                *error = "channel '" + c.name + "': " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Create every channel -> link them -> load each one's section -> let each declare its dependencies.
+bool Vexcore::BuildProjectGraph(const vex::ProjectData& project, const std::string& projectFolder, std::string& why)
+{
+    std::vector<Tav_Channel*> created;
+    for (const vex::ProjectChannelRecord& c : project.channels) {
+        Tav_Channel* channel = Instantiate(c.type, &why);
+        if (!channel) {
+            why = "channel '" + c.name + "': " + why;
+            return false;
+        }
+        AdoptChannel(channel, c.name);
+        created.push_back(channel);
+    }
+    for (const vex::ProjectLinkRecord& l : project.links) {
+        if (!Link(created[l.parent], created[l.child], l.position, &why)) {
+            why = "link from '" + project.channels[l.parent].name + "' to '" + project.channels[l.child].name +
+                  "': " + why;
+            return false;
+        }
+    }
+    for (size_t i = 0; i < created.size(); ++i) {
+        TavFileLoader loader(project.channels[i].section);
+        loader.SetProjectFolder(projectFolder, project.version == vex::kFirstProjectVersion);
+        if (!LoadChannelSection(*created[i], project.channels[i].name, loader, &why))
+            return false;
+    }
+    for (size_t c = 0; c < created.size(); ++c) {
+        if (!InitDependencies(*created[c])) {
+            why = "channel '" + project.channels[c].name + "' failed to initialise";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Vexcore::InitDependencies(Tav_Channel& channel)
+{
+    Tav_List needs;
+    bool failed = false;
+    try {
+        channel.DoDependencyInit(&needs);
+    } catch (...) {
+        failed = true;
+    }
+    for (int i = 0; i < needs.GetItemCount(); ++i)
+        delete static_cast<_GUID*>(needs.GetItem(i));
+    needs.ReleaseItems();
+    return !failed;
 }

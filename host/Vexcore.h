@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace vex {
+struct ProjectData;
+}
+
 class Vexcore : public Tav_HostContext {
 public:
     /// Plug-in folders: those given, then each entry of the colon-separated VEX_PLUGIN_PATH variable.
@@ -87,6 +91,13 @@ private:
     /// (so the failure is one message), and to the message sink when it loads.
     bool LoadChannelSection(Tav_Channel& channel, const std::string& name, TavFileLoader& loader, std::string* error);
     void DestroyGraph();
+    /// Every channel's library can be loaded and its section splits into chunks; else false with a message.
+    bool CheckProjectChannels(const vex::ProjectData& project, std::string* error);
+    /// Creates, links and loads the project's channels into the (empty) graph; false with why on failure,
+    /// leaving what was built for the caller to destroy.
+    bool BuildProjectGraph(const vex::ProjectData& project, const std::string& projectFolder, std::string& why);
+    /// Runs the channel's DoDependencyInit and frees the list it fills; false when it threw.
+    bool InitDependencies(Tav_Channel& channel);
 
     std::vector<std::string> folders_;
     std::map<std::string, std::unique_ptr<ChannelLibrary>> libraries_; ///< by GUID text

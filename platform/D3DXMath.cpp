@@ -167,13 +167,12 @@ D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, con
 
 D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v)
 {
-    const float len = D3DXVec3Length(v);
-    *out = len > 0 ? *v / len : D3DXVECTOR3();
+    *out = vex::Normalised(*v);
     return out;
 }
 
 D3DXVECTOR3* D3DXVec3Cross(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b)
 {
-    *out = D3DXVECTOR3(a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z, a->x * b->y - a->y * b->x);
+    *out = vex::Cross(*a, *b);
     return out;
 }

@@ -2,40 +2,10 @@
 // Stand-in for the D3DX 8 math types and functions that the channel libraries use.
 // Row vectors: a point v transforms as v * M, translation lives in row 4 (_41, _42, _43).
 
+#include "platform/D3DXVector.h"
+#include "platform/VectorOps.h"
+
 #include <cmath>
-
-struct D3DXVECTOR2 {
-    float x = 0, y = 0;
-    constexpr D3DXVECTOR2() = default;
-    constexpr D3DXVECTOR2(float inX, float inY) : x(inX), y(inY) {}
-};
-
-struct D3DXVECTOR3 {
-    float x = 0, y = 0, z = 0;
-
-    constexpr D3DXVECTOR3() = default;
-    constexpr D3DXVECTOR3(float inX, float inY, float inZ) : x(inX), y(inY), z(inZ) {}
-
-    constexpr D3DXVECTOR3 operator+(const D3DXVECTOR3& v) const { return {x + v.x, y + v.y, z + v.z}; }
-    constexpr D3DXVECTOR3 operator-(const D3DXVECTOR3& v) const { return {x - v.x, y - v.y, z - v.z}; }
-    constexpr D3DXVECTOR3 operator-() const { return {-x, -y, -z}; }
-    constexpr D3DXVECTOR3 operator*(float s) const { return {x * s, y * s, z * s}; }
-    constexpr D3DXVECTOR3 operator/(float s) const { return {x / s, y / s, z / s}; }
-    constexpr D3DXVECTOR3& operator+=(const D3DXVECTOR3& v) { x += v.x; y += v.y; z += v.z; return *this; }
-    constexpr D3DXVECTOR3& operator-=(const D3DXVECTOR3& v) { x -= v.x; y -= v.y; z -= v.z; return *this; }
-    constexpr D3DXVECTOR3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-    constexpr D3DXVECTOR3& operator/=(float s) { x /= s; y /= s; z /= s; return *this; }
-    constexpr bool operator==(const D3DXVECTOR3& v) const { return x == v.x && y == v.y && z == v.z; }
-    constexpr bool operator!=(const D3DXVECTOR3& v) const { return !(*this == v); }
-};
-
-constexpr D3DXVECTOR3 operator*(float s, const D3DXVECTOR3& v) { return v * s; }
-
-struct D3DXVECTOR4 {
-    float x = 0, y = 0, z = 0, w = 0;
-    constexpr D3DXVECTOR4() = default;
-    constexpr D3DXVECTOR4(float inX, float inY, float inZ, float inW) : x(inX), y(inY), z(inZ), w(inW) {}
-};
 
 /// 4x4 single-precision matrix; _ij is row i, column j (both from 1).
 struct D3DXMATRIX {
@@ -86,6 +56,6 @@ D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, con
 D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v);
 D3DXVECTOR3* D3DXVec3Cross(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b);
 
-inline float D3DXVec3Dot(const D3DXVECTOR3* a, const D3DXVECTOR3* b) { return a->x * b->x + a->y * b->y + a->z * b->z; }
-inline float D3DXVec3LengthSq(const D3DXVECTOR3* v) { return D3DXVec3Dot(v, v); }
-inline float D3DXVec3Length(const D3DXVECTOR3* v) { return std::sqrt(D3DXVec3LengthSq(v)); }
+inline float D3DXVec3Dot(const D3DXVECTOR3* a, const D3DXVECTOR3* b) { return vex::Dot(*a, *b); }
+inline float D3DXVec3LengthSq(const D3DXVECTOR3* v) { return vex::LengthSquared(*v); }
+inline float D3DXVec3Length(const D3DXVECTOR3* v) { return vex::Length(*v); }

@@ -2,14 +2,13 @@
 
 #include "host/siblings/Tav_OctTreeInterface.h"
 #include "texlight/TexLightConstants.h"
+#include "platform/VectorOps.h"
 
 #include <cmath>
 
 namespace vex::texlight {
 
 namespace {
-float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
 /// 1 / (a0 + a1 d + a2 d^2), never above 1.
 float Attenuation(const D3DLIGHT8& light, float d)
 {
@@ -104,7 +103,7 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
             b = -Dot(L.Direction, sample.normal);
         } else {
             const D3DXVECTOR3 D = sample.position - lightPosition;
-            const float d = std::sqrt(Dot(D, D));
+            const float d = Length(D);
             t = Attenuation(L, d);
             const D3DXVECTOR3 u = D / d;
             if (type == kLightPoint) {

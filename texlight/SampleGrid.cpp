@@ -2,6 +2,7 @@
 
 #include "texlight/MeshSnapshot.h"
 #include "texlight/UVTree.h"
+#include "platform/VectorOps.h"
 
 #include <cmath>
 
@@ -34,15 +35,9 @@ void SamplePosition(int x, int y, int width, int height, int mode, int s, float&
 }
 
 namespace {
-D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-float Length(const D3DXVECTOR3& a) { return std::sqrt(Dot(a, a)); }
-
-/// v / |v|, or nothing usable when v has no finite non-zero length.
-bool Normalised(const D3DXVECTOR3& v, D3DXVECTOR3& out)
+/// v times 1 / |v|, or nothing usable when v has no finite non-zero length. Not vex::Normalised: the
+/// reciprocal product rounds differently from the quotient, and the baked maps are kept bit for bit.
+bool UnitVector(const D3DXVECTOR3& v, D3DXVECTOR3& out)
 {
     const float length = Length(v);
     if (!(length > 0.0f) || !std::isfinite(length))
@@ -95,7 +90,7 @@ bool EdgePerpendicular(const D3DXVECTOR3 positions[3], D3DXVECTOR3& out)
     const D3DXVECTOR3& P0 = positions[0];
     const D3DXVECTOR3& P1 = positions[1];
     const D3DXVECTOR3& P2 = positions[2];
-    return Normalised(Cross(Cross(P0 - P1, P0 - P2), P1 - P2), out);
+    return UnitVector(Cross(Cross(P0 - P1, P0 - P2), P1 - P2), out);
 }
 
 D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 normals[3], D3DXVECTOR3 point)
@@ -113,7 +108,7 @@ D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 
 
     // A flat-shaded triangle: every blend of equal normals is that normal.
     D3DXVECTOR3 flat;
-    if (normals[0] == normals[1] && normals[0] == normals[2] && Normalised(normals[0], flat))
+    if (normals[0] == normals[1] && normals[0] == normals[2] && UnitVector(normals[0], flat))
         return flat;
 
     if (edgePerpendicular) {
@@ -126,15 +121,15 @@ D3DXVECTOR3 InterpolateNormal(const D3DXVECTOR3 positions[3], const D3DXVECTOR3 
         const D3DXVECTOR3 NB = normals[0] * (1 - s2) + normals[2] * s2;
         const float w = Length(B - point) / Length(A - B);
         D3DXVECTOR3 result;
-        if (std::isfinite(w) && Normalised(NA * w + NB * (1 - w), result))
+        if (std::isfinite(w) && UnitVector(NA * w + NB * (1 - w), result))
             return result;
     }
     // On the apex |A - B| is 0, and a degenerate triangle has no in-plane direction: the apex normal is
     // the right answer at the apex and the only defined one on a degenerate triangle.
     D3DXVECTOR3 fallback;
-    if (Normalised(normals[0], fallback))
+    if (UnitVector(normals[0], fallback))
         return fallback;
-    if (Normalised(Cross(P1 - P0, P2 - P0), fallback))
+    if (UnitVector(Cross(P1 - P0, P2 - P0), fallback))
         return fallback;
     return D3DXVECTOR3(0, 0, 0);
 }

@@ -2,6 +2,7 @@
 
 #include "common/PluginEntry.h"
 #include "host/siblings/TypeGuids.h"
+#include "host/TavFileSaver.h"
 #include "siblings/value/RealChunk.h"
 
 namespace {
@@ -17,7 +18,7 @@ bool Tvc_DampingFactorChannel::SaveChannel(TavFileSaver& saver)
 {
     if (!Tav_Channel::SaveChannel(saver))
         return false;
-    vex::SaveRealChunk(saver, kFactorTag, factor_);
+    saver.SaveF32(kFactorTag, factor_);
     return true;
 }
 

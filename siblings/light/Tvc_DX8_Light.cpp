@@ -111,9 +111,7 @@ bool Tvc_DX8_Light::SaveChannel(TavFileSaver& saver)
     for (int i = 0; i < 7; ++i)
         w.F32(*Scalars(light_, i));
     saver.SaveChunk("LTLT", w.Data());
-    vex::ByteWriter type;
-    type.I32(typeCode_);
-    saver.SaveChunk("LTTY", type.Data());
+    saver.SaveI32("LTTY", typeCode_);
     return true;
 }
 
@@ -122,7 +120,7 @@ bool Tvc_DX8_Light::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
     if (!Tav_LightInterface::LoadChannel(loader, group))
         return false;
     if (loader.GetInfoIfTag("LTLT")) {
-        vex::ByteReader r(loader.GetTagData(), static_cast<size_t>(loader.GetTagDataSize()));
+        vex::ByteReader r = loader.TagReader();
         D3DLIGHT8 read;
         uint32_t type = 0;
         bool ok = r.Left() == kLightBytes && r.U32(type);
@@ -149,7 +147,7 @@ bool Tvc_DX8_Light::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         }
     }
     if (loader.GetInfoIfTag("LTTY")) {
-        vex::ByteReader r(loader.GetTagData(), static_cast<size_t>(loader.GetTagDataSize()));
+        vex::ByteReader r = loader.TagReader();
         int32_t code = -1;
         if (r.Left() != 4 || !r.I32(code) || !SetLightType(code))
             Message(host_, "Tvc_DX8_Light::LoadChannel: bad light type (LTTY)");

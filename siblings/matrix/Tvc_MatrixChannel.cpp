@@ -68,7 +68,7 @@ bool Tvc_MatrixChannel::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* gro
         return false;
     }
     // A longer chunk (a later format adding fields) still starts with the sixteen floats.
-    vex::ByteReader reader(loader.GetTagData(), kMatrixChunkBytes);
+    vex::ByteReader reader = loader.TagReader();
     D3DXMATRIX loaded;
     for (int row = 0; row < 4; ++row)
         for (int col = 0; col < 4; ++col)

@@ -16,7 +16,7 @@ bool ChunkReader(TavFileLoader& loader, const char* tag, vex::ByteReader& reader
 {
     if (!loader.GetInfoIfTag(tag))
         return false;
-    reader = vex::ByteReader(loader.GetTagData(), static_cast<size_t>(loader.GetTagDataSize()));
+    reader = loader.TagReader();
     return true;
 }
 
@@ -92,9 +92,7 @@ bool Tvc_DX8_Mesh::SaveChannel(TavFileSaver& saver)
 {
     if (!Tav_MeshInterface::SaveChannel(saver))
         return false;
-    vex::ByteWriter kind;
-    kind.I32(static_cast<int32_t>(source_));
-    saver.SaveChunk("MSKD", kind.Data());
+    saver.SaveI32("MSKD", static_cast<int32_t>(source_));
     vex::ByteWriter w;
     switch (source_) {
     case Source::kNone:
@@ -131,6 +129,7 @@ bool Tvc_DX8_Mesh::SaveChannel(TavFileSaver& saver)
     return true;
 }
 
+// Source kind (MSKD) -> that source's parameter chunk -> the setter that rebuilds the mesh.
 bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
 {
     if (!Tav_MeshInterface::LoadChannel(loader, group))
@@ -145,69 +144,92 @@ bool Tvc_DX8_Mesh::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group)
         Report("Tvc_DX8_Mesh::LoadChannel: bad mesh source (MSKD)");
         return false;
     }
-    bool ok = true;
+    SourceLoad result = SourceLoad::kBad;
     std::string why;
     switch (static_cast<Source>(kind)) {
     case Source::kNone:
         return true;
-    case Source::kGrid: {
-        int32_t cx = 0, cz = 0;
-        float sx = 0, sz = 0;
-        ok = ChunkReader(loader, "MSGR", r) && r.Left() == 16 && r.I32(cx) && r.I32(cz) && r.F32(sx) && r.F32(sz);
+    case Source::kGrid:
         why = "bad grid parameters (MSGR)";
-        if (ok && !SetGrid(cx, cz, sx, sz))
-            return false; // SetGrid has said why
+        result = LoadGridChunk(loader);
         break;
-    }
-    case Source::kBox: {
-        float s[3] = {};
-        ok = ChunkReader(loader, "MSBX", r) && r.Left() == 12 && r.F32(s[0]) && r.F32(s[1]) && r.F32(s[2]);
+    case Source::kBox:
         why = "bad box parameters (MSBX)";
-        if (ok && !SetBox(s[0], s[1], s[2]))
-            return false; // SetBox has said why
+        result = LoadBoxChunk(loader);
         break;
-    }
-    case Source::kSphere: {
-        float radius = 0;
-        int32_t slices = 0, stacks = 0;
-        ok = ChunkReader(loader, "MSSP", r) && r.Left() == 12 && r.F32(radius) && r.I32(slices) && r.I32(stacks);
+    case Source::kSphere:
         why = "bad sphere parameters (MSSP)";
-        if (ok && !SetSphere(radius, slices, stacks))
-            return false; // SetSphere has said why
+        result = LoadSphereChunk(loader);
         break;
-    }
-    case Source::kObj: {
-        ok = ChunkReader(loader, "MSOB", r) && r.Left() > 0 && r.Left() <= kMaxPathBytes;
+    case Source::kObj:
         why = "bad OBJ path (MSOB)";
-        if (ok) {
-            std::string path(r.Left(), '\0');
-            r.Bytes(path.data(), path.size());
-            // Stored relative to the project's folder; LoadObj reports its own failure, naming the file.
-            return LoadObj(loader.ResolvePath(path));
-        }
+        result = LoadObjChunk(loader);
         break;
-    }
-    case Source::kData: {
-        vex::MeshData data;
-        ok = ChunkReader(loader, "MSDT", r) && ReadData(r, data, &why);
-        if (why.empty())
-            why = "missing mesh data (MSDT)";
-        if (ok)
-            ok = SetData(std::move(data));
+    case Source::kData:
+        result = LoadDataChunk(loader, why);
         break;
-    }
     default:
-        ok = false;
         why = "unknown mesh source " + std::to_string(kind);
         break;
     }
-    if (!ok) {
+    if (result == SourceLoad::kBad) {
         data_ = vex::MeshData{};
         source_ = Source::kNone;
         Report("Tvc_DX8_Mesh::LoadChannel: " + why);
         return false;
     }
-    return true;
+    return result == SourceLoad::kLoaded;
+}
+
+Tvc_DX8_Mesh::SourceLoad Tvc_DX8_Mesh::LoadGridChunk(TavFileLoader& loader)
+{
+    vex::ByteReader r(nullptr, 0);
+    int32_t cx = 0, cz = 0;
+    float sx = 0, sz = 0;
+    if (!(ChunkReader(loader, "MSGR", r) && r.Left() == 16 && r.I32(cx) && r.I32(cz) && r.F32(sx) && r.F32(sz)))
+        return SourceLoad::kBad;
+    return SetGrid(cx, cz, sx, sz) ? SourceLoad::kLoaded : SourceLoad::kRefused;
+}
+
+Tvc_DX8_Mesh::SourceLoad Tvc_DX8_Mesh::LoadBoxChunk(TavFileLoader& loader)
+{
+    vex::ByteReader r(nullptr, 0);
+    float s[3] = {};
+    if (!(ChunkReader(loader, "MSBX", r) && r.Left() == 12 && r.F32(s[0]) && r.F32(s[1]) && r.F32(s[2])))
+        return SourceLoad::kBad;
+    return SetBox(s[0], s[1], s[2]) ? SourceLoad::kLoaded : SourceLoad::kRefused;
+}
+
+Tvc_DX8_Mesh::SourceLoad Tvc_DX8_Mesh::LoadSphereChunk(TavFileLoader& loader)
+{
+    vex::ByteReader r(nullptr, 0);
+    float radius = 0;
+    int32_t slices = 0, stacks = 0;
+    if (!(ChunkReader(loader, "MSSP", r) && r.Left() == 12 && r.F32(radius) && r.I32(slices) && r.I32(stacks)))
+        return SourceLoad::kBad;
+    return SetSphere(radius, slices, stacks) ? SourceLoad::kLoaded : SourceLoad::kRefused;
+}
+
+Tvc_DX8_Mesh::SourceLoad Tvc_DX8_Mesh::LoadObjChunk(TavFileLoader& loader)
+{
+    vex::ByteReader r(nullptr, 0);
+    if (!(ChunkReader(loader, "MSOB", r) && r.Left() > 0 && r.Left() <= kMaxPathBytes))
+        return SourceLoad::kBad;
+    std::string path(r.Left(), '\0');
+    r.Bytes(path.data(), path.size());
+    // Stored relative to the project's folder; LoadObj reports its own failure, naming the file.
+    return LoadObj(loader.ResolvePath(path)) ? SourceLoad::kLoaded : SourceLoad::kRefused;
+}
+
+Tvc_DX8_Mesh::SourceLoad Tvc_DX8_Mesh::LoadDataChunk(TavFileLoader& loader, std::string& why)
+{
+    vex::ByteReader r(nullptr, 0);
+    vex::MeshData data;
+    const bool read = ChunkReader(loader, "MSDT", r) && ReadData(r, data, &why);
+    if (why.empty())
+        why = "missing mesh data (MSDT)";
+    // Data that SetData refuses counts as a bad chunk: the source is cleared as well.
+    return read && SetData(std::move(data)) ? SourceLoad::kLoaded : SourceLoad::kBad;
 }
 
 int Tvc_DX8_Mesh::GetIndexCount() { return static_cast<int>(data_.indices.size()); }

@@ -53,6 +53,16 @@ private:
     /// Shows a message through the host (standard error without one).
     void Report(const std::string& text) const;
 
+    /// What reading a source's parameter chunk came to: loaded; refused by the setter (which said why);
+    /// or a missing or malformed chunk, which LoadChannel reports.
+    enum class SourceLoad { kLoaded, kRefused, kBad };
+    SourceLoad LoadGridChunk(TavFileLoader& loader);
+    SourceLoad LoadBoxChunk(TavFileLoader& loader);
+    SourceLoad LoadSphereChunk(TavFileLoader& loader);
+    SourceLoad LoadObjChunk(TavFileLoader& loader);
+    /// why: ReadData's reason, or "missing mesh data (MSDT)".
+    SourceLoad LoadDataChunk(TavFileLoader& loader, std::string& why);
+
     vex::MeshData data_;
     Source source_ = Source::kNone;
     int gridCells_[2] = {0, 0};

@@ -33,7 +33,7 @@ bool Tvc_DX8_Surface::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group
     if (!Tav_SurfaceInterface::LoadChannel(loader, group))
         return false;
     if (loader.GetInfoIfTag("SFTC") && loader.GetTagDataSize() == 4 * kStageCount) {
-        vex::ByteReader reader(loader.GetTagData(), 4 * kStageCount);
+        vex::ByteReader reader = loader.TagReader();
         int read[kStageCount];
         bool valid = true;
         for (int& set : read) {

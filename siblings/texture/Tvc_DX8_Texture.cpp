@@ -22,23 +22,10 @@ namespace {
 /// damaged length can make us allocate.
 constexpr size_t kMaxBufferBytes = size_t(256) << 20;
 
+/// A dimension chunk counts only at exactly four bytes: anything else leaves the setting as it was.
 bool ReadInt32Chunk(TavFileLoader& loader, const char* tag, int& value)
 {
-    if (!loader.GetInfoIfTag(tag) || loader.GetTagDataSize() != 4)
-        return false;
-    vex::ByteReader reader(loader.GetTagData(), 4);
-    int32_t v = 0;
-    if (!reader.I32(v))
-        return false;
-    value = v;
-    return true;
-}
-
-void SaveInt32Chunk(TavFileSaver& saver, const char* tag, int value)
-{
-    vex::ByteWriter writer;
-    writer.I32(value);
-    saver.SaveChunk(tag, writer.Data());
+    return loader.GetInfoIfTag(tag) && loader.GetTagDataSize() == 4 && loader.TagReader().I32(value);
 }
 
 /// Reads a whole file, refusing anything above the buffer limit.
@@ -133,8 +120,8 @@ bool Tvc_DX8_Texture::SaveChannel(TavFileSaver& saver)
         saver.SaveBlockSize(textureBufferSize);
         saver.SaveDataToFile(textureBuffer, textureBufferSize);
     }
-    SaveInt32Chunk(saver, "TXDW", desiredWidth);
-    SaveInt32Chunk(saver, "TXDH", desiredHeight);
+    saver.SaveI32("TXDW", desiredWidth);
+    saver.SaveI32("TXDH", desiredHeight);
     return true;
 }
 

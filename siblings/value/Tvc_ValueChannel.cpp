@@ -2,6 +2,7 @@
 
 #include "common/PluginEntry.h"
 #include "host/siblings/TypeGuids.h"
+#include "host/TavFileSaver.h"
 #include "siblings/value/RealChunk.h"
 
 namespace {
@@ -17,7 +18,7 @@ bool Tvc_ValueChannel::SaveChannel(TavFileSaver& saver)
 {
     if (!Tav_Channel::SaveChannel(saver))
         return false;
-    vex::SaveRealChunk(saver, kValueTag, value_);
+    saver.SaveF32(kValueTag, value_);
     return true;
 }
 

@@ -343,6 +343,31 @@ TEST(StaticBody, WithoutStartMatrixOutputsIdentity)
     EXPECT_TRUE(SameMatrix(body->GetMatrix(), IdentityMatrix()));
 }
 
+/// Claims the matrix type, so a declared matrix link takes it, but is no matrix channel.
+class NotAMatrix : public Tav_ValueInterface {
+public:
+    NotAMatrix()
+    {
+        ChannelType type{};
+        type.typeGuid = Guid(guids::kMatrix);
+        type.baseTypeGuid = Guid(guids::kMatrix);
+        SetChannelTypeRecord(type);
+    }
+    float GetReal() override { return 0.0f; }
+    void SetReal(float) override {}
+};
+
+TEST(StaticBody, StartLinkOfAnotherClassCountsAsMissing)
+{
+    NotAMatrix impostor; // outlives the scene, which unlinks it
+    BodyScene scene;
+    Tvc_ODE_BodyCollision* body = scene.AddBody("body");
+    body->SetIfUseDynamics(false);
+    ASSERT_GE(body->SetChild(&impostor, 0, -1), 0);
+    scene.RunFrames(1);
+    EXPECT_TRUE(SameMatrix(body->GetMatrix(), IdentityMatrix()));
+}
+
 TEST(EmptyBody, OutputsItsStartMatrixAndBuildsNothing)
 {
     BodyScene scene;
