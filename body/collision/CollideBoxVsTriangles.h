@@ -14,8 +14,6 @@
 #include <span>
 #include <type_traits>
 
-#include <xmmintrin.h>
-
 namespace vex::collision {
 
 /// The primitive steps as free functions; the body channel substitutes its own virtual methods.
@@ -497,75 +495,63 @@ private:
 
     // The margin of the quick slab tests for a triangle: far above the rounding of the bounds below and of
     // the slab itself, and of the additions in the test. Zero for coordinates too large to bound safely.
-    static __m128 SlabMargin(__m128 a, __m128 b, __m128 c)
+    static simd::Float4 SlabMargin(simd::Float4 a, simd::Float4 b, simd::Float4 c)
     {
-        const __m128 signBit = _mm_set1_ps(-0.0f);
-        __m128 largest = _mm_max_ps(_mm_max_ps(_mm_andnot_ps(signBit, a), _mm_andnot_ps(signBit, b)),
-                                    _mm_max_ps(_mm_andnot_ps(signBit, c), _mm_set1_ps(1.0f)));
-        largest = _mm_max_ps(largest, _mm_shuffle_ps(largest, largest, _MM_SHUFFLE(1, 0, 3, 2)));
-        largest = _mm_max_ps(largest, _mm_shuffle_ps(largest, largest, _MM_SHUFFLE(2, 3, 0, 1)));
-        const float size = _mm_cvtss_f32(largest);
+        using simd::Abs, simd::Max;
+        const float size = simd::HorizontalMax(Max(Max(Abs(a), Abs(b)), Max(Abs(c), simd::Float4::Splat(1.0f)))).First();
         // Coordinates this small cannot overflow below, so no NaN can slip through the vector minimum and
         // maximum (which would drop it); NaN coordinates fail the comparison and are not filtered either.
         if (!(size < 1e18f))
-            return _mm_setzero_ps();
-        return _mm_set1_ps(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
+            return simd::Float4::Zero();
+        return simd::Float4::Splat(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
     }
 
     // |x| + |y| + |z| of a vector whose fourth lane is zero, in every lane.
-    static __m128 OneNorm(__m128 v)
-    {
-        __m128 sum = _mm_andnot_ps(_mm_set1_ps(-0.0f), v);
-        sum = _mm_add_ps(sum, _mm_shuffle_ps(sum, sum, _MM_SHUFFLE(1, 0, 3, 2)));
-        return _mm_add_ps(sum, _mm_shuffle_ps(sum, sum, _MM_SHUFFLE(2, 3, 0, 1)));
-    }
+    static simd::Float4 OneNorm(simd::Float4 v) { return simd::HorizontalSum(simd::Abs(v)); }
 
     // Whether the slab that edge s -> e (apex opposite) would give is surely apart from the reach. Where
     // the apex projects onto the edge the slab is the rectangle on the edge reaching to the apex; where it
     // projects outside, the rectangle centred half way to the apex from the nearer end, as wide as that
     // distance (bounded here by its 1-norm). Near the switch the two shapes nearly agree: the first,
     // grown a little, holds either.
-    bool SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, __m128 s,
-                              __m128 e, __m128 apex, __m128 margin) const
+    bool SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, simd::Float4 s,
+                              simd::Float4 e, simd::Float4 apex, simd::Float4 margin) const
     {
+        using simd::Float4, simd::Min, simd::Max;
         // A zero margin marks coordinates too large to bound; a degenerate edge (t not finite) tells
         // nothing about its slab.
-        if (_mm_cvtss_f32(margin) == 0)
+        if (margin.First() == 0)
             return false;
         const D3DXVECTOR3 d3 = e3 - s3;
         const float t = Dot(apex3 - s3, d3) / Dot(d3, d3);
         if (!std::isfinite(t))
             return false;
-        const __m128 signBit = _mm_set1_ps(-0.0f);
-        const __m128 half = _mm_set1_ps(0.5f);
-        auto apart = [&](__m128 low, __m128 high) {
-            const __m128 beyond = _mm_or_ps(_mm_cmplt_ps(_mm_add_ps(high, margin), reachLowF_),
-                                            _mm_cmpgt_ps(_mm_sub_ps(low, margin), reachHighF_));
-            return (_mm_movemask_ps(beyond) & 7) != 0;
+        const Float4 half = Float4::Splat(0.5f);
+        auto apart = [&](Float4 low, Float4 high) {
+            return (simd::Bits((high + margin < reachLowF_) | (low - margin > reachHighF_)) & 7) != 0;
         };
         constexpr float kSwitch = 1e-3f;
-        const __m128 d = _mm_sub_ps(e, s);
+        const Float4 d = e - s;
         if (t >= -kSwitch && t <= 1 + kSwitch) {
             // Whether or not the apex projects just outside the edge, the slab lies within kSwitch times
             // the edge's length of this rectangle (the two shapes agree where the projection meets an end).
-            const __m128 h = _mm_sub_ps(apex, _mm_add_ps(s, _mm_mul_ps(d, _mm_set1_ps(t))));
-            const __m128 sh = _mm_add_ps(s, h), eh = _mm_add_ps(e, h);
-            const __m128 shift = _mm_mul_ps(OneNorm(d), _mm_set1_ps(kSwitch));
-            return apart(_mm_sub_ps(_mm_min_ps(_mm_min_ps(s, e), _mm_min_ps(sh, eh)), shift),
-                         _mm_add_ps(_mm_max_ps(_mm_max_ps(s, e), _mm_max_ps(sh, eh)), shift));
+            const Float4 h = apex - (s + d * Float4::Splat(t));
+            const Float4 sh = s + h, eh = e + h;
+            const Float4 shift = OneNorm(d) * Float4::Splat(kSwitch);
+            return apart(Min(Min(s, e), Min(sh, eh)) - shift, Max(Max(s, e), Max(sh, eh)) + shift);
         }
-        const __m128 h = _mm_sub_ps(apex, t < 0 ? s : e);
-        const __m128 middle = _mm_add_ps(s, _mm_mul_ps(_mm_add_ps(d, h), half));
-        const __m128 grow = _mm_add_ps(_mm_mul_ps(_mm_andnot_ps(signBit, d), half), _mm_mul_ps(OneNorm(h), half));
-        return apart(_mm_sub_ps(middle, grow), _mm_add_ps(middle, grow));
+        const Float4 h = apex - (t < 0 ? s : e);
+        const Float4 middle = s + (d + h) * half;
+        const Float4 grow = simd::Abs(d) * half + OneNorm(h) * half;
+        return apart(middle - grow, middle + grow);
     }
 
     // Whichever edge turns out nearest to the box centre, its slab is apart. When not, outReaching is the
     // first edge (0: AB, 1: BC, 2: CA) whose slab may reach; the ones before it cannot.
-    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, __m128 va, __m128 vb,
-                               __m128 vc, int& outReaching) const
+    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, simd::Float4 va,
+                               simd::Float4 vb, simd::Float4 vc, int& outReaching) const
     {
-        const __m128 margin = SlabMargin(va, vb, vc);
+        const simd::Float4 margin = SlabMargin(va, vb, vc);
         if (!SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin))
             outReaching = 0;
         else if (!SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin))
@@ -606,92 +592,82 @@ private:
     void ComputeEdgeSlabs(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& point,
                           const D3DXVECTOR3& normal, bool againstReach, EdgeSlabs& out) const
     {
-        const __m128 sx = _mm_setr_ps(a.x, b.x, c.x, 0), sy = _mm_setr_ps(a.y, b.y, c.y, 0),
-                     sz = _mm_setr_ps(a.z, b.z, c.z, 0);
-        const __m128 ex = _mm_setr_ps(b.x, c.x, a.x, 0), ey = _mm_setr_ps(b.y, c.y, a.y, 0),
-                     ez = _mm_setr_ps(b.z, c.z, a.z, 0);
-        const __m128 ax = _mm_setr_ps(c.x, a.x, b.x, 0), ay = _mm_setr_ps(c.y, a.y, b.y, 0),
-                     az = _mm_setr_ps(c.z, a.z, b.z, 0);
-        const __m128 zero = _mm_setzero_ps(), half = _mm_set1_ps(0.5f);
-        auto length = [](__m128 x, __m128 y, __m128 z) {
-            return _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)));
+        using simd::Float4, simd::Mask4, simd::Select, simd::KeepWhere, simd::AndNot;
+        const Float4 sx = Float4::Set(a.x, b.x, c.x, 0), sy = Float4::Set(a.y, b.y, c.y, 0),
+                     sz = Float4::Set(a.z, b.z, c.z, 0);
+        const Float4 ex = Float4::Set(b.x, c.x, a.x, 0), ey = Float4::Set(b.y, c.y, a.y, 0),
+                     ez = Float4::Set(b.z, c.z, a.z, 0);
+        const Float4 ax = Float4::Set(c.x, a.x, b.x, 0), ay = Float4::Set(c.y, a.y, b.y, 0),
+                     az = Float4::Set(c.z, a.z, b.z, 0);
+        const Float4 zero = Float4::Zero(), half = Float4::Splat(0.5f);
+        auto length = [](Float4 x, Float4 y, Float4 z) { return simd::Sqrt(x * x + y * y + z * z); };
+        auto dot = [](Float4 x1, Float4 y1, Float4 z1, Float4 x2, Float4 y2, Float4 z2) {
+            return x1 * x2 + y1 * y2 + z1 * z2;
         };
-        auto dot = [](__m128 x1, __m128 y1, __m128 z1, __m128 x2, __m128 y2, __m128 z2) {
-            return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x1, x2), _mm_mul_ps(y1, y2)), _mm_mul_ps(z1, z2));
-        };
-        auto select = [](__m128 mask, __m128 yes, __m128 no) { return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no)); };
-        const __m128 edgeX = _mm_sub_ps(ex, sx), edgeY = _mm_sub_ps(ey, sy), edgeZ = _mm_sub_ps(ez, sz);
-        const __m128 edgeLength = length(edgeX, edgeY, edgeZ);
-        const __m128 positive = _mm_cmpgt_ps(edgeLength, zero);
-        const __m128 ux = _mm_and_ps(positive, _mm_div_ps(edgeX, edgeLength));
-        const __m128 uy = _mm_and_ps(positive, _mm_div_ps(edgeY, edgeLength));
-        const __m128 uz = _mm_and_ps(positive, _mm_div_ps(edgeZ, edgeLength));
+        const Float4 edgeX = ex - sx, edgeY = ey - sy, edgeZ = ez - sz;
+        const Float4 edgeLength = length(edgeX, edgeY, edgeZ);
+        const Mask4 positive = edgeLength > zero;
+        const Float4 ux = KeepWhere(positive, edgeX / edgeLength);
+        const Float4 uy = KeepWhere(positive, edgeY / edgeLength);
+        const Float4 uz = KeepWhere(positive, edgeZ / edgeLength);
 
         // Distance from point: the closest point is the start before it, the end past it, else the foot.
         {
-            const __m128 px = _mm_set1_ps(point.x), py = _mm_set1_ps(point.y), pz = _mm_set1_ps(point.z);
-            const __m128 t = dot(ux, uy, uz, _mm_sub_ps(px, sx), _mm_sub_ps(py, sy), _mm_sub_ps(pz, sz));
-            const __m128 beforeStart = _mm_cmplt_ps(t, zero);
-            const __m128 pastEnd = _mm_andnot_ps(beforeStart, _mm_cmpgt_ps(t, edgeLength));
-            auto closest = [&](__m128 s, __m128 e, __m128 u) {
-                return select(beforeStart, s, select(pastEnd, e, _mm_add_ps(s, _mm_mul_ps(u, t))));
+            const Float4 px = Float4::Splat(point.x), py = Float4::Splat(point.y), pz = Float4::Splat(point.z);
+            const Float4 t = dot(ux, uy, uz, px - sx, py - sy, pz - sz);
+            const Mask4 beforeStart = t < zero;
+            const Mask4 pastEnd = AndNot(beforeStart, t > edgeLength);
+            auto closest = [&](Float4 s, Float4 e, Float4 u) {
+                return Select(beforeStart, s, Select(pastEnd, e, s + u * t));
             };
-            _mm_storeu_ps(out.distance, length(_mm_sub_ps(px, closest(sx, ex, ux)), _mm_sub_ps(py, closest(sy, ey, uy)),
-                                               _mm_sub_ps(pz, closest(sz, ez, uz))));
+            length(px - closest(sx, ex, ux), py - closest(sy, ey, uy), pz - closest(sz, ez, uz)).Store(out.distance);
         }
 
         // The slab: reaching from the edge to the apex's height over it, or, where the apex projects
         // outside the edge, to the apex from the nearer end.
-        const __m128 t = dot(_mm_sub_ps(ax, sx), _mm_sub_ps(ay, sy), _mm_sub_ps(az, sz), ux, uy, uz);
-        const __m128 before = _mm_cmplt_ps(t, zero);
-        const __m128 after = _mm_andnot_ps(before, _mm_cmpgt_ps(t, edgeLength));
-        auto far = [&](__m128 s, __m128 e, __m128 apex, __m128 u) {
-            return _mm_sub_ps(apex, select(before, s, select(after, e, _mm_add_ps(s, _mm_mul_ps(u, t)))));
+        const Float4 t = dot(ax - sx, ay - sy, az - sz, ux, uy, uz);
+        const Mask4 before = t < zero;
+        const Mask4 after = AndNot(before, t > edgeLength);
+        auto far = [&](Float4 s, Float4 e, Float4 apex, Float4 u) {
+            return apex - Select(before, s, Select(after, e, s + u * t));
         };
-        const __m128 hx = far(sx, ex, ax, ux), hy = far(sy, ey, ay, uy), hz = far(sz, ez, az, uz);
-        const __m128 width = length(hx, hy, hz);
-        const __m128 centre[3] = {_mm_add_ps(_mm_add_ps(sx, _mm_mul_ps(edgeX, half)), _mm_mul_ps(hx, half)),
-                                  _mm_add_ps(_mm_add_ps(sy, _mm_mul_ps(edgeY, half)), _mm_mul_ps(hy, half)),
-                                  _mm_add_ps(_mm_add_ps(sz, _mm_mul_ps(edgeZ, half)), _mm_mul_ps(hz, half))};
-        _mm_storeu_ps(out.length, edgeLength);
-        _mm_storeu_ps(out.width, width);
-        _mm_storeu_ps(out.centre[0], centre[0]);
-        _mm_storeu_ps(out.centre[1], centre[1]);
-        _mm_storeu_ps(out.centre[2], centre[2]);
-        _mm_storeu_ps(out.along[0], ux);
-        _mm_storeu_ps(out.along[1], uy);
-        _mm_storeu_ps(out.along[2], uz);
-        const __m128 nx = _mm_set1_ps(normal.x), ny = _mm_set1_ps(normal.y), nz = _mm_set1_ps(normal.z);
-        const __m128 cx = _mm_sub_ps(_mm_mul_ps(ny, uz), _mm_mul_ps(nz, uy));
-        const __m128 cy = _mm_sub_ps(_mm_mul_ps(nz, ux), _mm_mul_ps(nx, uz));
-        const __m128 cz = _mm_sub_ps(_mm_mul_ps(nx, uy), _mm_mul_ps(ny, ux));
-        const __m128 crossLength = length(cx, cy, cz);
-        const __m128 crossPositive = _mm_cmpgt_ps(crossLength, zero);
-        const __m128 across[3] = {_mm_and_ps(crossPositive, _mm_div_ps(cx, crossLength)),
-                                  _mm_and_ps(crossPositive, _mm_div_ps(cy, crossLength)),
-                                  _mm_and_ps(crossPositive, _mm_div_ps(cz, crossLength))};
-        _mm_storeu_ps(out.across[0], across[0]);
-        _mm_storeu_ps(out.across[1], across[1]);
-        _mm_storeu_ps(out.across[2], across[2]);
+        const Float4 hx = far(sx, ex, ax, ux), hy = far(sy, ey, ay, uy), hz = far(sz, ez, az, uz);
+        const Float4 width = length(hx, hy, hz);
+        const Float4 centre[3] = {sx + edgeX * half + hx * half, sy + edgeY * half + hy * half,
+                                  sz + edgeZ * half + hz * half};
+        edgeLength.Store(out.length);
+        width.Store(out.width);
+        for (int k = 0; k < 3; ++k)
+            centre[k].Store(out.centre[k]);
+        ux.Store(out.along[0]);
+        uy.Store(out.along[1]);
+        uz.Store(out.along[2]);
+        const Float4 nx = Float4::Splat(normal.x), ny = Float4::Splat(normal.y), nz = Float4::Splat(normal.z);
+        const Float4 cx = ny * uz - nz * uy;
+        const Float4 cy = nz * ux - nx * uz;
+        const Float4 cz = nx * uy - ny * ux;
+        const Float4 crossLength = length(cx, cy, cz);
+        const Mask4 crossPositive = crossLength > zero;
+        const Float4 across[3] = {KeepWhere(crossPositive, cx / crossLength), KeepWhere(crossPositive, cy / crossLength),
+                                  KeepWhere(crossPositive, cz / crossLength)};
+        for (int k = 0; k < 3; ++k)
+            across[k].Store(out.across[k]);
         if (!againstReach)
             return;
         // Each slab's bounds (half its sides along each of its axes, projected), in single precision with a
         // slack of a few float steps of the magnitudes: far inside the rounding margin of the reach.
-        const __m128 signBit = _mm_set1_ps(-0.0f);
-        auto abs = [&](__m128 v) { return _mm_andnot_ps(signBit, v); };
-        const __m128 along[3] = {ux, uy, uz};
-        const __m128 normalLanes[3] = {nx, ny, nz};
-        const __m128 thickness = _mm_set1_ps(kSlabThickness);
-        __m128 apart = zero;
+        using simd::Abs;
+        const Float4 along[3] = {ux, uy, uz};
+        const Float4 normalLanes[3] = {nx, ny, nz};
+        const Float4 thickness = Float4::Splat(kSlabThickness);
+        Mask4 apart = simd::NoLanes();
         for (int k = 0; k < 3; ++k) {
-            const __m128 extent = _mm_mul_ps(half, _mm_add_ps(_mm_add_ps(_mm_mul_ps(abs(along[k]), edgeLength),
-                                                                         _mm_mul_ps(abs(normalLanes[k]), thickness)),
-                                                              _mm_mul_ps(abs(across[k]), width)));
-            const __m128 reach = _mm_add_ps(extent, _mm_mul_ps(_mm_set1_ps(1e-6f), _mm_add_ps(abs(centre[k]), extent)));
-            apart = _mm_or_ps(apart, _mm_or_ps(_mm_cmplt_ps(_mm_add_ps(centre[k], reach), reachLowLanes_[k]),
-                                               _mm_cmpgt_ps(_mm_sub_ps(centre[k], reach), reachHighLanes_[k])));
+            const Float4 extent = half * (Abs(along[k]) * edgeLength + Abs(normalLanes[k]) * thickness +
+                                          Abs(across[k]) * width);
+            const Float4 reach = extent + Float4::Splat(1e-6f) * (Abs(centre[k]) + extent);
+            apart = apart | (centre[k] + reach < reachLowLanes_[k]) | (centre[k] - reach > reachHighLanes_[k]);
         }
-        out.apart = _mm_movemask_ps(apart) & 7;
+        out.apart = simd::Bits(apart) & 7;
     }
 
     __attribute__((noinline)) void ComputeReach(const D3DXVECTOR3& n, float d)
@@ -744,11 +720,11 @@ private:
         }
         low[3] = -INFINITY; // the unused lane is never apart
         high[3] = INFINITY;
-        reachLowF_ = _mm_loadu_ps(low);
-        reachHighF_ = _mm_loadu_ps(high);
+        reachLowF_ = simd::Float4::Load(low);
+        reachHighF_ = simd::Float4::Load(high);
         for (int k = 0; k < 3; ++k) {
-            reachLowLanes_[k] = _mm_set1_ps(low[k]);
-            reachHighLanes_[k] = _mm_set1_ps(high[k]);
+            reachLowLanes_[k] = simd::Float4::Splat(low[k]);
+            reachHighLanes_[k] = simd::Float4::Splat(high[k]);
         }
     }
 
@@ -799,10 +775,10 @@ private:
     double reachLow_[3] = {};
     double reachHigh_[3] = {};
     double corners_[8][3];
-    __m128 reachLowF_ = _mm_set1_ps(-INFINITY);
-    __m128 reachHighF_ = _mm_set1_ps(INFINITY);
-    __m128 reachLowLanes_[3];  ///< the same bounds, one coordinate in all four lanes
-    __m128 reachHighLanes_[3];
+    simd::Float4 reachLowF_ = simd::Float4::Splat(-INFINITY);
+    simd::Float4 reachHighF_ = simd::Float4::Splat(INFINITY);
+    simd::Float4 reachLowLanes_[3];  ///< the same bounds, one coordinate in all four lanes
+    simd::Float4 reachHighLanes_[3];
     dContactGeom candidates_[kMaxBoxCandidates + 1]; ///< one beyond the most held, for the record in the making
     unsigned long found_ = 0;
     unsigned long written_ = 0;

@@ -12,8 +12,6 @@
 #include <span>
 #include <type_traits>
 
-#include <xmmintrin.h>
-
 namespace vex::collision {
 
 /// The one contact of a sphere: normal from the sphere into the mesh, position on the sphere's surface in
@@ -49,8 +47,8 @@ class SphereTriangleAccumulator {
 public:
     SphereTriangleAccumulator(const D3DXVECTOR3& centre, float radius, Primitives primitives = {})
         : centre_(centre), radius_(radius), primitives_(primitives),
-          centreLanes_(_mm_setr_ps(centre.x, centre.y, centre.z, 0)),
-          centreSize_(_mm_set1_ps(std::max({std::fabs(centre.x), std::fabs(centre.y), std::fabs(centre.z)})))
+          centreLanes_(simd::Float4::Set(centre.x, centre.y, centre.z, 0)),
+          centreSize_(simd::Float4::Splat(std::max({std::fabs(centre.x), std::fabs(centre.y), std::fabs(centre.z)})))
     {
     }
 
@@ -208,22 +206,16 @@ private:
     // face nor an edge can push. Most candidates of a query are rejected here, before any product.
     // outSize: the largest magnitude of the centre's and the triangle's coordinates; outGapSquared: the
     // square of the distance from the centre to the triangle's bounding box.
-    bool BoundsOutOfReach(__m128 va, __m128 vb, __m128 vc, float& outSize, float& outGapSquared) const
+    bool BoundsOutOfReach(simd::Float4 va, simd::Float4 vb, simd::Float4 vc, float& outSize, float& outGapSquared) const
     {
-        const __m128 low = _mm_min_ps(_mm_min_ps(va, vb), vc), high = _mm_max_ps(_mm_max_ps(va, vb), vc);
+        using simd::Max, simd::Min, simd::Abs;
+        const simd::Float4 low = Min(Min(va, vb), vc), high = Max(Max(va, vb), vc);
         // Outside the box on an axis by gap > 0, inside by 0; NaN coordinates give a NaN gap, whose test
         // below fails, so such a triangle is left to the exact tests.
-        const __m128 gap = _mm_max_ps(_mm_max_ps(_mm_sub_ps(low, centreLanes_), _mm_sub_ps(centreLanes_, high)),
-                                      _mm_setzero_ps());
-        const __m128 signBit = _mm_set1_ps(-0.0f);
-        __m128 size = _mm_max_ps(_mm_max_ps(_mm_andnot_ps(signBit, low), _mm_andnot_ps(signBit, high)), centreSize_);
-        size = _mm_max_ps(size, _mm_shuffle_ps(size, size, _MM_SHUFFLE(1, 0, 3, 2)));
-        size = _mm_max_ps(size, _mm_shuffle_ps(size, size, _MM_SHUFFLE(2, 3, 0, 1)));
-        __m128 squared = _mm_mul_ps(gap, gap);
-        squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(1, 0, 3, 2)));
-        squared = _mm_add_ps(squared, _mm_shuffle_ps(squared, squared, _MM_SHUFFLE(2, 3, 0, 1)));
-        outSize = _mm_cvtss_f32(size);
-        outGapSquared = _mm_cvtss_f32(squared);
+        const simd::Float4 gap = Max(Max(low - centreLanes_, centreLanes_ - high), simd::Float4::Zero());
+        const simd::Float4 size = simd::HorizontalMax(Max(Max(Abs(low), Abs(high)), centreSize_));
+        outSize = size.First();
+        outGapSquared = simd::HorizontalSum(gap * gap).First();
         const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * outSize;
         return outGapSquared > reach * reach;
     }
@@ -275,8 +267,8 @@ private:
     float edgePushLength_ = 0; ///< Length(edgePush_)
     float pending_[kMaxPending][14];
     int pendingCount_ = 0;
-    __m128 centreLanes_;
-    __m128 centreSize_;
+    simd::Float4 centreLanes_;
+    simd::Float4 centreSize_;
 };
 
 /// A sphere against a list of world-space triangles (nine floats each); false when nothing touches it.

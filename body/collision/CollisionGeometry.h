@@ -5,11 +5,10 @@
 
 #include "body/collision/CollisionConstants.h"
 #include "platform/D3DXMath.h"
+#include "platform/Simd4.h"
 
 #include <cmath>
 #include <cstring>
-
-#include <emmintrin.h>
 
 namespace vex::collision {
 
@@ -54,10 +53,7 @@ private:
 
 /// The vertex at v as x, y, z, 0 in one register. v[3] must be readable (it is loaded, then cleared):
 /// the colliders' triangle lists keep a spare float after their last vertex for it.
-inline __m128 LoadVertex(const float* v)
-{
-    return _mm_and_ps(_mm_loadu_ps(v), _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
-}
+inline simd::Float4 LoadVertex(const float* v) { return simd::Float4::LoadXyz(v); }
 
 /// An axis-aligned box. An empty box has min > max on every axis, so it meets nothing.
 struct QueryBox {
