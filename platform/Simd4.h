@@ -175,6 +175,12 @@ inline Float4 HorizontalSum(Float4 a)
 }
 
 // The same operations for one value at a time: a float with a bool for its mask.
+template <class T>
+T Splat(float x);
+template <>
+inline float Splat<float>(float x) { return x; }
+template <>
+inline Float4 Splat<Float4>(float x) { return Float4::Splat(x); }
 inline float Sqrt(float a) { return std::sqrt(a); }
 inline float Min(float a, float b) { return a < b ? a : b; }
 inline float Max(float a, float b) { return a > b ? a : b; }
