@@ -40,29 +40,6 @@ PlaneReach::PlaneReach(const BoxPose& box) : box_(box)
     }
 }
 
-bool PlaneReach::BoxMissesPlane(const D3DXVECTOR3& n, float d) const
-{
-    const double* R = box_.rotation;
-    const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
-    const double size = half[0] + half[1] + half[2];
-    double lowest = n.x * box_.centre[0] + n.y * box_.centre[1] + n.z * box_.centre[2];
-    for (int axis = 0; axis < 3; ++axis)
-        lowest -= half[axis] * std::fabs(n.x * R[axis] + n.y * R[4 + axis] + n.z * R[8 + axis]);
-    return lowest > static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness) + 2 * kReachMargin * (1 + size);
-}
-
-bool PlaneReach::PlaneComesAgain(const D3DXVECTOR3& n, float d)
-{
-    // On uneven ground every triangle has a plane of its own, and the slab and box test cost less than
-    // the reach; a plane met for the first time is only checked for the box touching it at all.
-    const bool known = reachValid_ && n == reachNormal_ && d == reachOffset_;
-    if (known || (n == lastNormal_ && d == lastOffset_))
-        return true;
-    lastNormal_ = n;
-    lastOffset_ = d;
-    return false;
-}
-
 bool PlaneReach::SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* centre, const double* R,
                                 const double* sides)
 {

@@ -8,6 +8,8 @@
 #include "body/collision/BoxPrimitives.h"
 #include "platform/Simd4.h"
 
+#include <cmath>
+
 namespace vex::collision {
 
 class PlaneReach {
@@ -19,11 +21,30 @@ public:
 
     /// True when the whole box lies above the top of every slab in the plane n.x = d (by more than the
     /// rounding slack of the reach): its lowest point along n, the centre's height less the half sides'.
-    bool BoxMissesPlane(const D3DXVECTOR3& n, float d) const;
+    bool BoxMissesPlane(const D3DXVECTOR3& n, float d) const
+    {
+        const double* R = box_.rotation;
+        const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
+        const double size = half[0] + half[1] + half[2];
+        double lowest = n.x * box_.centre[0] + n.y * box_.centre[1] + n.z * box_.centre[2];
+        for (int axis = 0; axis < 3; ++axis)
+            lowest -= half[axis] * std::fabs(n.x * R[axis] + n.y * R[4 + axis] + n.z * R[8 + axis]);
+        return lowest >
+               static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness) + 2 * kReachMargin * (1 + size);
+    }
 
     /// Whether the plane n.x = d came just before, or is the one whose reach is known: then working out
-    /// the reach pays (a flat patch). A plane met for the first time becomes the one just before.
-    bool PlaneComesAgain(const D3DXVECTOR3& n, float d);
+    /// the reach pays (a flat patch). On uneven ground every triangle has a plane of its own, and the slab
+    /// and box test cost less than the reach. A plane met for the first time becomes the one just before.
+    bool PlaneComesAgain(const D3DXVECTOR3& n, float d)
+    {
+        const bool known = reachValid_ && n == reachNormal_ && d == reachOffset_;
+        if (known || (n == lastNormal_ && d == lastOffset_))
+            return true;
+        lastNormal_ = n;
+        lastOffset_ = d;
+        return false;
+    }
 
     /// No part of the box comes near the plane n.x = d (its reach is worked out when the plane is new).
     bool Empty(const D3DXVECTOR3& n, float d)

@@ -128,9 +128,10 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
         const Node& node = nodes_[stack[--top]];
         // The four children at once: apart when beyond the box on some axis (NaN bounds are never apart,
         // as in a scalar test). Empty slots have inverted infinite bounds and are always apart.
-        simd::Mask4 apart = simd::NoLanes();
-        for (int k = 0; k < 3; ++k)
-            apart = apart | (Float4::LoadAligned(node.low[k]) > highLanes[k]) | (Float4::LoadAligned(node.high[k]) < lowLanes[k]);
+        auto beyond = [&](int k) {
+            return (Float4::LoadAligned(node.low[k]) > highLanes[k]) | (Float4::LoadAligned(node.high[k]) < lowLanes[k]);
+        };
+        const simd::Mask4 apart = beyond(0) | beyond(1) | beyond(2);
         unsigned met = ~static_cast<unsigned>(simd::Bits(apart)) & 0xfu;
         // Leaves met are tested after the scan of the node, in slot order (the order the caller sees is
         // that of a test during the scan): their triangles are fetched meanwhile, all at once.
