@@ -144,9 +144,18 @@ inline Float4 Abs(Float4 a)
 
 inline Mask4 operator<(Float4 a, Float4 b) { return detail::Compare(a, b, [](float x, float y) { return x < y; }); }
 inline Mask4 operator>(Float4 a, Float4 b) { return detail::Compare(a, b, [](float x, float y) { return x > y; }); }
-inline Mask4 operator&(Mask4 a, Mask4 b) { return {{a.v[0] & b.v[0], a.v[1] & b.v[1], a.v[2] & b.v[2], a.v[3] & b.v[3]}}; }
-inline Mask4 operator|(Mask4 a, Mask4 b) { return {{a.v[0] | b.v[0], a.v[1] | b.v[1], a.v[2] | b.v[2], a.v[3] | b.v[3]}}; }
-inline Mask4 AndNot(Mask4 a, Mask4 b) { return {{~a.v[0] & b.v[0], ~a.v[1] & b.v[1], ~a.v[2] & b.v[2], ~a.v[3] & b.v[3]}}; }
+inline Mask4 operator&(Mask4 a, Mask4 b)
+{
+    return {{a.v[0] & b.v[0], a.v[1] & b.v[1], a.v[2] & b.v[2], a.v[3] & b.v[3]}};
+}
+inline Mask4 operator|(Mask4 a, Mask4 b)
+{
+    return {{a.v[0] | b.v[0], a.v[1] | b.v[1], a.v[2] | b.v[2], a.v[3] | b.v[3]}};
+}
+inline Mask4 AndNot(Mask4 a, Mask4 b)
+{
+    return {{~a.v[0] & b.v[0], ~a.v[1] & b.v[1], ~a.v[2] & b.v[2], ~a.v[3] & b.v[3]}};
+}
 inline Mask4 NoLanes() { return {{0u, 0u, 0u, 0u}}; }
 inline Float4 Select(Mask4 m, Float4 yes, Float4 no) { return detail::Bitwise(m, yes, no); }
 inline Float4 KeepWhere(Mask4 m, Float4 a) { return detail::Bitwise(m, a, Float4::Zero()); }

@@ -1,6 +1,7 @@
 // The colliders' quick rejections must never change a result: the same triangles with the rejections
-// switched off in the settings give the same contacts bit for bit. Poses and triangles are drawn to sit near the
-// rejection thresholds: triangles grazing the sphere, slivers, boxes just touching, far from the origin.
+// switched off in the settings give the same contacts bit for bit. Poses and triangles are drawn to sit
+// near the rejection thresholds: triangles grazing the sphere, slivers, boxes just touching, far from the
+// origin.
 #include "body/collision/CollideBoxVsTriangles.h"
 #include "body/collision/CollideSphereVsTriangles.h"
 
