@@ -6,6 +6,44 @@
 
 namespace vex::collision {
 
+inline bool SphereTriangleAccumulator::OutsideCube(float a, float b, float centre) const
+{
+    return (a < centre - radius_ && b < centre - radius_) || (a > centre + radius_ && b > centre + radius_);
+}
+
+// Only the longest edge push is kept, and it counts only when longer than the faces' sum: an edge surely
+// no nearer to the centre than the radius less the longer of the two cannot change the contact, and is
+// not tested (a push replaces the kept one only when longer). The distance is worked out without a root;
+// the slack, as in the segment test's own quick rejection, is far above the rounding of either.
+inline bool SphereTriangleAccumulator::SurelyNoLongerPush(const D3DXVECTOR3& from, const D3DXVECTOR3& to, float longest) const
+{
+    if (!(longest > 0))
+        return false;
+    const RootlessDistance quick = SegmentDistanceSquared(from, to, centre_);
+    const float needed = radius_ - longest + kSignCertainty * (radius_ + quick.reach);
+    return needed <= 0 || quick.squared > needed * needed;
+}
+
+// faceLength: an edge push no longer than this cannot count (0 while faces may still push).
+inline void SphereTriangleAccumulator::TestEdge(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3& n,
+                                         float faceLength)
+{
+    if (OutsideCube(from.x, to.x, centre_.x) || OutsideCube(from.y, to.y, centre_.y) ||
+        OutsideCube(from.z, to.z, centre_.z))
+        return;
+    if (quickRejections_ && SurelyNoLongerPush(from, to, std::max(edgePushLength_, faceLength)))
+        return;
+    const bool behind = primitives_ ? primitives_->PointBehindPlane(from, to, to - n, centre_)
+                                    : PointBehindPlane(from, to, to - n, centre_);
+    if (!behind)
+        return;
+    if (primitives_)
+        primitives_->SphereSegmentPush(from, to, centre_, radius_, edgePush_);
+    else
+        SphereSegmentPush(from, to, centre_, radius_, edgePush_);
+    edgePushLength_ = Length(edgePush_);
+}
+
 // gapSquared and size as BoundsOutOfReach gave them.
 void SphereTriangleAccumulator::AddPushes(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
                                           const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& n,
@@ -71,44 +109,6 @@ void SphereTriangleAccumulator::TestPendingEdges(float faceLength)
         TestEdge(c, a, n, faceLength);
     }
     pendingCount_ = 0;
-}
-
-bool SphereTriangleAccumulator::OutsideCube(float a, float b, float centre) const
-{
-    return (a < centre - radius_ && b < centre - radius_) || (a > centre + radius_ && b > centre + radius_);
-}
-
-// faceLength: an edge push no longer than this cannot count (0 while faces may still push).
-void SphereTriangleAccumulator::TestEdge(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3& n,
-                                         float faceLength)
-{
-    if (OutsideCube(from.x, to.x, centre_.x) || OutsideCube(from.y, to.y, centre_.y) ||
-        OutsideCube(from.z, to.z, centre_.z))
-        return;
-    if (quickRejections_ && SurelyNoLongerPush(from, to, std::max(edgePushLength_, faceLength)))
-        return;
-    const bool behind = primitives_ ? primitives_->PointBehindPlane(from, to, to - n, centre_)
-                                    : PointBehindPlane(from, to, to - n, centre_);
-    if (!behind)
-        return;
-    if (primitives_)
-        primitives_->SphereSegmentPush(from, to, centre_, radius_, edgePush_);
-    else
-        SphereSegmentPush(from, to, centre_, radius_, edgePush_);
-    edgePushLength_ = Length(edgePush_);
-}
-
-// Only the longest edge push is kept, and it counts only when longer than the faces' sum: an edge surely
-// no nearer to the centre than the radius less the longer of the two cannot change the contact, and is
-// not tested (a push replaces the kept one only when longer). The distance is worked out without a root;
-// the slack, as in the segment test's own quick rejection, is far above the rounding of either.
-bool SphereTriangleAccumulator::SurelyNoLongerPush(const D3DXVECTOR3& from, const D3DXVECTOR3& to, float longest) const
-{
-    if (!(longest > 0))
-        return false;
-    const RootlessDistance quick = SegmentDistanceSquared(from, to, centre_);
-    const float needed = radius_ - longest + kSignCertainty * (radius_ + quick.reach);
-    return needed <= 0 || quick.squared > needed * needed;
 }
 
 } // namespace vex::collision
