@@ -15,7 +15,8 @@ inline bool SphereTriangleAccumulator::OutsideCube(float a, float b, float centr
 // no nearer to the centre than the radius less the longer of the two cannot change the contact, and is
 // not tested (a push replaces the kept one only when longer). The distance is worked out without a root;
 // the slack, as in the segment test's own quick rejection, is far above the rounding of either.
-inline bool SphereTriangleAccumulator::SurelyNoLongerPush(const D3DXVECTOR3& from, const D3DXVECTOR3& to, float longest) const
+inline bool SphereTriangleAccumulator::SurelyNoLongerPush(const D3DXVECTOR3& from, const D3DXVECTOR3& to,
+                                                          float longest) const
 {
     if (!(longest > 0))
         return false;
