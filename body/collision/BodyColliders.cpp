@@ -5,6 +5,7 @@
 // which lets the compiler inline them into the per-triangle loops.
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "body/collision/BoxBox.h"
+#include "body/collision/ChannelPrimitives.h"
 #include "body/collision/CollideBoxVsTriangles.h"
 #include "body/collision/CollideSphereVsTriangles.h"
 #include "body/collision/CollisionConstants.h"
@@ -20,45 +21,6 @@ namespace {
 using namespace vex::collision;
 
 constexpr int kCollisionObjectLink = 2;
-
-struct ChannelSpherePrimitives {
-    Tvc_ODE_BodyCollision* body;
-
-    bool RayThroughTriangle(D3DXVECTOR3 deepPoint, D3DXVECTOR3 centre, D3DXVECTOR3 edge1, D3DXVECTOR3 edge2,
-                            D3DXVECTOR3 vertex0) const
-    {
-        return body->SphereTriangleCollision(deepPoint, centre, edge1, edge2, vertex0);
-    }
-    bool PointBehindPlane(D3DXVECTOR3 a, D3DXVECTOR3 b, const D3DXVECTOR3& c, D3DXVECTOR3 point) const
-    {
-        return body->GetIfPlaneContainsPoint(a, b, c, point);
-    }
-    bool SphereSegmentPush(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 centre, float radius, D3DXVECTOR3& ioPush) const
-    {
-        return body->SphereEdgeCollision(a, b, centre, ioPush, radius);
-    }
-};
-
-struct ChannelBoxPrimitives {
-    Tvc_ODE_BodyCollision* body;
-
-    float PointSegmentDistance(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 point) const
-    {
-        D3DXVECTOR3 direction;
-        return body->GetPointEdgeDistance(a, b, point, direction);
-    }
-    void CreateSlab(D3DXVECTOR3 edgeStart, D3DXVECTOR3 edgeEnd, D3DXVECTOR3 apex, D3DXVECTOR3 normal, double* centre,
-                    double* rotation, double* sides) const
-    {
-        body->CreateBoxFromPoly(edgeStart, edgeEnd, apex, centre, rotation, sides, normal);
-    }
-    int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
-               const double* side2, double* normal, double* depth, int* code, dContactGeom* contact) const
-    {
-        return body->dBoxBox(p1, R1, side1, p2, R2, side2, normal, depth, code, kBoxBoxScratchContacts, contact,
-                             static_cast<int>(sizeof(dContactGeom)));
-    }
-};
 
 // A query's polygon list and the world-space triangles gathered from it.
 struct QueryScratch {
@@ -104,11 +66,11 @@ private:
 thread_local PooledScratch::Pool PooledScratch::pool_;
 
 // Walks the collision objects at the collision link: for each, computes the query box (bounds), asks the
-// object for its candidate polygons and hands every polygon, in world space, to addTriangle. The
-// triangles of an object are gathered first and handed over in a loop of their own: no call to the
-// object then sits between two triangles, and the collider keeps its state in registers.
-template <class Bounds, class AddTriangle, class Stop>
-void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangle addTriangle, Stop stop)
+// object for its candidate polygons and hands them, in world space, to addTriangles. The triangles of an
+// object are gathered first and handed over at once: no call to the object then sits between two
+// triangles, and the collider keeps its state in registers.
+template <class Bounds, class AddTriangles, class Stop>
+void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangles addTriangles, Stop stop)
 {
     PooledScratch pooled;
     Tav_List& polygons = (*pooled).polygons;
@@ -147,10 +109,7 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
             out += 9;
         }
         out[0] = 0;
-        const size_t end = static_cast<size_t>(out - triangles.data());
-        const float* t = triangles.data();
-        for (size_t k = 0; k + 9 <= end && !stop(); k += 9)
-            addTriangle(t + k);
+        addTriangles(triangles.data(), static_cast<size_t>(out - triangles.data()) / 9);
     }
 }
 
@@ -161,18 +120,17 @@ namespace {
 // Whether the channel's primitive methods are this class's own (no derived class can have overridden them).
 bool UsesOwnPrimitives(const Tvc_ODE_BodyCollision& body) { return typeid(body) == typeid(Tvc_ODE_BodyCollision); }
 
-template <class Primitives>
 unsigned long CollideSphereWith(Tvc_ODE_BodyCollision& body, const D3DXVECTOR3& centre, float radius,
-                                dContactGeom* contacts, Primitives primitives)
+                                dContactGeom* contacts, const SphereColliderSettings& settings)
 {
     // The cube of half-size r around the centre holds the whole sphere: triangles outside it cannot touch
     // it, so it is the query box (the wider r * sqrt(2) cube would only hand over more triangles to skip).
     const float queryHalfSize = radius;
 
-    SphereTriangleAccumulator<Primitives> accumulator(centre, radius, primitives);
+    SphereTriangleAccumulator accumulator(centre, radius, settings);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateSphereBounds(matrix, centre, queryHalfSize); },
-        [&](const float* triangle) { accumulator.AddTriangle(triangle); },
+        [&](const float* triangles, size_t count) { accumulator.AddTriangles(triangles, count); },
         [] { return false; });
 
     SphereContact contact;
@@ -188,10 +146,9 @@ unsigned long CollideSphereWith(Tvc_ODE_BodyCollision& body, const D3DXVECTOR3& 
     return 1;
 }
 
-template <class Primitives>
 unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, unsigned long limit,
                              dContactGeom* contacts, unsigned long skip, dGeomID box, dGeomID meshGeom,
-                             Primitives primitives)
+                             const BoxColliderSettings& settings)
 {
     const D3DXMATRIX boxMatrix = pose.Matrix();
     // A triangle's slab reaches half its thickness in front of the triangle, so a box hovering that close
@@ -200,10 +157,10 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
     const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
                                     pose.lengths[2] + kSlabThickness};
 
-    BoxTriangleCollector<Primitives> collector(pose, limit, contacts, skip, box, meshGeom, primitives);
+    BoxTriangleCollector collector(pose, limit, contacts, skip, box, meshGeom, settings);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
-        [&](const float* triangle) { collector.AddTriangle(triangle); },
+        [&](const float* triangles, size_t count) { collector.AddTriangles(triangles, count); },
         [&] { return collector.IsFull(); });
     return collector.Finish();
 }
@@ -223,8 +180,9 @@ unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     if (radius == 0)
         return 0;
     if (UsesOwnPrimitives(*this))
-        return CollideSphereWith(*this, centre, radius, contacts, FreeSpherePrimitives{});
-    return CollideSphereWith(*this, centre, radius, contacts, ChannelSpherePrimitives{this});
+        return CollideSphereWith(*this, centre, radius, contacts, {});
+    const ChannelSpherePrimitives primitives(this);
+    return CollideSphereWith(*this, centre, radius, contacts, {.quickRejections = false, .primitives = &primitives});
 }
 
 unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts,
@@ -238,8 +196,10 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
     std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
     if (UsesOwnPrimitives(*this))
-        return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, FreeBoxPrimitives{});
-    return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, ChannelBoxPrimitives{this});
+        return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, {});
+    const ChannelBoxPrimitives primitives(this);
+    return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom,
+                          {.quickRejections = false, .primitives = &primitives});
 }
 
 bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DXVECTOR3& centre, D3DXVECTOR3& edge1,

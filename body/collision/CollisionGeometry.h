@@ -4,12 +4,12 @@
 // the colliders call them for every triangle and edge.
 
 #include "body/collision/CollisionConstants.h"
+#include "body/collision/EdgeSlab.h"
 #include "platform/D3DXMath.h"
+#include "platform/Simd4.h"
 
 #include <cmath>
 #include <cstring>
-
-#include <emmintrin.h>
 
 namespace vex::collision {
 
@@ -54,10 +54,7 @@ private:
 
 /// The vertex at v as x, y, z, 0 in one register. v[3] must be readable (it is loaded, then cleared):
 /// the colliders' triangle lists keep a spare float after their last vertex for it.
-inline __m128 LoadVertex(const float* v)
-{
-    return _mm_and_ps(_mm_loadu_ps(v), _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
-}
+inline simd::Float4 LoadVertex(const float* v) { return simd::Float4::LoadXyz(v); }
 
 /// An axis-aligned box. An empty box has min > max on every axis, so it meets nothing.
 struct QueryBox {
@@ -81,20 +78,14 @@ QueryBox SphereQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXVECTOR3& ce
 /// singular object matrix as for SphereQueryBounds.
 QueryBox BoxQueryBounds(const D3DXMATRIX& objectMatrix, const D3DXMATRIX& boxMatrix, const double* lengths);
 
+inline Vec3<float> ToVec3(const D3DXVECTOR3& v) { return {v.x, v.y, v.z}; }
+inline D3DXVECTOR3 ToD3DX(const Vec3<float>& v) { return {v.x, v.y, v.z}; }
+
 namespace detail {
 // Closest point of the segment a-b to point: a before the start, b beyond the end, else the foot.
 inline D3DXVECTOR3 ClosestOnSegment(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& point)
 {
-    const D3DXVECTOR3 edge = b - a;
-    // The length once, for both the unit direction and the range (Normalised would compute it again).
-    const float length = Length(edge);
-    const D3DXVECTOR3 u = length > 0 ? edge / length : D3DXVECTOR3();
-    const float t = Dot(u, point - a);
-    if (t < 0)
-        return a;
-    if (t > length)
-        return b;
-    return a + u * t;
+    return ToD3DX(ClosestOnEdge(MakeEdge(ToVec3(a), ToVec3(b)), ToVec3(point)));
 }
 } // namespace detail
 
@@ -212,39 +203,18 @@ struct Slab {
 inline Slab SlabFromTriangle(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
                       const D3DXVECTOR3& normal)
 {
+    const Edge<float> edge = MakeEdge(ToVec3(edgeStart), ToVec3(edgeEnd));
+    const EdgeSlabShape<float> shape = SlabOnEdge(edge, ToVec3(apex), ToVec3(normal));
     Slab slab{};
-    const D3DXVECTOR3 e = edgeEnd - edgeStart;
-    const float edgeLength = Length(e);
-    const D3DXVECTOR3 u = edgeLength > 0 ? e / edgeLength : D3DXVECTOR3();
-    const float t = Dot(apex - edgeStart, u);
-    slab.sides[0] = edgeLength;
-    slab.sides[1] = kSlabThickness;
-
-    // Far side of the slab: the apex's height over the edge, or, for an obtuse triangle whose apex projects
-    // outside the edge, the vector from the nearer edge end to the apex.
-    float width;
-    D3DXVECTOR3 c;
-    const D3DXVECTOR3 edgeMiddle = edgeStart + e * 0.5f;
-    if (t < 0) {
-        const D3DXVECTOR3 h = apex - edgeStart;
-        width = Length(h);
-        c = edgeMiddle + h * 0.5f;
-    } else if (t > edgeLength) {
-        const D3DXVECTOR3 h = apex - edgeEnd;
-        width = Length(h);
-        c = edgeMiddle + h * 0.5f;
-    } else {
-        const D3DXVECTOR3 h = apex - (edgeStart + u * t);
-        width = Length(h);
-        c = edgeMiddle + h * 0.5f;
-    }
-    slab.sides[2] = std::fabs(width);
-    slab.centre[0] = c.x;
-    slab.centre[1] = c.y;
-    slab.centre[2] = c.z;
-    slab.axes[0] = u;
+    slab.centre[0] = shape.centre.x;
+    slab.centre[1] = shape.centre.y;
+    slab.centre[2] = shape.centre.z;
+    slab.axes[0] = ToD3DX(edge.unit);
     slab.axes[1] = normal;
-    slab.axes[2] = Normalised(Cross(normal, u));
+    slab.axes[2] = ToD3DX(shape.across);
+    slab.sides[0] = edge.length;
+    slab.sides[1] = kSlabThickness;
+    slab.sides[2] = std::fabs(shape.width);
     return slab;
 }
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include <xmmintrin.h>
+#include "platform/Simd4.h"
 
 namespace vex {
 
@@ -91,11 +91,12 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
             return;
     if (rootFirst_ == kNoChild)
         return;
+    using simd::Float4;
     // The box once per axis in all four lanes (node tests), and as x, y, z, - (triangle tests).
-    const __m128 lowLanes[3] = {_mm_set1_ps(low[0]), _mm_set1_ps(low[1]), _mm_set1_ps(low[2])};
-    const __m128 highLanes[3] = {_mm_set1_ps(high[0]), _mm_set1_ps(high[1]), _mm_set1_ps(high[2])};
-    const __m128 lowXyz = _mm_setr_ps(low[0], low[1], low[2], 0.0f);
-    const __m128 highXyz = _mm_setr_ps(high[0], high[1], high[2], 0.0f);
+    const Float4 lowLanes[3] = {Float4::Splat(low[0]), Float4::Splat(low[1]), Float4::Splat(low[2])};
+    const Float4 highLanes[3] = {Float4::Splat(high[0]), Float4::Splat(high[1]), Float4::Splat(high[2])};
+    const Float4 lowXyz = Float4::Set(low[0], low[1], low[2], 0.0f);
+    const Float4 highXyz = Float4::Set(high[0], high[1], high[2], 0.0f);
     auto leaf = [&](uint32_t first, uint32_t count) {
         // All the leaf's triangles are tested first and those met visited after, in order: one branch per
         // triangle met rather than one hard-to-guess branch per triangle.
@@ -106,12 +107,10 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
                 // Same test as TriangleMeets: apart when all three vertices lie beyond one face of the box.
                 // Each load takes one float past the vertex; the array keeps a spare float at its end.
                 const float* v = triangles_.data() + 9 * static_cast<size_t>(i);
-                const __m128 a = _mm_loadu_ps(v), b = _mm_loadu_ps(v + 3), c = _mm_loadu_ps(v + 6);
-                const __m128 below = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(a, lowXyz), _mm_cmplt_ps(b, lowXyz)),
-                                                _mm_cmplt_ps(c, lowXyz));
-                const __m128 above = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(a, highXyz), _mm_cmpgt_ps(b, highXyz)),
-                                                _mm_cmpgt_ps(c, highXyz));
-                met |= static_cast<uint32_t>((_mm_movemask_ps(_mm_or_ps(below, above)) & 7) == 0) << (i - block);
+                const Float4 a = Float4::Load(v), b = Float4::Load(v + 3), c = Float4::Load(v + 6);
+                const simd::Mask4 below = (a < lowXyz) & (b < lowXyz) & (c < lowXyz);
+                const simd::Mask4 above = (a > highXyz) & (b > highXyz) & (c > highXyz);
+                met |= static_cast<uint32_t>((simd::Bits(below | above) & 7) == 0) << (i - block);
             }
             for (; met != 0; met &= met - 1)
                 visit(static_cast<int>(block + static_cast<uint32_t>(__builtin_ctz(met))));
@@ -129,13 +128,11 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
         const Node& node = nodes_[stack[--top]];
         // The four children at once: apart when beyond the box on some axis (NaN bounds are never apart,
         // as in a scalar test). Empty slots have inverted infinite bounds and are always apart.
-        __m128 apart = _mm_or_ps(_mm_cmpgt_ps(_mm_load_ps(node.low[0]), highLanes[0]),
-                                 _mm_cmplt_ps(_mm_load_ps(node.high[0]), lowLanes[0]));
-        apart = _mm_or_ps(apart, _mm_or_ps(_mm_cmpgt_ps(_mm_load_ps(node.low[1]), highLanes[1]),
-                                           _mm_cmplt_ps(_mm_load_ps(node.high[1]), lowLanes[1])));
-        apart = _mm_or_ps(apart, _mm_or_ps(_mm_cmpgt_ps(_mm_load_ps(node.low[2]), highLanes[2]),
-                                           _mm_cmplt_ps(_mm_load_ps(node.high[2]), lowLanes[2])));
-        unsigned met = ~static_cast<unsigned>(_mm_movemask_ps(apart)) & 0xfu;
+        auto beyond = [&](int k) {
+            return (Float4::LoadAligned(node.low[k]) > highLanes[k]) | (Float4::LoadAligned(node.high[k]) < lowLanes[k]);
+        };
+        const simd::Mask4 apart = beyond(0) | beyond(1) | beyond(2);
+        unsigned met = ~static_cast<unsigned>(simd::Bits(apart)) & 0xfu;
         // Leaves met are tested after the scan of the node, in slot order (the order the caller sees is
         // that of a test during the scan): their triangles are fetched meanwhile, all at once.
         int leaves[kWidth];

@@ -76,7 +76,7 @@ TEST(CollideBox, ContactRecordsCarryTheBoxAsG1AndTheOtherGeomAsG2)
 {
     const auto g1 = reinterpret_cast<dGeomID>(0x1000), g2 = reinterpret_cast<dGeomID>(0x2000);
     dContactGeom contact{};
-    BoxTriangleCollector<> collector(AxisBox(0, 0.499, 0), 1, &contact, sizeof contact, g1, g2);
+    BoxTriangleCollector collector(AxisBox(0, 0.499, 0), 1, &contact, sizeof contact, g1, g2);
     collector.AddTriangle({-5, 0, -5}, {-5, 0, 5}, {5, 0, -5});
     ASSERT_EQ(collector.Finish(), 1u);
     EXPECT_EQ(contact.g1, g1);
@@ -163,15 +163,16 @@ TEST(CollideBox, TiltedWideBoxOverAFineGridKeepsItsDeepestContact)
 namespace {
 
 // The free primitives, noting the edge each slab is built on.
-struct SlabEdgeRecorder : FreeBoxPrimitives {
+struct SlabEdgeRecorder final : BoxPrimitives {
     D3DXVECTOR3* start;
     D3DXVECTOR3* end;
+    SlabEdgeRecorder(D3DXVECTOR3* s, D3DXVECTOR3* e) : start(s), end(e) {}
     void CreateSlab(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
-                    const D3DXVECTOR3& normal, double* centre, double* rotation, double* sides) const
+                    const D3DXVECTOR3& normal, double* centre, double* rotation, double* sides) const override
     {
         *start = edgeStart;
         *end = edgeEnd;
-        FreeBoxPrimitives::CreateSlab(edgeStart, edgeEnd, apex, normal, centre, rotation, sides);
+        BoxPrimitives::CreateSlab(edgeStart, edgeEnd, apex, normal, centre, rotation, sides);
     }
 };
 
@@ -212,8 +213,9 @@ TEST(CollideBox, SlabIsBuiltOnTheNearestEdgeWithTiesToCAThenBC)
         }
         D3DXVECTOR3 start(NAN, NAN, NAN), end(NAN, NAN, NAN);
         dContactGeom contact;
-        BoxTriangleCollector<SlabEdgeRecorder> collector(AxisBox(c.centre.x, c.centre.y, c.centre.z, 0.2), 1, &contact,
-                                                         sizeof contact, nullptr, nullptr, SlabEdgeRecorder{{}, &start, &end});
+        const SlabEdgeRecorder recorder(&start, &end);
+        BoxTriangleCollector collector(AxisBox(c.centre.x, c.centre.y, c.centre.z, 0.2), 1, &contact, sizeof contact,
+                                       nullptr, nullptr, {.primitives = &recorder});
         collector.AddTriangle(v[0], v[1], v[2]);
         EXPECT_EQ(start, v[c.start]) << c.name;
         EXPECT_EQ(end, v[c.end]) << c.name;

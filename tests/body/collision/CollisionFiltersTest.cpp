@@ -1,7 +1,7 @@
-// The colliders' quick rejections (used with the free primitives only) must never change a result: the
-// same triangles through primitives that are the very same functions under another type, which turns the
-// quick rejections off, give the same contacts bit for bit. Poses and triangles are drawn to sit near the
-// rejection thresholds: triangles grazing the sphere, slivers, boxes just touching, far from the origin.
+// The colliders' quick rejections must never change a result: the same triangles with the rejections
+// switched off in the settings give the same contacts bit for bit. Poses and triangles are drawn to sit
+// near the rejection thresholds: triangles grazing the sphere, slivers, boxes just touching, far from the
+// origin.
 #include "body/collision/CollideBoxVsTriangles.h"
 #include "body/collision/CollideSphereVsTriangles.h"
 
@@ -17,10 +17,6 @@
 using namespace vex::collision;
 
 namespace {
-
-// The free primitives under another type: the colliders then take every triangle the long way.
-struct UnfilteredSpherePrimitives : FreeSpherePrimitives {};
-struct UnfilteredBoxPrimitives : FreeBoxPrimitives {};
 
 D3DXVECTOR3 RandomVector(std::mt19937& rng, float spread)
 {
@@ -89,8 +85,8 @@ void AddGridPatch(std::mt19937& rng, const D3DXVECTOR3& centre, float below, std
 testing::AssertionResult SameSphereContact(const D3DXVECTOR3& centre, float radius, const std::vector<D3DXVECTOR3>& v,
                                            bool& outHit)
 {
-    SphereTriangleAccumulator<> filtered(centre, radius);
-    SphereTriangleAccumulator<UnfilteredSpherePrimitives> unfiltered(centre, radius);
+    SphereTriangleAccumulator filtered(centre, radius);
+    SphereTriangleAccumulator unfiltered(centre, radius, {.quickRejections = false});
     for (size_t i = 0; i + 3 <= v.size(); i += 3) {
         filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
         unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
@@ -109,8 +105,8 @@ testing::AssertionResult SameBoxContacts(const BoxPose& box, unsigned long limit
                                          unsigned long& outCount)
 {
     dContactGeom got[16] = {}, want[16] = {};
-    BoxTriangleCollector<> filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
-    BoxTriangleCollector<UnfilteredBoxPrimitives> unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr);
+    BoxTriangleCollector filtered(box, limit, got, sizeof got[0], nullptr, nullptr);
+    BoxTriangleCollector unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr, {.quickRejections = false});
     for (size_t i = 0; i + 3 <= v.size(); i += 3) {
         filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
         unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
