@@ -1,5 +1,6 @@
 #include "texlight/ShadowBuffer.h"
 
+#include "host/ChildLink.h"
 #include "host/Tav_HostContext.h"
 #include "host/siblings/Tav_3DObjectInterface.h"
 #include "host/siblings/Tav_InputInterface.h"
@@ -49,8 +50,8 @@ public:
     {
         baseText_ = std::move(baseText);
         owner_.reset(host->CreateChannelByGuid(vex::Guid(vex::guids::kProgress), 0, 0));
-        progress_ = dynamic_cast<Tav_ProgressInterface*>(owner_.get());
-        input_ = dynamic_cast<Tav_InputInterface*>(host->GetChannelByGuid(vex::Guid(vex::guids::kInput), 0));
+        progress_ = vex::AsInterface<Tav_ProgressInterface>(owner_.get());
+        input_ = vex::AsInterface<Tav_InputInterface>(host->GetChannelByGuid(vex::Guid(vex::guids::kInput), 0));
         if (progress_) {
             progress_->SetText(baseText_.c_str());
             progress_->Show();
@@ -182,10 +183,10 @@ Tav_MeshInterface* ShadowBuffer::ResolveTarget(Tav_3DObjectInterface* object)
         return nullptr;
     }
     if (surfaceChannel->GetChannelType().baseTypeGuid == vex::Guid(vex::guids::kSurface))
-        if (auto* surface = dynamic_cast<Tav_SurfaceInterface*>(surfaceChannel))
+        if (auto* surface = vex::AsInterface<Tav_SurfaceInterface>(surfaceChannel))
             AdoptStageTexCoordSet(surface);
 
-    auto* mesh = dynamic_cast<Tav_MeshInterface*>(surfaceChannel->GetChild(0));
+    auto* mesh = vex::AsInterface<Tav_MeshInterface>(surfaceChannel->GetChild(0));
     if (!mesh)
         return nullptr;
     if (desc.Width != static_cast<UINT>(width_) || desc.Height != static_cast<UINT>(height_))
@@ -215,9 +216,9 @@ bool ShadowBuffer::Compute()
     surfaceMesh_ = mesh;
     Tav_Channel* shadowScene = owner_->GetChild(1);
     const bool cull = owner_->GetUseShadowCulling();
-    OctTreeShadowTracer tracer(dynamic_cast<Tav_OctTreeInterface*>(shadowScene), mesh, cull);
+    OctTreeShadowTracer tracer(vex::AsInterface<Tav_OctTreeInterface>(shadowScene), mesh, cull);
     const ColumnInputs inputs{samples,  lights.data(), lights.size(), ReadLightingOptions(), &tracer,
-                              dynamic_cast<Tav_OctTreeBatchInterface*>(shadowScene), mesh, cull};
+                              vex::AsInterface<Tav_OctTreeBatchInterface>(shadowScene), mesh, cull};
     if (!ComputeAllColumns(inputs, [&](int doneColumns) {
             return display.Report(doneColumns, width_, GetTickCount() - start);
         }))
@@ -233,7 +234,7 @@ Tav_MeshInterface* ShadowBuffer::CheckTarget(Tav_3DObjectInterface*& object)
         Message("textureShadowChannel_==NULL");
         return nullptr;
     }
-    object = dynamic_cast<Tav_3DObjectInterface*>(owner_->GetChild(0));
+    object = vex::AsInterface<Tav_3DObjectInterface>(owner_->GetChild(0));
     return ResolveTarget(object);
 }
 
@@ -346,7 +347,7 @@ std::vector<LightSource> ShadowBuffer::ReadLights() const
         return lights;
     const int count = owner_->GetChildLinkPositionCount(3);
     for (int i = 0; i < count; ++i) {
-        auto* light = dynamic_cast<Tav_LightInterface*>(owner_->GetChildFromLinkPosition(3, i));
+        auto* light = vex::LinkedChild<Tav_LightInterface>(*owner_, 3, i);
         if (!light)
             continue;
         D3DLIGHT8 scratch;
@@ -450,7 +451,7 @@ void ShadowBuffer::PrepareShadowScene()
 {
     if (!owner_)
         return;
-    if (auto* octree = dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1)))
+    if (auto* octree = vex::AsInterface<Tav_OctTreeInterface>(owner_->GetChild(1)))
         octree->PrepareShadowTree(owner_->GetUseProgressBar());
 }
 
@@ -459,7 +460,7 @@ bool ShadowBuffer::TraceShadowRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* 
 {
     if (!owner_)
         return false;
-    auto* octree = dynamic_cast<Tav_OctTreeInterface*>(owner_->GetChild(1));
+    auto* octree = vex::AsInterface<Tav_OctTreeInterface>(owner_->GetChild(1));
     Tav_Channel* object = owner_->GetChild(0);
     Tav_Channel* surface =
         object ? object->GetChildFromLinkGuid(vex::Guid(vex::guids::kSurface), owner_->GetShadowSurfaceNr()) : nullptr;

@@ -7,26 +7,18 @@
 #include "body/collision/EdgeSlab.h"
 #include "platform/D3DXMath.h"
 #include "platform/Simd4.h"
+#include "platform/VectorOps.h"
 
 #include <cmath>
 #include <cstring>
 
 namespace vex::collision {
 
-// Inline forms of the D3DX vector helpers, operation for operation the same (so the same bits), that the
-// colliders call once per triangle and edge.
-inline float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline float Length(const D3DXVECTOR3& v) { return std::sqrt(Dot(v, v)); }
-/// Unit vector; the zero vector stays zero.
-inline D3DXVECTOR3 Normalised(const D3DXVECTOR3& v)
-{
-    const float length = Length(v);
-    return length > 0 ? v / length : D3DXVECTOR3();
-}
+// The shared vector helpers, visible beside the lane-wise overloads of the same names in this namespace.
+using vex::Cross;
+using vex::Dot;
+using vex::Length;
+using vex::Normalised;
 
 /// Normalised(cross) for the cross products of a run of triangles: the triangles of a flat patch often
 /// have the very same cross product (bit for bit), whose unit vector is then not worked out again. Two are
