@@ -2,7 +2,7 @@
 
 #include "common/PluginEntry.h"
 #include "host/siblings/TypeGuids.h"
-#include "siblings/deviceuse/DeviceUseRegistry.h"
+#include "host/DeviceUseRegistry.h"
 
 Tvc_DX8_Device::Tvc_DX8_Device() : device_(vex::CreateSoftwareDevice())
 {

@@ -1,30 +1,11 @@
 #include "host/siblings/Tvc_DX8_D3DDeviceUse.h"
 
 #include "common/PluginEntry.h"
+#include "host/DeviceUseRegistry.h"
 #include "host/siblings/Tav_DeviceInterface.h"
 #include "host/siblings/TypeGuids.h"
-#include "siblings/deviceuse/DeviceUseRegistry.h"
-
-#include <algorithm>
-#include <vector>
 
 namespace {
-
-// Live device users of this process. Everything runs on the host's thread, so no lock. Never destroyed:
-// a channel that outlives static destruction (one held by a static host) must still find it.
-std::vector<Tvc_DX8_D3DDeviceUse*>& LiveUsers()
-{
-    static auto* users = new std::vector<Tvc_DX8_D3DDeviceUse*>();
-    return *users;
-}
-
-void Register(Tvc_DX8_D3DDeviceUse* user) { LiveUsers().push_back(user); }
-
-void Unregister(Tvc_DX8_D3DDeviceUse* user)
-{
-    auto& users = LiveUsers();
-    users.erase(std::remove(users.begin(), users.end(), user), users.end());
-}
 
 Tav_DeviceInterface* FindDeviceChannel(Tav_HostContext* host)
 {
@@ -35,33 +16,16 @@ Tav_DeviceInterface* FindDeviceChannel(Tav_HostContext* host)
 
 } // namespace
 
-namespace vex {
-
-void ForgetDeviceChannel(Tav_DeviceInterface* deviceChannel)
-{
-    // Copy first: InvalidateDirectGraphics may run code that creates or destroys device users.
-    const std::vector<Tvc_DX8_D3DDeviceUse*> users = LiveUsers();
-    for (Tvc_DX8_D3DDeviceUse* user : users) {
-        const auto& live = LiveUsers();
-        if (std::find(live.begin(), live.end(), user) == live.end())
-            continue;
-        if (user->GetDeviceChannel() == deviceChannel)
-            user->InvalidateDirectGraphics();
-    }
-}
-
-} // namespace vex
-
 Tvc_DX8_D3DDeviceUse::Tvc_DX8_D3DDeviceUse() : deviceChannel(FindDeviceChannel(host_))
 {
     SetChannelName("DX8 D3DDeviceUse");
-    Register(this);
+    vex::RegisterDeviceUser(this);
 }
 
 Tvc_DX8_D3DDeviceUse::Tvc_DX8_D3DDeviceUse(const Tvc_DX8_D3DDeviceUse& other)
     : Tav_Channel(other), deviceChannel(other.deviceChannel)
 {
-    Register(this);
+    vex::RegisterDeviceUser(this);
 }
 
 Tvc_DX8_D3DDeviceUse& Tvc_DX8_D3DDeviceUse::operator=(const Tvc_DX8_D3DDeviceUse& other)
@@ -73,7 +37,7 @@ Tvc_DX8_D3DDeviceUse& Tvc_DX8_D3DDeviceUse::operator=(const Tvc_DX8_D3DDeviceUse
     return *this;
 }
 
-Tvc_DX8_D3DDeviceUse::~Tvc_DX8_D3DDeviceUse() { Unregister(this); }
+Tvc_DX8_D3DDeviceUse::~Tvc_DX8_D3DDeviceUse() { vex::UnregisterDeviceUser(this); }
 
 void Tvc_DX8_D3DDeviceUse::DoDependencyInit(Tav_List* list)
 {

@@ -12,9 +12,6 @@ declare -A allowed=(
   [7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417]="$matrix"              # rigid body: a matrix channel
   [$texture]="$deviceuse"                                        # texture: a device-use channel
   [C4E8B1F2-93A7-4D05-8E61-B2F74A0C9D38]="$texture $deviceuse"   # texture lighting: a texture
-  # The device channel derives from none, but tells the device users (through their library's registry)
-  # when it goes; known, and listed here so that no other link slips in beside it.
-  [8E4B2D17-C3A5-4E69-B0F1-2D7C8A9E5B34]="$deviceuse"
 )
 is_channel() { [[ $1 =~ ^[0-9A-F]{8}-([0-9A-F]{4}-){3}[0-9A-F]{12}\.so$ ]]; }
 needed() { readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'; }
