@@ -1,8 +1,8 @@
 #include "texlight/Lighting.h"
 
 #include "host/siblings/Tav_OctTreeInterface.h"
-#include "texlight/TexLightConstants.h"
 #include "platform/VectorOps.h"
+#include "texlight/TexLightConstants.h"
 
 #include <cmath>
 
@@ -14,6 +14,28 @@ float Attenuation(const D3DLIGHT8& light, float d)
 {
     const float t = 1.0f / (light.Attenuation0 + light.Attenuation1 * d + light.Attenuation2 * d * d);
     return t >= 1.0f ? 1.0f : t;
+}
+
+/// How squarely the light meets the sample (the spot cone's falloff for a spot light with a cone), and in
+/// `t` its attenuation with distance (left as it is for a directional light).
+float Incidence(const D3DLIGHT8& L, int type, const LightSample& sample, const D3DXVECTOR3& lightPosition, float& t)
+{
+    if (type == kLightDirectional)
+        return -Dot(L.Direction, sample.normal);
+    const D3DXVECTOR3 D = sample.position - lightPosition;
+    const float d = Length(D);
+    t = Attenuation(L, d);
+    const D3DXVECTOR3 u = D / d;
+    if (type == kLightPoint)
+        return -Dot(u, sample.normal);
+    const float cosine = Dot(u, L.Direction);
+    const double angle = std::acos(static_cast<double>(cosine));
+    if (L.Theta != 0.0f && static_cast<double>(L.Phi) < angle)
+        return 0.0f;
+    if (L.Phi != 0.0f)
+        return static_cast<float>(
+            std::pow(static_cast<double>(cosine), kSpotExponentScale * static_cast<double>(L.Theta)));
+    return -Dot(L.Direction, sample.normal);
 }
 } // namespace
 
@@ -98,28 +120,7 @@ void ShadeSampleWithLights(LightSample& sample, int sampleIndex, const LightSour
             continue;
 
         float t = 1.0f;
-        float b;
-        if (type == kLightDirectional) {
-            b = -Dot(L.Direction, sample.normal);
-        } else {
-            const D3DXVECTOR3 D = sample.position - lightPosition;
-            const float d = Length(D);
-            t = Attenuation(L, d);
-            const D3DXVECTOR3 u = D / d;
-            if (type == kLightPoint) {
-                b = -Dot(u, sample.normal);
-            } else {
-                const float cosine = Dot(u, L.Direction);
-                const double angle = std::acos(static_cast<double>(cosine));
-                if (L.Theta != 0.0f && static_cast<double>(L.Phi) < angle)
-                    b = 0.0f;
-                else if (L.Phi != 0.0f)
-                    b = static_cast<float>(
-                        std::pow(static_cast<double>(cosine), kSpotExponentScale * static_cast<double>(L.Theta)));
-                else
-                    b = -Dot(L.Direction, sample.normal);
-            }
-        }
+        const float b = Incidence(L, type, sample, lightPosition, t);
 
         // A surface facing away adds nothing, whatever the attenuation's sign (a negative t times a negative
         // b would otherwise light it); NaN from a degenerate direction adds nothing either.

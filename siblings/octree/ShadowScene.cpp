@@ -273,6 +273,60 @@ void ShadowScene::UpdateMaterials(const std::vector<ShadowMesh>& meshes)
     NoteMaterials();
 }
 
+namespace {
+
+/// Bounds of every vertex given to the scene, for the self-hit distance.
+struct SceneBounds {
+    float lo[3] = {INFINITY, INFINITY, INFINITY};
+    float hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+
+    void Add(const std::vector<float>& positions)
+    {
+        for (size_t i = 0; i + 2 < positions.size(); i += 3)
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], positions[i + k]);
+                hi[k] = std::max(hi[k], positions[i + k]);
+            }
+    }
+
+    /// A fraction of the scene's size or of its distance from the origin, whichever is larger: the
+    /// rounding of a hit point grows with both.
+    float SelfHitDistance() const
+    {
+        float diagonal2 = 0, largest = 0;
+        for (int k = 0; k < 3; ++k) {
+            diagonal2 += (hi[k] - lo[k]) * (hi[k] - lo[k]);
+            largest = std::max({largest, std::fabs(lo[k]), std::fabs(hi[k])});
+        }
+        return std::max(kMinSelfHitDistance, kSelfHitFraction * std::max(std::sqrt(diagonal2), largest));
+    }
+};
+
+/// Gives Embree its own copy of a mesh's `count` triangles (its loads may read past the last vertex, which
+/// our vectors do not allow) and attaches it; false when Embree has no memory for the buffers.
+bool AttachTriangles(RTCDevice device, RTCScene scene, ShadowMesh& mesh, size_t count)
+{
+    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0,
+                                                                 RTC_FORMAT_FLOAT3, 3 * sizeof(float), count * 3));
+    auto* indices = static_cast<unsigned*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), count));
+    if (!vertices || !indices) {
+        rtcReleaseGeometry(geometry);
+        return false;
+    }
+    std::memcpy(vertices, mesh.positions.data(), count * 9 * sizeof(float));
+    for (size_t i = 0; i < count * 3; ++i)
+        indices[i] = static_cast<unsigned>(i);
+    rtcSetGeometryUserData(geometry, &mesh);
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometry(scene, geometry);
+    rtcReleaseGeometry(geometry);
+    return true;
+}
+
+} // namespace
+
 bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
 {
     Clear();
@@ -290,66 +344,37 @@ bool ShadowScene::Build(std::vector<ShadowMesh> meshes, std::string* error)
     // traced at Embree's plain speed.
     rtcSetSceneFlags(scene, RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
 
-    float lo[3] = {INFINITY, INFINITY, INFINITY};
-    float hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    SceneBounds bounds;
     size_t triangles = 0;
     for (ShadowMesh& source : meshes) {
         auto mesh = std::make_unique<ShadowMesh>(std::move(source));
         const size_t count = std::min<size_t>(mesh->positions.size() / 9, kMaxTrianglesPerMesh);
         mesh->positions.resize(count * 9);
-        if (count > 0) {
-            RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-            // Embree's own copies: its loads may read past the last vertex, which our vectors do not allow.
-            auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(
-                geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), count * 3));
-            auto* indices = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
-                geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), count));
-            if (!vertices || !indices) {
-                rtcReleaseGeometry(geometry);
-                rtcReleaseScene(scene);
-                meshes_.clear();
-                if (error)
-                    *error = "Shadow scene: out of memory for the triangles";
-                return false;
-            }
-            std::memcpy(vertices, mesh->positions.data(), count * 9 * sizeof(float));
-            for (size_t i = 0; i < count * 3; ++i)
-                indices[i] = static_cast<unsigned>(i);
-            for (size_t i = 0; i < count * 3; ++i)
-                for (int k = 0; k < 3; ++k) {
-                    lo[k] = std::min(lo[k], mesh->positions[i * 3 + k]);
-                    hi[k] = std::max(hi[k], mesh->positions[i * 3 + k]);
-                }
-            rtcSetGeometryUserData(geometry, mesh.get());
-            rtcCommitGeometry(geometry);
-            rtcAttachGeometry(scene, geometry);
-            rtcReleaseGeometry(geometry);
-            triangles += count;
-        }
+        if (count > 0 && !AttachTriangles(device, scene, *mesh, count))
+            return Abandon(scene, "Shadow scene: out of memory for the triangles", error);
+        bounds.Add(mesh->positions);
+        triangles += count;
         meshes_.push_back(std::move(mesh));
     }
 
     rtcCommitScene(scene);
-    if (rtcGetDeviceError(device) != RTC_ERROR_NONE) {
-        rtcReleaseScene(scene);
-        meshes_.clear();
-        if (error)
-            *error = "Shadow scene: building the ray-tracing scene failed";
-        return false;
-    }
+    if (rtcGetDeviceError(device) != RTC_ERROR_NONE)
+        return Abandon(scene, "Shadow scene: building the ray-tracing scene failed", error);
     scene_ = scene;
     triangleCount_ = triangles;
     NoteMaterials();
-
-    if (triangles > 0) {
-        float diagonal2 = 0, largest = 0;
-        for (int k = 0; k < 3; ++k) {
-            diagonal2 += (hi[k] - lo[k]) * (hi[k] - lo[k]);
-            largest = std::max({largest, std::fabs(lo[k]), std::fabs(hi[k])});
-        }
-        selfHitDistance_ = std::max(kMinSelfHitDistance, kSelfHitFraction * std::max(std::sqrt(diagonal2), largest));
-    }
+    if (triangles > 0)
+        selfHitDistance_ = bounds.SelfHitDistance();
     return true;
+}
+
+bool ShadowScene::Abandon(RTCScene scene, const char* why, std::string* error)
+{
+    rtcReleaseScene(scene);
+    meshes_.clear();
+    if (error)
+        *error = why;
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------------

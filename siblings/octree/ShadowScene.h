@@ -114,6 +114,8 @@ private:
     void TracePackets(const ShadowSegment* segments, size_t count, bool cull, float* colours,
                       bool* blocked) const;
     void NoteMaterials();
+    /// Releases a scene being built and the meshes taken so far; says why in `error`.
+    bool Abandon(RTCScene scene, const char* why, std::string* error);
 
     RTCScene scene_ = nullptr;
     /// Every mesh given to Build, in order; each Embree geometry points at its entry (stable address).
