@@ -3,6 +3,7 @@
 // its virtual methods, so that overriding one of them changes the colliders too; a channel of this very
 // class calls the free functions directly (the same functions the methods wrap, so the same results),
 // which lets the compiler inline them into the per-triangle loops.
+#include "body/CandidateQuery.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "body/collision/BoxBox.h"
 #include "body/collision/CollideBoxVsTriangles.h"
@@ -12,6 +13,7 @@
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 
 #include <cstring>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -108,7 +110,8 @@ thread_local PooledScratch::Pool PooledScratch::pool_;
 // triangles of an object are gathered first and handed over in a loop of their own: no call to the
 // object then sits between two triangles, and the collider keeps its state in registers.
 template <class Bounds, class AddTriangle, class Stop>
-void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangle addTriangle, Stop stop)
+void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangle addTriangle, Stop stop,
+                              const vex::body::CandidateBox* box = nullptr)
 {
     PooledScratch pooled;
     Tav_List& polygons = (*pooled).polygons;
@@ -123,7 +126,10 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
         const bool identity = IsIdentity(matrix);
         bounds(matrix);
         polygons.ReleaseItems();
-        object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
+        if (box)
+            vex::body::GetBoxCandidates(*object, matrix, polygons, body.boundsMin, body.boundsMax, *box);
+        else
+            object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
         // Room for every polygon and the spare float the colliders read past a triangle's last vertex.
         const int count = polygons.GetItemCount();
         triangles.resize(9 * static_cast<size_t>(count) + 1);
@@ -200,11 +206,16 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
     const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
                                     pose.lengths[2] + kSlabThickness};
 
+    const vex::body::CandidateBox candidateBox{pose.centre, pose.rotation,
+                                               {0.5 * queryLengths[0], 0.5 * queryLengths[1], 0.5 * queryLengths[2]}};
     BoxTriangleCollector<Primitives> collector(pose, limit, contacts, skip, box, meshGeom, primitives);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
         [&](const float* triangle) { collector.AddTriangle(triangle); },
-        [&] { return collector.IsFull(); });
+        [&] { return collector.IsFull(); },
+        // A derived channel's own bounds or slabs may reach further than the oriented box: it keeps the
+        // axis-aligned query.
+        std::is_same_v<Primitives, FreeBoxPrimitives> ? &candidateBox : nullptr);
     return collector.Finish();
 }
 
