@@ -35,30 +35,8 @@ public:
     /// Number of tree nodes (for tests of the build).
     int GetNodeCount() const { return static_cast<int>(nodes_.size()); }
 
-    /// Node access for queries by shapes other than a box (OrientedBoxQuery.h). A slot holds bounds and a
-    /// leaf (count > 0: triangles first .. first + count - 1) or an inner node (count == 0: its slots are
-    /// GetChildSlot(first, 0 .. kChildSlots - 1)). False for an empty slot or tree.
-    struct Slot {
-        float low[3];
-        float high[3];
-        uint32_t first;
-        uint32_t count;
-    };
-    static constexpr int kChildSlots = 4;
-    bool GetRootSlot(Slot& out) const
-    {
-        out = {{rootLow_[0], rootLow_[1], rootLow_[2]}, {rootHigh_[0], rootHigh_[1], rootHigh_[2]}, rootFirst_, rootCount_};
-        return rootFirst_ != kNoChild;
-    }
-    bool GetChildSlot(uint32_t node, int k, Slot& out) const
-    {
-        const Node& n = nodes_[node];
-        out = {{n.low[0][k], n.low[1][k], n.low[2][k]}, {n.high[0][k], n.high[1][k], n.high[2][k]}, n.first[k], n.count[k]};
-        return n.first[k] != kNoChild;
-    }
-
 private:
-    static constexpr int kWidth = kChildSlots;
+    static constexpr int kWidth = 4;
     static constexpr uint32_t kNoChild = 0xffffffffu;
 
     /// Child slot k: bounds low[axis][k], high[axis][k]; a leaf (count > 0: triangles first .. first +

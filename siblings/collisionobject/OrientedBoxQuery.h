@@ -1,10 +1,17 @@
 #pragma once
-// The AABB tree's box query narrowed by an oriented box: what a tilted box resting on a mesh needs is the
-// few triangles near it, not all those under its axis-aligned bounds (several times as many on a floor).
+// The AABB tree's box query narrowed by an oriented box: a tilted box resting on a mesh needs the few
+// triangles near it, not all those under its axis-aligned bounds (several times as many on a floor).
+//
+// Narrowed for the body's box collider, which tests a box not against a triangle but against a thin
+// slab built on one of its edges (whichever lies nearest the box centre), as long as the edge and as wide
+// as the apex lies from it: such a slab reaches past its triangle. So each triangle counts with all three
+// of its possible slabs, whose shape is worked out once per mesh; their thickness is the caller's to add
+// to the box, as for the box query.
 
 #include "siblings/collisionobject/AabbTree.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace vex {
@@ -16,22 +23,90 @@ struct OrientedBox {
     float half[3];
 };
 
-/// How far, along each world axis, a slab the body's box collider builds on a triangle of the tree (on
-/// any edge: as long as the edge, as wide as the apex lies from it) reaches past the triangle's bounds, at
-/// most. The collider tests the box against the slab, not the triangle, so the query must keep a node
-/// whose bounds grown by this meet the box. Worked out once per mesh.
-void SlabOverhang(const AabbTree& tree, float out[3]);
+/// The faces of a triangle's three slabs, the slab on edge i -> i + 1 when radius[i] < 0 being the
+/// rectangle whose far corners are the edge's ends moved by apex - foot, foot = vertex i + lambda[i]
+/// (vertex i+1 - vertex i) the apex's foot on the edge; otherwise (the foot beyond an end, lambda 0 or 1
+/// naming it) lying within radius[i] of the edge's middle moved by half of apex - foot. Worked out per
+/// query rather than stored: a table beside the triangles would cost a cache miss per triangle.
+struct SlabShape {
+    explicit SlabShape(const float* v);
 
-/// Appends to out the triangles tree.Query(low, high) visits, in the same order, less those whose slabs
-/// (any edge) lie apart from the oriented box along one of its axes, or that lie apart from it along their
-/// normal. Apart means apart by more than the rounding of the test and of the collider, so a triangle
-/// whose slab touches the box is never left out. overhang: SlabOverhang of the tree.
-void QueryOrientedBox(const AabbTree& tree, const float overhang[3], const float low[3], const float high[3],
-                      const OrientedBox& box, std::vector<uint32_t>& out);
+    /// Given the vertices' projections p onto some axis, the span [low, high] of the vertices' and the
+    /// slab faces' projections.
+    void Span(const float* p, float& low, float& high) const
+    {
+        low = std::min({p[0], p[1], p[2]});
+        high = std::max({p[0], p[1], p[2]});
+        for (int e = 0; e < 3; ++e) {
+            const int j = e == 2 ? 0 : e + 1, k = e == 0 ? 2 : e - 1;
+            const float edge = p[j] - p[e];
+            const float offset = p[k] - (p[e] + lambda[e] * edge);
+            if (radius[e] < 0) {
+                low = std::min({low, p[e] + offset, p[j] + offset});
+                high = std::max({high, p[e] + offset, p[j] + offset});
+            } else {
+                const float middle = 0.5f * (p[e] + p[j] + offset);
+                low = std::min(low, middle - radius[e]);
+                high = std::max(high, middle + radius[e]);
+            }
+        }
+    }
 
-/// The box-axis test of the query for a tree node's bounds grown by overhang (the world axes are Query's).
-bool BoundsMayMeetOrientedBox(const OrientedBox& box, const float low[3], const float high[3], const float overhang[3]);
-/// The query's test of one triangle (nine floats): its normal, and the box axes against its slabs.
-bool TriangleMayMeetOrientedBox(const OrientedBox& box, const float* v);
+    float lambda[3];
+    float radius[3];
+};
+
+/// The largest coordinate magnitude of the tree's triangles: the scale of their rounding.
+float CoordinateScale(const AabbTree& tree);
+
+/// One query's box with what its triangle tests share.
+class OrientedBoxTest {
+public:
+    /// meshScale: CoordinateScale of the mesh.
+    OrientedBoxTest(const OrientedBox& box, float meshScale);
+
+    /// False only when triangle v (nine floats) and its slabs lie apart from the box along one of the
+    /// box's axes or the triangle's normal, by more than the rounding of this test and of the collider's:
+    /// a triangle whose slab may touch the box is never dropped. NaN never counts as apart.
+    bool MayMeet(const float* v) const
+    {
+        // The slabs reach past the vertices, so an axis where the vertices meet the box cannot part them;
+        // the slabs are worked out only for an axis where the vertices lie apart.
+        float p[3][3];
+        bool apart = false;
+        for (int i = 0; i < 3; ++i) {
+            const float* a = box_.axes[i];
+            for (int j = 0; j < 3; ++j)
+                p[i][j] = a[0] * v[3 * j] + a[1] * v[3 * j + 1] + a[2] * v[3 * j + 2] - along_[i];
+            apart |= std::min({p[i][0], p[i][1], p[i][2]}) > box_.half[i] + slack_ ||
+                     std::max({p[i][0], p[i][1], p[i][2]}) < -box_.half[i] - slack_;
+        }
+        if (apart) {
+            const SlabShape slabs(v);
+            for (int i = 0; i < 3; ++i) {
+                float low, high;
+                slabs.Span(p[i], low, high);
+                if (low > box_.half[i] + slack_ || high < -box_.half[i] - slack_)
+                    return false;
+            }
+        }
+        return MayMeetPlane(v);
+    }
+
+private:
+    /// The normal: the box reaches the triangle's plane (a degenerate triangle, whose normal is zero,
+    /// always passes).
+    bool MayMeetPlane(const float* v) const;
+
+    OrientedBox box_;
+    float along_[3]; ///< the centre along each box axis
+    float slack_;    ///< rounding allowance, in length
+};
+
+/// Appends to out the triangles tree.Query(low, high) visits, in the same order, less those OrientedBoxTest
+/// finds apart. meshScale: CoordinateScale of the tree. (Tree nodes are not tested against the oriented
+/// box: grown by the reach of their triangles' slabs, few of them would lie apart from it.)
+void QueryOrientedBox(const AabbTree& tree, float meshScale, const float low[3],
+                      const float high[3], const OrientedBox& box, std::vector<uint32_t>& out);
 
 } // namespace vex

@@ -6,7 +6,6 @@
 #include "host/TavFileSaver.h"
 #include "host/siblings/Tvc_MatrixChannel.h"
 #include "host/siblings/TypeGuids.h"
-#include "siblings/collisionobject/OrientedBoxQuery.h"
 
 #include <cmath>
 #include <cstdint>
@@ -76,7 +75,7 @@ bool Tvc_DX8_CollisionObject::GetPolygonsInOrientedBox(Tav_List* list, const D3D
     // Reused between queries (no allocation per query) and per thread (queries share no state).
     thread_local std::vector<uint32_t> found;
     found.clear();
-    vex::QueryOrientedBox(tree_, slabOverhang_, lo, hi, box, found);
+    vex::QueryOrientedBox(tree_, coordinateScale_, lo, hi, box, found);
     for (const uint32_t index : found)
         list->AddItem(reinterpret_cast<void*>(static_cast<uintptr_t>(index) + 1));
     return true;
@@ -94,7 +93,7 @@ void Tvc_DX8_CollisionObject::SetMesh(MeshSource source, const std::vector<float
 {
     source_ = source;
     tree_.Build(triangles);
-    vex::SlabOverhang(tree_, slabOverhang_);
+    coordinateScale_ = vex::CoordinateScale(tree_);
 }
 
 bool Tvc_DX8_CollisionObject::ApplyGrid(MeshSource source, const vex::GridParameters& grid)

@@ -7,6 +7,7 @@
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
 #include "siblings/collisionobject/AabbTree.h"
 #include "siblings/collisionobject/MeshSources.h"
+#include "siblings/collisionobject/OrientedBoxQuery.h"
 
 #include <string>
 #include <vector>
@@ -61,7 +62,7 @@ private:
     /// Kept for saving when the source is explicit triangles.
     std::vector<float> explicitTriangles_;
     vex::AabbTree tree_;
-    /// vex::SlabOverhang of the tree, for the oriented-box query.
-    float slabOverhang_[3] = {};
+    /// vex::CoordinateScale of the tree, for the oriented-box query.
+    float coordinateScale_ = 0;
     D3DXMATRIX ownMatrix_;
 };

@@ -1,10 +1,12 @@
 // The oriented-box query against what it stands in for: the tree's box query followed by the body's box
 // collider. Whatever the collider would find touching must still be handed to it, in the same order.
+#include "body/CandidateQuery.h"
 #include "body/collision/CollideBoxVsTriangles.h"
 #include "body/collision/CollisionConstants.h"
 #include "siblings/collisionobject/AabbTree.h"
 #include "siblings/collisionobject/MeshSources.h"
 #include "siblings/collisionobject/OrientedBoxQuery.h"
+#include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
 
 #include <gtest/gtest.h>
 #include <ode/ode.h>
@@ -50,7 +52,68 @@ unsigned long ContactsWith(const BoxPose& pose, const float* triangle)
     return collector.Finish();
 }
 
+// A collision object from elsewhere: the box query only.
+class BoxQueryOnlyObject : public Tav_CollisionObjectInterface {
+public:
+    D3DXMATRIX GetCollisionMatrix() override
+    {
+        D3DXMATRIX m;
+        D3DXMatrixIdentity(&m);
+        return m;
+    }
+    bool GetPolygonsInBox(Tav_List* list, D3DXVECTOR3* low, D3DXVECTOR3* high) override
+    {
+        asked.push_back({*low, *high});
+        list->AddItem(reinterpret_cast<void*>(uintptr_t{7}));
+        list->AddItem(reinterpret_cast<void*>(uintptr_t{3}));
+        return true;
+    }
+    float* GetPolygonVertices(void*) override { return nullptr; }
+
+    std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> asked;
+};
+
+std::vector<void*> Items(const Tav_List& list)
+{
+    std::vector<void*> items;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        items.push_back(list.GetItem(i));
+    return items;
+}
+
 } // namespace
+
+TEST(BoxCandidates, UseTheOrientedQueryWhereOfferedAndTheBoxQueryElsewhere)
+{
+    const double centre[3] = {0.3, 0.4, -0.2};
+    double rotation[12];
+    dRFromAxisAndAngle(rotation, 1, 1, 0, 0.7);
+    const vex::body::CandidateBox box{centre, rotation, {0.5, 0.5, 0.5}};
+    D3DXVECTOR3 low(-0.5f, -0.4f, -1.0f), high(1.1f, 1.2f, 0.6f);
+    D3DXMATRIX identity, moved;
+    D3DXMatrixIdentity(&identity);
+    D3DXMatrixTranslation(&moved, 0, 0.1f, 0);
+
+    // Without the extension: the box query, asked once with the bounds as they are.
+    BoxQueryOnlyObject plain;
+    Tav_List list;
+    ASSERT_TRUE(vex::body::GetBoxCandidates(plain, identity, list, low, high, box));
+    EXPECT_EQ(Items(list), (std::vector<void*>{reinterpret_cast<void*>(uintptr_t{7}), reinterpret_cast<void*>(uintptr_t{3})}));
+    ASSERT_EQ(plain.asked.size(), 1u);
+    EXPECT_TRUE(plain.asked[0].first == low && plain.asked[0].second == high);
+
+    // With it: fewer polygons than the box query on a floor; with a matrix other than the identity (the box
+    // is then not in the object's space) the box query's own list.
+    Tvc_DX8_CollisionObject object;
+    ASSERT_TRUE(object.SetGridSource(20, 20, 10.0f, 10.0f));
+    Tav_List all, narrowed, fallback;
+    object.GetPolygonsInBox(&all, &low, &high);
+    vex::body::GetBoxCandidates(object, identity, narrowed, low, high, box);
+    vex::body::GetBoxCandidates(object, moved, fallback, low, high, box);
+    EXPECT_LT(narrowed.GetItemCount(), all.GetItemCount());
+    EXPECT_GT(narrowed.GetItemCount(), 0);
+    EXPECT_EQ(Items(fallback), Items(all));
+}
 
 TEST(OrientedBoxQuery, KeepsEveryTriangleTheBoxColliderTouchesInTheBoxQuerysOrder)
 {
@@ -61,8 +124,7 @@ TEST(OrientedBoxQuery, KeepsEveryTriangleTheBoxColliderTouchesInTheBoxQuerysOrde
     for (const vex::GridParameters& grid : {floor, bumpy}) {
         vex::AabbTree tree;
         tree.Build(vex::GenerateGridTriangles(grid));
-        float overhang[3];
-        vex::SlabOverhang(tree, overhang);
+        const float scale = vex::CoordinateScale(tree);
         for (int n = 0; n < 3000; ++n) {
             // Shallow and deep, as a box resting and a box falling in.
             const BoxPose pose = RandomBox(rng, grid, n % 2 ? 0.01 : 0.3);
@@ -82,7 +144,7 @@ TEST(OrientedBoxQuery, KeepsEveryTriangleTheBoxColliderTouchesInTheBoxQuerysOrde
             }
             std::vector<uint32_t> all, narrowed;
             tree.Query(low, high, [&](int t) { all.push_back(static_cast<uint32_t>(t)); });
-            vex::QueryOrientedBox(tree, overhang, low, high, box, narrowed);
+            vex::QueryOrientedBox(tree, scale, low, high, box, narrowed);
             offered += static_cast<long>(all.size());
             kept += static_cast<long>(narrowed.size());
             // An ordered part of the box query's list...
