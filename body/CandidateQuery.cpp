@@ -3,13 +3,17 @@
 #include "body/collision/CollisionGeometry.h"
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
 
+#include <cstdlib>
+
 namespace vex::body {
 
 bool GetBoxCandidates(Tav_CollisionObjectInterface& object, const D3DXMATRIX& objectMatrix, Tav_List& polygons,
                       D3DXVECTOR3& low, D3DXVECTOR3& high, const CandidateBox& box)
 {
     auto* oriented = dynamic_cast<Tav_OrientedBoxQueryInterface*>(&object);
-    if (!oriented || !collision::IsIdentity(objectMatrix))
+    // VEX_NO_OBB set: the box query throughout, to measure both paths in one build.
+    static const bool boxQueryOnly = std::getenv("VEX_NO_OBB") != nullptr;
+    if (!oriented || boxQueryOnly || !collision::IsIdentity(objectMatrix))
         return object.GetPolygonsInBox(&polygons, &low, &high);
     const D3DXVECTOR3 centre(static_cast<float>(box.centre[0]), static_cast<float>(box.centre[1]),
                              static_cast<float>(box.centre[2]));

@@ -4,9 +4,9 @@
 //
 // Narrowed for the body's box collider, which tests a box not against a triangle but against a thin
 // slab built on one of its edges (whichever lies nearest the box centre), as long as the edge and as wide
-// as the apex lies from it: such a slab reaches past its triangle. So each triangle counts with all three
-// of its possible slabs, whose shape is worked out once per mesh; their thickness is the caller's to add
-// to the box, as for the box query.
+// as the apex lies from it: such a slab reaches past its triangle. So each triangle counts with the faces
+// of all three of its possible slabs; their thickness is the caller's to add to the box, as for the box
+// query.
 
 #include "siblings/collisionobject/AabbTree.h"
 
