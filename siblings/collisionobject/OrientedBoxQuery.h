@@ -29,6 +29,7 @@ struct OrientedBox {
 /// naming it) lying within radius[i] of the edge's middle moved by half of apex - foot. Worked out per
 /// query rather than stored: a table beside the triangles would cost a cache miss per triangle.
 struct SlabShape {
+    SlabShape() = default;
     explicit SlabShape(const float* v);
 
     /// Given the vertices' projections p onto some axis, the span [low, high] of the vertices' and the
@@ -52,8 +53,8 @@ struct SlabShape {
         }
     }
 
-    float lambda[3];
-    float radius[3];
+    float lambda[3] = {};
+    float radius[3] = {};
 };
 
 /// The largest coordinate magnitude of the tree's triangles: the scale of their rounding.
@@ -71,24 +72,25 @@ public:
     bool MayMeet(const float* v) const
     {
         // The slabs reach past the vertices, so an axis where the vertices meet the box cannot part them;
-        // the slabs are worked out only for an axis where the vertices lie apart.
-        float p[3][3];
-        bool apart = false;
+        // the slabs are worked out only once an axis is found where the vertices lie apart.
+        SlabShape slabs;
+        bool slabsKnown = false;
         for (int i = 0; i < 3; ++i) {
             const float* a = box_.axes[i];
+            float p[3];
             for (int j = 0; j < 3; ++j)
-                p[i][j] = a[0] * v[3 * j] + a[1] * v[3 * j + 1] + a[2] * v[3 * j + 2] - along_[i];
-            apart |= std::min({p[i][0], p[i][1], p[i][2]}) > box_.half[i] + slack_ ||
-                     std::max({p[i][0], p[i][1], p[i][2]}) < -box_.half[i] - slack_;
-        }
-        if (apart) {
-            const SlabShape slabs(v);
-            for (int i = 0; i < 3; ++i) {
-                float low, high;
-                slabs.Span(p[i], low, high);
-                if (low > box_.half[i] + slack_ || high < -box_.half[i] - slack_)
-                    return false;
+                p[j] = a[0] * v[3 * j] + a[1] * v[3 * j + 1] + a[2] * v[3 * j + 2] - along_[i];
+            const float limit = box_.half[i] + slack_;
+            if (!(std::min({p[0], p[1], p[2]}) > limit || std::max({p[0], p[1], p[2]}) < -limit))
+                continue;
+            if (!slabsKnown) {
+                slabs = SlabShape(v);
+                slabsKnown = true;
             }
+            float low, high;
+            slabs.Span(p, low, high);
+            if (low > limit || high < -limit)
+                return false;
         }
         return MayMeetPlane(v);
     }
