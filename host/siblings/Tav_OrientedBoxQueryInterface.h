@@ -12,9 +12,13 @@ public:
     virtual ~Tav_OrientedBoxQueryInterface() = default;
 
     /// The polygons GetPolygonsInBox(list, low, high) appends, in the same order, less some that cannot
-    /// meet the oriented box (local space: centre, three unit axes, half lengths along them). Every
-    /// polygon of that list that meets the oriented box is kept; float rounding never drops one. Handles
-    /// are those of GetPolygonVertices. False, like GetPolygonsInBox, for a null argument.
+    /// touch the oriented box (local space: centre, three unit axes, half lengths along them). A triangle
+    /// touches it as the body's box collider sees it: through any of its three edge slabs, each a
+    /// rectangle in the triangle's plane on one edge, as long as the edge and as wide as the third vertex
+    /// lies from the edge's line (or, when that vertex's foot falls beyond the edge, from the nearer end,
+    /// centred half-way towards it); the slabs' thickness is in the box already. So every triangle of that
+    /// list one of whose slabs meets the box is kept, and float rounding never drops one. Handles are those
+    /// of GetPolygonVertices. False, like GetPolygonsInBox, for a null argument.
     virtual bool GetPolygonsInOrientedBox(Tav_List* list, const D3DXVECTOR3* low, const D3DXVECTOR3* high,
                                           const D3DXVECTOR3* centre, const D3DXVECTOR3 axes[3],
                                           const float halfLengths[3]) = 0;
