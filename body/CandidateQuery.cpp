@@ -3,17 +3,34 @@
 #include "body/collision/CollisionGeometry.h"
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 
 namespace vex::body {
+
+namespace {
+
+std::atomic<bool>& OrientedBoxQuerySetting()
+{
+    static std::atomic<bool> enabled{[] {
+        const char* value = std::getenv("VEX_OBB");
+        return value && std::strcmp(value, "1") == 0;
+    }()};
+    return enabled;
+}
+
+} // namespace
+
+bool OrientedBoxQueryEnabled() { return OrientedBoxQuerySetting().load(std::memory_order_relaxed); }
+
+void SetOrientedBoxQueryEnabled(bool enabled) { OrientedBoxQuerySetting().store(enabled, std::memory_order_relaxed); }
 
 bool GetBoxCandidates(Tav_CollisionObjectInterface& object, const D3DXMATRIX& objectMatrix, Tav_List& polygons,
                       D3DXVECTOR3& low, D3DXVECTOR3& high, const CandidateBox& box)
 {
-    auto* oriented = dynamic_cast<Tav_OrientedBoxQueryInterface*>(&object);
-    // VEX_NO_OBB set: the box query throughout, to measure both paths in one build.
-    static const bool boxQueryOnly = std::getenv("VEX_NO_OBB") != nullptr;
-    if (!oriented || boxQueryOnly || !collision::IsIdentity(objectMatrix))
+    auto* oriented = OrientedBoxQueryEnabled() ? dynamic_cast<Tav_OrientedBoxQueryInterface*>(&object) : nullptr;
+    if (!oriented || !collision::IsIdentity(objectMatrix))
         return object.GetPolygonsInBox(&polygons, &low, &high);
     const D3DXVECTOR3 centre(static_cast<float>(box.centre[0]), static_cast<float>(box.centre[1]),
                              static_cast<float>(box.centre[2]));

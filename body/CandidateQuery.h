@@ -15,8 +15,14 @@ struct CandidateBox {
     double halfLengths[3];
 };
 
+/// Whether GetBoxCandidates uses the oriented-box query. Off by default: on the body's box collider it
+/// costs more than the triangles it drops save (docs/body-channel.md). It starts from the environment
+/// (VEX_OBB=1 turns it on); the collider bench turns it on and off to time both in one run.
+bool OrientedBoxQueryEnabled();
+void SetOrientedBoxQueryEnabled(bool enabled);
+
 /// Appends to polygons the candidates of object for the box, whose bounds in the object's space are
-/// [low, high]. The oriented-box query is used when offered and the object's matrix is the identity (the
+/// [low, high]. The oriented-box query is used when enabled, offered and the object's matrix is the identity (the
 /// box is then already in the object's space); either way the list is the axis-aligned query's or an
 /// ordered part of it that still holds every polygon the box meets.
 bool GetBoxCandidates(Tav_CollisionObjectInterface& object, const D3DXMATRIX& objectMatrix, Tav_List& polygons,

@@ -173,8 +173,9 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
         [&] { return collector.IsFull(); },
         // A derived channel's own bounds or slabs may reach further than the oriented box, and without the
         // quick rejections every triangle of the box query is to take the exact test: both keep the
-        // axis-aligned query.
-        settings.primitives || !settings.quickRejections ? nullptr : &candidateBox);
+        // axis-aligned query, as does everyone while the oriented one is off (its default).
+        settings.primitives || !settings.quickRejections || !vex::body::OrientedBoxQueryEnabled() ? nullptr
+                                                                                                  : &candidateBox);
     return collector.Finish();
 }
 

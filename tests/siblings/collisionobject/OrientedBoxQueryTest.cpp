@@ -106,10 +106,17 @@ TEST(BoxCandidates, UseTheOrientedQueryWhereOfferedAndTheBoxQueryElsewhere)
     // is then not in the object's space) the box query's own list.
     Tvc_DX8_CollisionObject object;
     ASSERT_TRUE(object.SetGridSource(20, 20, 10.0f, 10.0f));
-    Tav_List all, narrowed, fallback;
+    Tav_List all, narrowed, fallback, off;
     object.GetPolygonsInBox(&all, &low, &high);
+    const bool wasEnabled = vex::body::OrientedBoxQueryEnabled();
+    vex::body::SetOrientedBoxQueryEnabled(true);
     vex::body::GetBoxCandidates(object, identity, narrowed, low, high, box);
     vex::body::GetBoxCandidates(object, moved, fallback, low, high, box);
+    // Switched off, the box query's own list even for an object that offers the oriented one.
+    vex::body::SetOrientedBoxQueryEnabled(false);
+    vex::body::GetBoxCandidates(object, identity, off, low, high, box);
+    vex::body::SetOrientedBoxQueryEnabled(wasEnabled);
+    EXPECT_EQ(Items(off), Items(all));
     EXPECT_LT(narrowed.GetItemCount(), all.GetItemCount());
     EXPECT_GT(narrowed.GetItemCount(), 0);
     EXPECT_EQ(Items(fallback), Items(all));
