@@ -59,10 +59,6 @@ bool PlaneReach::SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& 
 {
     const Float4 va = LoadVertex(v), vb = LoadVertex(v + 3), vc = LoadVertex(v + 6);
     const Float4 margin = SlabMargin(va, vb, vc);
-    // Most triangles under a resting box lie well away from its lowest corner: one bound of all three
-    // slabs parts them at the cost of about one slab's test.
-    if (AllSlabsSurelyOutOfReach(a, b, c, va, vb, vc, margin))
-        return true;
     if (!SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin))
         outReaching = 0;
     else if (!SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin))
@@ -72,46 +68,6 @@ bool PlaneReach::SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& 
     else
         return true;
     return false;
-}
-
-// Bounds that hold all three slabs. A slab whose apex projects onto its edge lies (to kSwitch times the
-// edge's length, as below) within the rectangle s, e, s + h, e + h with h = apex - foot: its far corners lie
-// on the segments from the apex to apex -/+ (e - s), so the box of the vertices and of the three points
-// a + b - c, b + c - a, c + a - b holds every such slab. A slab whose apex projects beyond an end adds its
-// own bounds, as below.
-bool PlaneReach::AllSlabsSurelyOutOfReach(const D3DXVECTOR3& a3, const D3DXVECTOR3& b3, const D3DXVECTOR3& c3,
-                                          Float4 a, Float4 b, Float4 c, Float4 margin) const
-{
-    using simd::Min, simd::Max;
-    if (margin.First() == 0)
-        return false;
-    const Float4 ab = a + b - c, bc = b + c - a, ca = c + a - b;
-    Float4 low = Min(Min(Min(a, b), Min(c, ab)), Min(bc, ca));
-    Float4 high = Max(Max(Max(a, b), Max(c, ab)), Max(bc, ca));
-    constexpr float kSwitch = 1e-3f;
-    const Float4 shift = (OneNorm(b - a) + OneNorm(c - b) + OneNorm(a - c)) * Float4::Splat(kSwitch);
-    low = low - shift;
-    high = high + shift;
-    const D3DXVECTOR3* p3[3] = {&a3, &b3, &c3};
-    const Float4 p[3] = {a, b, c};
-    const Float4 half = Float4::Splat(0.5f);
-    for (int i = 0; i < 3; ++i) {
-        const int j = i == 2 ? 0 : i + 1, k = i == 0 ? 2 : i - 1;
-        const D3DXVECTOR3 d3 = *p3[j] - *p3[i];
-        const float along = Dot(*p3[k] - *p3[i], d3), dd = Dot(d3, d3);
-        // A degenerate edge tells nothing about its slab.
-        if (!(dd > 0) || !std::isfinite(dd))
-            return false;
-        if (along >= 0 && along <= dd)
-            continue;
-        const Float4 d = p[j] - p[i];
-        const Float4 h = p[k] - (along < 0 ? p[i] : p[j]);
-        const Float4 middle = p[i] + (d + h) * half;
-        const Float4 grow = simd::Abs(d) * half + OneNorm(h) * half;
-        low = Min(low, middle - grow);
-        high = Max(high, middle + grow);
-    }
-    return (simd::Bits((high + margin < lowXyz_) | (low - margin > highXyz_)) & 7) != 0;
 }
 
 // Bounds that hold the slab of edge s -> e (apex opposite), worked out without roots and with a margin

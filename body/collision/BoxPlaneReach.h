@@ -81,8 +81,6 @@ public:
 
 private:
     void Update(const D3DXVECTOR3& n, float d);
-    bool AllSlabsSurelyOutOfReach(const D3DXVECTOR3& a3, const D3DXVECTOR3& b3, const D3DXVECTOR3& c3, simd::Float4 a,
-                                  simd::Float4 b, simd::Float4 c, simd::Float4 margin) const;
     bool SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, simd::Float4 s,
                               simd::Float4 e, simd::Float4 apex, simd::Float4 margin) const;
 
