@@ -210,7 +210,7 @@ Quality Measure(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, con
 }
 
 // Candidate triangles per box query, averaged over the poses: those of the axis-aligned box query alone,
-// and those the channel's own gathering (the oriented-box query where the object offers it) hands over.
+// and those the channel's gathering hands over (the oriented-box query, when the caller has switched it on).
 void CountBoxCandidates(Tvc_DX8_CollisionObject& object, const std::vector<Pose>& poses, double& boxQuery,
                         double& gathered)
 {
