@@ -5,8 +5,12 @@
 //
 // Usage: MeshColliderBench [queries] [runs] [deepest penetration, default 0.2] [only: e.g. "floor sphere"]
 //        [file: writes our contacts of every pose there, to compare two builds byte for byte]
+#include "body/CandidateQuery.h"
 #include "body/ODE_GeometryItem.h"
 #include "body/Tvc_ODE_BodyCollision.h"
+#include "body/collision/CollideBoxVsTriangles.h"
+#include "body/collision/CollisionConstants.h"
+#include "body/collision/CollisionGeometry.h"
 #include "host/Vexcore.h"
 #include "host/siblings/TypeGuids.h"
 #include "siblings/collisionobject/AabbTree.h"
@@ -205,6 +209,35 @@ Quality Measure(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, con
     return q;
 }
 
+// Candidate triangles per box query, averaged over the poses: those of the axis-aligned box query alone,
+// and those the channel's gathering hands over (the oriented-box query, when the caller has switched it on).
+void CountBoxCandidates(Tvc_DX8_CollisionObject& object, const std::vector<Pose>& poses, double& boxQuery,
+                        double& gathered)
+{
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    long all = 0, narrowed = 0;
+    Tav_List list;
+    for (const Pose& p : poses) {
+        // The query box of the channel's box collider: the box grown by the slab thickness.
+        const double lengths[3] = {kBoxSide + vex::collision::kSlabThickness, kBoxSide + vex::collision::kSlabThickness,
+                                   kBoxSide + vex::collision::kSlabThickness};
+        vex::collision::BoxPose pose{};
+        std::copy(p.centre, p.centre + 3, pose.centre);
+        std::copy(p.rotation, p.rotation + 12, pose.rotation);
+        vex::collision::QueryBox bounds = vex::collision::BoxQueryBounds(identity, pose.Matrix(), lengths);
+        list.ReleaseItems();
+        object.GetPolygonsInBox(&list, &bounds.min, &bounds.max);
+        all += list.GetItemCount();
+        list.ReleaseItems();
+        const vex::body::CandidateBox box{p.centre, p.rotation, {0.5 * lengths[0], 0.5 * lengths[1], 0.5 * lengths[2]}};
+        vex::body::GetBoxCandidates(object, identity, list, bounds.min, bounds.max, box);
+        narrowed += list.GetItemCount();
+    }
+    boxQuery = static_cast<double>(all) / static_cast<double>(poses.size());
+    gathered = static_cast<double>(narrowed) / static_cast<double>(poses.size());
+}
+
 std::string Percent(int part, int whole)
 {
     if (whole == 0)
@@ -243,10 +276,12 @@ int main(int argc, char** argv)
                 queries, deepest, runs);
     std::printf("ours = the body channel's CollideSphere / CollideBox through dCollide on the world's mesh geom;\n");
     std::printf("ODE = dCreateTriMesh on the same triangles. Depth off = deepest contact more than 1 mm from the\n");
-    std::printf("true penetration (or no contact); normals counted on the flat floor only.\n\n");
-    std::printf("| surface | shape | limit | ours ns | ODE ns | ours/ODE | contacts ours | contacts ODE | depth off ours | depth off ODE | tilted ours | tilted ODE | wrong way ours | wrong way ODE |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("true penetration (or no contact); normals counted on the flat floor only. oriented/ODE = ours with\n");
+    std::printf("the oriented-box candidate query switched on (VEX_OBB=1 makes it the default), timed in the same runs.\n\n");
+    std::printf("| surface | shape | limit | ours ns | ODE ns | ours/ODE | oriented/ODE | contacts ours | contacts ODE | depth off ours | depth off ODE | tilted ours | tilted ODE | wrong way ours | wrong way ODE |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
 
+    std::string candidateLines;
     const Surface surfaces[] = {{"floor", 0.0f}, {"bumpy", kAmplitude}};
     for (const Surface& surface : surfaces) {
         const bool flat = surface.amplitude == 0;
@@ -286,15 +321,26 @@ int main(int argc, char** argv)
             const dGeomID shape = box ? dCreateBox(nullptr, kBoxSide, kBoxSide, kBoxSide) : dCreateSphere(nullptr, kSphereRadius);
             for (const int limit : {4, 16}) {
                 std::vector<dContactGeom> buffer(static_cast<size_t>(limit));
-                std::vector<double> oursTimes, odeTimes;
-                long oursContacts = 0, odeContacts = 0;
+                std::vector<double> oursTimes, odeTimes, orientedTimes;
+                long oursContacts = 0, odeContacts = 0, orientedContacts = 0;
+                const bool orientedByDefault = vex::body::OrientedBoxQueryEnabled();
                 for (int run = 0; run < runs; ++run) {
                     oursTimes.push_back(TimeQueries(ours, shape, poses, limit, buffer, oursContacts));
                     odeTimes.push_back(TimeQueries(ode, shape, poses, limit, buffer, odeContacts));
+                    // The box collider with the oriented-box query switched on (off by default), side by side.
+                    if (box) {
+                        vex::body::SetOrientedBoxQueryEnabled(true);
+                        orientedTimes.push_back(TimeQueries(ours, shape, poses, limit, buffer, orientedContacts));
+                        vex::body::SetOrientedBoxQueryEnabled(orientedByDefault);
+                    }
                 }
                 std::sort(oursTimes.begin(), oursTimes.end());
                 std::sort(odeTimes.begin(), odeTimes.end());
+                std::sort(orientedTimes.begin(), orientedTimes.end());
                 const double oursNs = oursTimes[oursTimes.size() / 2], odeNs = odeTimes[odeTimes.size() / 2];
+                char oriented[32] = "n/a";
+                if (box)
+                    std::snprintf(oriented, sizeof oriented, "%.2f", orientedTimes[orientedTimes.size() / 2] / odeNs);
                 if (dump) {
                     for (const Pose& p : poses) {
                         dGeomSetPosition(shape, p.centre[0], p.centre[1], p.centre[2]);
@@ -311,19 +357,31 @@ int main(int argc, char** argv)
                 }
                 const Quality qo = Measure(ours, shape, poses, truth, limit, flat, buffer);
                 const Quality qd = Measure(ode, shape, poses, truth, limit, flat, buffer);
-                std::printf("| %s | %s | %d | %.0f | %.0f | %.2f | %.2f | %.2f | %s | %s | %s | %s | %s | %s |\n", surface.name,
-                            box ? "box 1x1x1" : "sphere r 0.5", limit, oursNs, odeNs, oursNs / odeNs,
+                std::printf("| %s | %s | %d | %.0f | %.0f | %.2f | %s | %.2f | %.2f | %s | %s | %s | %s | %s | %s |\n",
+                            surface.name, box ? "box 1x1x1" : "sphere r 0.5", limit, oursNs, odeNs, oursNs / odeNs, oriented,
                             qo.contactsPerQuery, qd.contactsPerQuery, Percent(qo.depthOff, qo.depthChecked).c_str(),
                             Percent(qd.depthOff, qd.depthChecked).c_str(), Percent(qo.tilted, qo.normals).c_str(),
                             Percent(qd.tilted, qd.normals).c_str(), Percent(qo.wrongWay, qo.normals).c_str(),
                             Percent(qd.wrongWay, qd.normals).c_str());
                 std::fflush(stdout);
             }
+            if (box) {
+                double boxQuery = 0, gathered = 0;
+                const bool orientedByDefault = vex::body::OrientedBoxQueryEnabled();
+                vex::body::SetOrientedBoxQueryEnabled(true);
+                CountBoxCandidates(*object, poses, boxQuery, gathered);
+                vex::body::SetOrientedBoxQueryEnabled(orientedByDefault);
+                candidateLines += std::string("| ") + surface.name + " | " + std::to_string(boxQuery).substr(0, 5) +
+                                  " | " + std::to_string(gathered).substr(0, 5) + " |\n";
+            }
             dGeomDestroy(shape);
         }
         dGeomDestroy(ode);
         dGeomTriMeshDataDestroy(data);
     }
+    std::printf("\nCandidate triangles per box query: the axis-aligned box query alone, and the oriented-box query\n");
+    std::printf("the collision object offers (what the channel gathers when it is switched on).\n\n");
+    std::printf("| surface | box query | oriented-box query |\n|---|---|---|\n%s", candidateLines.c_str());
     if (dump)
         std::fclose(dump);
     return 0;

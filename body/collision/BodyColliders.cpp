@@ -3,6 +3,7 @@
 // its virtual methods, so that overriding one of them changes the colliders too; a channel of this very
 // class calls the free functions directly (the same functions the methods wrap, so the same results),
 // which lets the compiler inline them into the per-triangle loops.
+#include "body/CandidateQuery.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "body/collision/BoxBox.h"
 #include "body/collision/ChannelPrimitives.h"
@@ -13,6 +14,7 @@
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 
 #include <cstring>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -68,9 +70,11 @@ thread_local PooledScratch::Pool PooledScratch::pool_;
 // Walks the collision objects at the collision link: for each, computes the query box (bounds), asks the
 // object for its candidate polygons and hands them, in world space, to addTriangles. The triangles of an
 // object are gathered first and handed over at once: no call to the object then sits between two
-// triangles, and the collider keeps its state in registers.
+// triangles, and the collider keeps its state in registers. Given an oriented box, the box collider's
+// candidates come through GetBoxCandidates (CandidateQuery.h).
 template <class Bounds, class AddTriangles, class Stop>
-void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangles addTriangles, Stop stop)
+void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangles addTriangles, Stop stop,
+                              const vex::body::CandidateBox* box = nullptr)
 {
     PooledScratch pooled;
     Tav_List& polygons = (*pooled).polygons;
@@ -85,7 +89,10 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
         const bool identity = IsIdentity(matrix);
         bounds(matrix);
         polygons.ReleaseItems();
-        object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
+        if (box)
+            vex::body::GetBoxCandidates(*object, matrix, polygons, body.boundsMin, body.boundsMax, *box);
+        else
+            object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
         // Room for every polygon and the spare float the colliders read past a triangle's last vertex.
         const int count = polygons.GetItemCount();
         triangles.resize(9 * static_cast<size_t>(count) + 1);
@@ -157,11 +164,18 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
     const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
                                     pose.lengths[2] + kSlabThickness};
 
+    const vex::body::CandidateBox candidateBox{pose.centre, pose.rotation,
+                                               {0.5 * queryLengths[0], 0.5 * queryLengths[1], 0.5 * queryLengths[2]}};
     BoxTriangleCollector collector(pose, limit, contacts, skip, box, meshGeom, settings);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
         [&](const float* triangles, size_t count) { collector.AddTriangles(triangles, count); },
-        [&] { return collector.IsFull(); });
+        [&] { return collector.IsFull(); },
+        // A derived channel's own bounds or slabs may reach further than the oriented box, and without the
+        // quick rejections every triangle of the box query is to take the exact test: both keep the
+        // axis-aligned query, as does everyone while the oriented one is off (its default).
+        settings.primitives || !settings.quickRejections || !vex::body::OrientedBoxQueryEnabled() ? nullptr
+                                                                                                  : &candidateBox);
     return collector.Finish();
 }
 

@@ -120,6 +120,17 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
         leaf(rootFirst_, rootCount_);
         return;
     }
+    // Leaves met are queued, their triangles fetched meanwhile, and tested after the walk (or when the
+    // queue is full), in the order they were met: the fetches of all of a query's leaves overlap, and the
+    // caller sees the triangles in the same order as when each leaf is tested at once.
+    constexpr int kQueued = 32;
+    uint32_t queuedFirst[kQueued], queuedCount[kQueued];
+    int queued = 0;
+    auto flush = [&] {
+        for (int i = 0; i < queued; ++i)
+            leaf(queuedFirst[i], queuedCount[i]);
+        queued = 0;
+    };
     // Depth stays far below 64 for any list that fits memory: the build splits at the median.
     uint32_t stack[64];
     int top = 0;
@@ -133,10 +144,6 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
         };
         const simd::Mask4 apart = beyond(0) | beyond(1) | beyond(2);
         unsigned met = ~static_cast<unsigned>(simd::Bits(apart)) & 0xfu;
-        // Leaves met are tested after the scan of the node, in slot order (the order the caller sees is
-        // that of a test during the scan): their triangles are fetched meanwhile, all at once.
-        int leaves[kWidth];
-        int leafCount = 0;
         for (; met != 0; met &= met - 1) {
             const int k = __builtin_ctz(met);
             if (node.first[k] == kNoChild)
@@ -147,7 +154,10 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
                 for (const char* line = begin; line < end; line += 64)
                     __builtin_prefetch(line);
                 __builtin_prefetch(end - 1);
-                leaves[leafCount++] = k;
+                if (queued == kQueued)
+                    flush();
+                queuedFirst[queued] = node.first[k];
+                queuedCount[queued++] = node.count[k];
             } else {
                 // Start fetching the child while the siblings are tested: the misses of a query overlap.
                 __builtin_prefetch(&nodes_[node.first[k]]);
@@ -155,9 +165,8 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
                 stack[top++] = node.first[k];
             }
         }
-        for (int i = 0; i < leafCount; ++i)
-            leaf(node.first[leaves[i]], node.count[leaves[i]]);
     }
+    flush();
 }
 
 } // namespace vex

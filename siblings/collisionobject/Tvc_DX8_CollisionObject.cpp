@@ -58,6 +58,29 @@ bool Tvc_DX8_CollisionObject::GetPolygonsInBox(Tav_List* list, D3DXVECTOR3* low,
     return true;
 }
 
+bool Tvc_DX8_CollisionObject::GetPolygonsInOrientedBox(Tav_List* list, const D3DXVECTOR3* low,
+                                                       const D3DXVECTOR3* high, const D3DXVECTOR3* centre,
+                                                       const D3DXVECTOR3 axes[3], const float halfLengths[3])
+{
+    if (!list || !low || !high || !centre || !axes || !halfLengths)
+        return false;
+    const float lo[3] = {low->x, low->y, low->z};
+    const float hi[3] = {high->x, high->y, high->z};
+    vex::OrientedBox box{{centre->x, centre->y, centre->z}, {}, {halfLengths[0], halfLengths[1], halfLengths[2]}};
+    for (int i = 0; i < 3; ++i) {
+        box.axes[i][0] = axes[i].x;
+        box.axes[i][1] = axes[i].y;
+        box.axes[i][2] = axes[i].z;
+    }
+    // Reused between queries (no allocation per query) and per thread (queries share no state).
+    thread_local std::vector<uint32_t> found;
+    found.clear();
+    vex::QueryOrientedBox(tree_, coordinateScale_, lo, hi, box, found);
+    for (const uint32_t index : found)
+        list->AddItem(reinterpret_cast<void*>(static_cast<uintptr_t>(index) + 1));
+    return true;
+}
+
 float* Tvc_DX8_CollisionObject::GetPolygonVertices(void* polygon)
 {
     const uintptr_t handle = reinterpret_cast<uintptr_t>(polygon);
@@ -70,6 +93,7 @@ void Tvc_DX8_CollisionObject::SetMesh(MeshSource source, const std::vector<float
 {
     source_ = source;
     tree_.Build(triangles);
+    coordinateScale_ = vex::CoordinateScale(tree_);
 }
 
 bool Tvc_DX8_CollisionObject::ApplyGrid(MeshSource source, const vex::GridParameters& grid)
