@@ -13,5 +13,5 @@ cmake --build build-scalar -j "$jobs" --target BodyCollisionTest MeshSceneTest C
   CollisionObjectTest MeshColliderBench
 # Every GoogleTest executable not built here registers as <name>_NOT_BUILT: leaving those (and the
 # package tests, plain scripts over a full build) out runs just the collision tests.
-(cd build-scalar && ctest --output-on-failure -j "$jobs" -E '_NOT_BUILT|^Package\.')
+(cd build-scalar && ctest --output-on-failure -j "$jobs" -E '_NOT_BUILT|^Package\.|^Viewer\.')
 bench/collision/compare-backends.sh "$simd_build" build-scalar
