@@ -9,7 +9,7 @@ packages=(
   libode-dev libembree-dev
   nlohmann-json3-dev libtinyobjloader-dev libcli11-dev libpng-dev libssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev valgrind imagemagick ccache
+  clang clang-format libclang-rt-14-dev valgrind imagemagick ccache
   chromium
 )
 # The viewer page is bundled with node at build time; a machine with its own node keeps it.
