@@ -10,16 +10,11 @@
 namespace vex::app {
 
 /// The interface of channel, or null (null channel, or a library whose channel does not offer it).
-template <class Interface>
-Interface* FindInterface(Tav_Channel* channel)
-{
-    return dynamic_cast<Interface*>(channel);
-}
+template <class Interface> Interface* FindInterface(Tav_Channel* channel) { return dynamic_cast<Interface*>(channel); }
 
 /// The interface of a channel the host made for a type that offers it; a library that does not is a
 /// broken installation, said in one line.
-template <class Interface>
-Interface& RequireInterface(Tav_Channel& channel, const char* what)
+template <class Interface> Interface& RequireInterface(Tav_Channel& channel, const char* what)
 {
     if (auto* found = dynamic_cast<Interface*>(&channel))
         return *found;

@@ -3,9 +3,9 @@
 #include "app/Demo.h"
 #include "app/Images.h"
 #include "app/InputError.h"
+#include "app/Interrupt.h"
 #include "app/LightMapChannel.h"
 #include "app/LightMapChecks.h"
-#include "app/Interrupt.h"
 #include "app/Manifest.h"
 #include "app/ProgressLine.h"
 #include "app/RunnerHost.h"
@@ -57,7 +57,10 @@ std::string PrepareOutputFolder(const CommandOptions& options, const std::option
     return folder;
 }
 
-std::string Join(const std::string& folder, const char* name) { return (std::filesystem::path(folder) / name).string(); }
+std::string Join(const std::string& folder, const char* name)
+{
+    return (std::filesystem::path(folder) / name).string();
+}
 
 void SaveProject(Vexcore& host, const std::string& path)
 {
@@ -322,7 +325,8 @@ int RunScene(const Scene& scene, const CommandOptions& options, int defaultFrame
             // Name and type of each channel: one line that says what the scene file turned into.
             std::string list;
             for (size_t i = 0; i < scene.channels.size(); ++i)
-                list += (i ? ", " : "") + scene.channels[i].name + " (" + built.channels[i]->GetChannelType().name + ")";
+                list +=
+                    (i ? ", " : "") + scene.channels[i].name + " (" + built.channels[i]->GetChannelType().name + ")";
             std::printf("scene %s: %zu channels: %s\n", scene.file.c_str(), built.channels.size(), list.c_str());
         }
         return RunBuilt(*host, scene, built, frames, folder, options, mode, manifest);

@@ -14,15 +14,15 @@ inline constexpr int kStatusRunFailed = 1;
 inline constexpr int kStatusBadInput = 2;
 
 struct CommandOptions {
-    std::string pluginFolder;          ///< the runner's own folder
-    std::optional<std::string> out;    ///< output folder; default the scene's "output", else "out"
-    std::optional<int> frames;         ///< default the scene's "frames", else the command's own
-    std::optional<int> mapSize;        ///< light-map side in texels, for every light map of a bake
-    std::optional<int> samples;        ///< samples per texel (1, 4, 16, 64), for every light map of a bake
-    unsigned long every = 1;           ///< trajectory.csv keeps the frames whose number is a multiple of it
+    std::string pluginFolder;             ///< the runner's own folder
+    std::optional<std::string> out;       ///< output folder; default the scene's "output", else "out"
+    std::optional<int> frames;            ///< default the scene's "frames", else the command's own
+    std::optional<int> mapSize;           ///< light-map side in texels, for every light map of a bake
+    std::optional<int> samples;           ///< samples per texel (1, 4, 16, 64), for every light map of a bake
+    unsigned long every = 1;              ///< trajectory.csv keeps the frames whose number is a multiple of it
     std::vector<std::string> commandLine; ///< the runner's arguments, for the manifest
-    std::optional<int> threads;        ///< threads of a light-map computation; default the hardware's, 1 serial
-    bool viewer = true;                ///< write viewer.html as the last output of demo, run and bake
+    std::optional<int> threads;           ///< threads of a light-map computation; default the hardware's, 1 serial
+    bool viewer = true;                   ///< write viewer.html as the last output of demo, run and bake
 };
 
 int CommandDemo(const CommandOptions& options);

@@ -54,7 +54,8 @@ public:
         Add(name, "ODE Body", {{"items", items}, {"angularDamping", angularDamping}}, Json::array({Link(0, start)}));
         Json shapes = Json::array();
         for (const Json& item : items) {
-            Json shape = {{"offset", item.value("offset", Vec(0, 0, 0))}, {"rotation", item.value("rotation", Vec(0, 0, 0))}};
+            Json shape = {{"offset", item.value("offset", Vec(0, 0, 0))},
+                          {"rotation", item.value("rotation", Vec(0, 0, 0))}};
             if (item["shape"] == "box")
                 shape["box"] = item["size"];
             else
@@ -113,12 +114,13 @@ Json DemoScene(const TypeCatalog& catalog)
     b.AddBody("cross", Vec(-3, 3.5f, -2.5f), Vec(0, 0, 60),
               Json::array({Box(Vec(1.5f, 0.3f, 0.3f), 2, Vec(0, 0, 0), Vec(0, 0, 45)),
                            Box(Vec(1.5f, 0.3f, 0.3f), 2, Vec(0, 0, 0), Vec(0, 0, -45)), Sphere(0.25f, 1)}));
-    b.AddBody("jack", Vec(-0.5f, 8, -2.5f), Vec(15, 15, 0),
-              Json::array({Sphere(0.15f, 0.5f, Vec(0.6f, 0, 0)), Sphere(0.15f, 0.5f, Vec(-0.6f, 0, 0)),
-                           Sphere(0.15f, 0.5f, Vec(0, 0.6f, 0)), Sphere(0.15f, 0.5f, Vec(0, -0.6f, 0)),
-                           Sphere(0.15f, 0.5f, Vec(0, 0, 0.6f)), Sphere(0.15f, 0.5f, Vec(0, 0, -0.6f)),
-                           Box(Vec(1.2f, 0.1f, 0.1f), 0.5f), Box(Vec(1.2f, 0.1f, 0.1f), 0.5f, Vec(0, 0, 0), Vec(0, 0, 90)),
-                           Box(Vec(1.2f, 0.1f, 0.1f), 0.5f, Vec(0, 0, 0), Vec(0, 90, 0))}));
+    b.AddBody(
+        "jack", Vec(-0.5f, 8, -2.5f), Vec(15, 15, 0),
+        Json::array({Sphere(0.15f, 0.5f, Vec(0.6f, 0, 0)), Sphere(0.15f, 0.5f, Vec(-0.6f, 0, 0)),
+                     Sphere(0.15f, 0.5f, Vec(0, 0.6f, 0)), Sphere(0.15f, 0.5f, Vec(0, -0.6f, 0)),
+                     Sphere(0.15f, 0.5f, Vec(0, 0, 0.6f)), Sphere(0.15f, 0.5f, Vec(0, 0, -0.6f)),
+                     Box(Vec(1.2f, 0.1f, 0.1f), 0.5f), Box(Vec(1.2f, 0.1f, 0.1f), 0.5f, Vec(0, 0, 0), Vec(0, 0, 90)),
+                     Box(Vec(1.2f, 0.1f, 0.1f), 0.5f, Vec(0, 0, 0), Vec(0, 90, 0))}));
     b.AddBody("pebble", Vec(-3, 2, 1.5f), Vec(0, 0, 0), Json::array({Sphere(0.25f, 1)}), kRollerDamping);
     b.AddBody("slider", Vec(6.8f, 3.2f, 3), Vec(0, 0, 20), Json::array({Box(Vec(0.8f, 0.4f, 0.8f), 3)}));
     b.AddBody("roller", Vec(7, 3.5f, 4.2f), Vec(0, 0, 0), Json::array({Sphere(0.4f, 2)}), kRollerDamping);
@@ -130,11 +132,17 @@ Json DemoScene(const TypeCatalog& catalog)
 
     // Two lamps above the scene, and the floor's light map with soft shadows from everything else.
     b.Add("lamp.warm", "DX8 Light",
-          {{"type", "point"}, {"position", Vec(-5, 10, -4)}, {"diffuse", Vec(0.75f, 0.62f, 0.45f)},
-           {"attenuation", Vec(1, 0, 0)}, {"range", 100}});
+          {{"type", "point"},
+           {"position", Vec(-5, 10, -4)},
+           {"diffuse", Vec(0.75f, 0.62f, 0.45f)},
+           {"attenuation", Vec(1, 0, 0)},
+           {"range", 100}});
     b.Add("lamp.cool", "DX8 Light",
-          {{"type", "point"}, {"position", Vec(7, 8, 5)}, {"diffuse", Vec(0.35f, 0.42f, 0.55f)},
-           {"attenuation", Vec(1, 0, 0)}, {"range", 100}});
+          {{"type", "point"},
+           {"position", Vec(7, 8, 5)},
+           {"diffuse", Vec(0.35f, 0.42f, 0.55f)},
+           {"attenuation", Vec(1, 0, 0)},
+           {"range", 100}});
     b.Add("shadows", "DX8 OctTree", Json::object(), b.casters);
     b.Add("lightmap", "DX8 TextureLighting",
           {{"size", 128}, {"samples", 16}, {"softShadows", true}, {"softShadowRadius", 0.35}, {"texCoordSet", 1}},

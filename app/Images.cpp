@@ -26,7 +26,6 @@ void AppendPngBytes(png_structp png, png_bytep data, png_size_t length)
 
 void FlushNothing(png_structp) {}
 
-
 struct Vertex {
     D3DXVECTOR3 world;
     D3DXVECTOR3 normal;
@@ -135,7 +134,8 @@ RgbImage SkyImage(int width, int height)
 /// The triangles' bounding box centre and half its diagonal (at least 1e-3).
 void SceneBounds(const std::vector<Triangle>& triangles, D3DXVECTOR3& centre, float& radius)
 {
-    D3DXVECTOR3 low(std::numeric_limits<float>::max(), std::numeric_limits<float>::max(), std::numeric_limits<float>::max());
+    D3DXVECTOR3 low(std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+                    std::numeric_limits<float>::max());
     D3DXVECTOR3 high = -low;
     for (const Triangle& t : triangles)
         for (const Vertex& v : t.v) {
@@ -309,9 +309,10 @@ RgbImage RenderPreview(const Vexcore& host, const LightMapChannel& map, int widt
 
     D3DXVECTOR3 sun(0.3f, 1.0f, -0.5f);
     D3DXVec3Normalize(&sun, &sun);
-    Raster raster{image, std::vector<float>(static_cast<size_t>(width) * static_cast<size_t>(height),
-                                            std::numeric_limits<float>::max()),
-                  map.map, sun};
+    Raster raster{
+        image,
+        std::vector<float>(static_cast<size_t>(width) * static_cast<size_t>(height), std::numeric_limits<float>::max()),
+        map.map, sun};
     const float nearPlane = radius * 0.01f;
     for (const Triangle& t : triangles) {
         D3DXVECTOR3 s[3];

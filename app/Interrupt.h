@@ -7,7 +7,6 @@ class Tav_Channel;
 
 namespace vex::app {
 
-
 /// Routes SIGINT, SIGTERM and SIGHUP to a flag instead of ending the process.
 void InstallInterruptHandler();
 bool InterruptRequested();

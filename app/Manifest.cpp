@@ -1,8 +1,8 @@
 #include "app/Manifest.h"
 
 #include "app/InputError.h"
-#include "host/Version.h"
 #include "host/TavFileSaver.h"
+#include "host/Version.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>

@@ -12,8 +12,7 @@ namespace vex::app {
 class RunManifest {
 public:
     /// inputKind: "scene" or "project"; inputPath: the file the run read ("" for none).
-    RunManifest(std::string folder, std::vector<std::string> commandLine, std::string inputKind,
-                std::string inputPath);
+    RunManifest(std::string folder, std::vector<std::string> commandLine, std::string inputKind, std::string inputPath);
 
     /// Writes the manifest that says the run has started; throws RunError when it cannot be written.
     void Begin();

@@ -1,8 +1,8 @@
 #include "app/RunnerHost.h"
 
 #include "app/ProgressLine.h"
-#include "host/siblings/TypeGuids.h"
 #include "host/siblings/Tav_ProgressListenerInterface.h"
+#include "host/siblings/TypeGuids.h"
 
 #include <cmath>
 #include <filesystem>

@@ -72,8 +72,9 @@ void CheckJsonDepth(const std::string& text, const std::string& file)
             inString = true;
         } else if (c == '[' || c == '{') {
             if (++depth > kMaxJsonDepth)
-                throw InputError(file, Where(text, i), "nested deeper than " + std::to_string(kMaxJsonDepth) +
-                                                           " levels near " + Excerpt(text, i));
+                throw InputError(file, Where(text, i),
+                                 "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels near " +
+                                     Excerpt(text, i));
         } else if (c == ']' || c == '}') {
             --depth;
         }
@@ -131,8 +132,9 @@ SceneLink ParseLink(const nlohmann::json& link, const std::string& file, const s
     if (link.contains("position")) {
         const nlohmann::json& p = link.at("position");
         if (!p.is_number_integer())
-            throw InputError(file, path + ".position", "expected a whole number, found " +
-                                                           (p.is_number() ? std::string("a fraction") : JsonKindName(p)));
+            throw InputError(file, path + ".position",
+                             "expected a whole number, found " +
+                                 (p.is_number() ? std::string("a fraction") : JsonKindName(p)));
         const bool tooBig = p.is_number_unsigned() && p.get<unsigned long long>() > 1000ull;
         const long long position = tooBig ? 1001 : p.get<long long>();
         if (position < -1 || position > 1000)
@@ -159,7 +161,8 @@ std::string ChannelNameProblem(const std::string& name)
         return "holds \"..\"";
     // Light maps are written as NAME.bmp and NAME.png beside the runner's own outputs; compared without
     // case, so that the outputs stay apart on file systems that ignore it too.
-    static const char* const kReserved[] = {"preview", "trajectory", "matrices", "scene", "run", "viewer", "demo-scene"};
+    static const char* const kReserved[] = {"preview", "trajectory", "matrices",  "scene",
+                                            "run",     "viewer",     "demo-scene"};
     std::string lower;
     for (const char c : name)
         lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -245,9 +248,11 @@ void ParseRunFields(const nlohmann::json& root, Scene& scene)
     if (root.contains("frames")) {
         const nlohmann::json& f = root.at("frames");
         if (!f.is_number_integer())
-            throw InputError(file, "frames", "expected a whole number, found " +
-                                                 (f.is_number() ? std::string("a fraction") : JsonKindName(f)));
-        const bool tooBig = f.is_number_unsigned() && f.get<unsigned long long>() > static_cast<unsigned long long>(kMaxFrames);
+            throw InputError(file, "frames",
+                             "expected a whole number, found " +
+                                 (f.is_number() ? std::string("a fraction") : JsonKindName(f)));
+        const bool tooBig =
+            f.is_number_unsigned() && f.get<unsigned long long>() > static_cast<unsigned long long>(kMaxFrames);
         const long long frames = tooBig ? -1 : f.get<long long>();
         if (frames < 0 || frames > kMaxFrames)
             throw InputError(file, "frames", f.dump() + " is outside [0, " + std::to_string(kMaxFrames) + "]");
@@ -298,10 +303,10 @@ TypeCatalog::TypeCatalog(Vexcore& host) : host_(host)
 {
     // Every type this system knows a GUID for; a library that is not built is simply not offered.
     static const char* const kKnown[] = {
-        guids::kMatrix, guids::kValue, guids::kDampingFactor, guids::kWorld, guids::kBody,
-        guids::kTextureLighting, guids::kTexture, guids::kDeviceUse, guids::kCollisionObject, guids::kObject3D,
-        guids::kSurface, guids::kMesh, guids::kOctTree, guids::kLight, guids::kProgress, guids::kInput,
-        guids::kDevice, guids::k3DRender,
+        guids::kMatrix,          guids::kValue,   guids::kDampingFactor, guids::kWorld,           guids::kBody,
+        guids::kTextureLighting, guids::kTexture, guids::kDeviceUse,     guids::kCollisionObject, guids::kObject3D,
+        guids::kSurface,         guids::kMesh,    guids::kOctTree,       guids::kLight,           guids::kProgress,
+        guids::kInput,           guids::kDevice,  guids::k3DRender,
     };
     for (const char* text : kKnown) {
         const _GUID type = Guid(text);
@@ -492,7 +497,8 @@ std::vector<Tav_Channel*> AddPendingChannels(Vexcore& host, const Scene& scene, 
             while (scene.channels[childIndex].name != link.channel)
                 ++childIndex;
             std::string error;
-            if (wasPending(childIndex) && !host.Link(built.channels[i], built.channels[childIndex], link.position, &error))
+            if (wasPending(childIndex) &&
+                !host.Link(built.channels[i], built.channels[childIndex], link.position, &error))
                 throw InputError(scene.file, link.field, error);
         }
     }

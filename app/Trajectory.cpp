@@ -3,10 +3,10 @@
 #include "app/GraphWalk.h"
 
 #include "app/InputError.h"
-#include "host/siblings/Tav_BodySetupInterface.h"
-#include "host/siblings/Tvc_MatrixChannel.h"
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
+#include "host/siblings/Tav_BodySetupInterface.h"
+#include "host/siblings/Tvc_MatrixChannel.h"
 #include "host/siblings/TypeGuids.h"
 #include "siblings/world/WorldConstants.h"
 

@@ -73,8 +73,8 @@ std::string CsvField(const std::string& text);
 std::string MatricesCsv(const Vexcore& host);
 
 struct RestCount {
-    int dynamic = 0; ///< bodies running an ODE body
-    int atRest = 0;  ///< of those, moving slower than kRestSpeed, and neither of the two below
+    int dynamic = 0;                  ///< bodies running an ODE body
+    int atRest = 0;                   ///< of those, moving slower than kRestSpeed, and neither of the two below
     std::vector<std::string> reset;   ///< bodies whose motion overflowed and that were put back at their start
     std::vector<std::string> outside; ///< bodies now beyond the world's bound (or at no finite position)
 };

@@ -7,14 +7,14 @@
 #include "app/ViewerData.h"
 #include "host/ProjectFile.h"
 #include "host/Vexcore.h"
+#include "host/siblings/Tvc_DX8_Texture.h"
 #include "host/siblings/TypeGuids.h"
 #include "siblings/texture/BitmapDecode.h"
-#include "host/siblings/Tvc_DX8_Texture.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "app/ViewerData.h"
 
-#include "app/GraphWalk.h"
 #include "app/ChannelInterface.h"
+#include "app/GraphWalk.h"
 #include "app/InputError.h"
 #include "app/Trajectory.h"
 #include "body/ODE_GeometryItem.h"
@@ -309,8 +309,8 @@ Json ViewerSceneData(const Vexcore& host)
         const std::string name = host.GetChannelName(channel);
         if (IsType(channel, guids::kBody)) {
             auto& body = RequireInterface<Tav_BodySetupInterface>(*channel, "a body's shapes");
-            bodies.push_back({{"name", name}, {"dynamic", body.GetBodyID() != nullptr},
-                              {"shapes", BodyShapes(body, planes)}});
+            bodies.push_back(
+                {{"name", name}, {"dynamic", body.GetBodyID() != nullptr}, {"shapes", BodyShapes(body, planes)}});
         } else if (IsType(channel, guids::kObject3D) && !IsType(channel->GetChild(0), guids::kBody)) {
             AddObjectMeshes(host, channel, meshes, lightMaps);
         } else if (IsType(channel, guids::kCollisionObject)) {
@@ -336,8 +336,7 @@ size_t StrideForBudget(size_t recordedFrames, size_t bodies, size_t budgetBytes)
     return std::max<size_t>(1, (recordedFrames + fit - 1) / fit);
 }
 
-Json ViewerFrames(std::istream& trajectoryCsv, const std::string& file, size_t stride,
-                  const std::string& finalPosesCsv)
+Json ViewerFrames(std::istream& trajectoryCsv, const std::string& file, size_t stride, const std::string& finalPosesCsv)
 {
     stride = std::max<size_t>(1, stride);
     FrameReading reading = ReadFrames(trajectoryCsv, file, stride);
@@ -356,8 +355,8 @@ Json ViewerFrames(std::istream& trajectoryCsv, const std::string& file, size_t s
             for (double v : row.values)
                 poses.push_back(Short(static_cast<float>(v), 8));
     }
-    return {{"names", names}, {"frames", numbers}, {"times", times}, {"poses", poses}, {"stride", stride},
-            {"recorded", recorded}};
+    return {{"names", names}, {"frames", numbers}, {"times", times},
+            {"poses", poses}, {"stride", stride},  {"recorded", recorded}};
 }
 
 } // namespace vex::app

@@ -59,9 +59,10 @@ struct CommandLine {
     }
     void AddThreads(CLI::App* command)
     {
-        command->add_option("--threads", threads,
-                            "Threads of a light-map computation (default: every hardware thread; 1: on the "
-                            "runner's own thread)")
+        command
+            ->add_option("--threads", threads,
+                         "Threads of a light-map computation (default: every hardware thread; 1: on the "
+                         "runner's own thread)")
             ->check(CLI::Range(1, vex::app::kMaxThreads));
     }
     void AddMapOptions(CLI::App* command)
@@ -126,7 +127,8 @@ void AddReadingCommands(CommandLine& line)
     line.AddScene(line.validate);
     line.view = line.app.add_subcommand("view", "Write viewer.html, the run's interactive 3D page, for an output "
                                                 "folder or a project");
-    line.view->add_option("PROJECT_OR_OUTPUT_FOLDER", line.path, "Output folder of demo, run or bake, or a project file")
+    line.view
+        ->add_option("PROJECT_OR_OUTPUT_FOLDER", line.path, "Output folder of demo, run or bake, or a project file")
         ->required();
     line.AddOut(line.view);
 }

@@ -3,7 +3,10 @@
 
 namespace {
 
-D3DXVECTOR3 Narrow(const dReal* v) { return D3DXVECTOR3(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])); }
+D3DXVECTOR3 Narrow(const dReal* v)
+{
+    return D3DXVECTOR3(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
+}
 
 } // namespace
 

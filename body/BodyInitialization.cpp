@@ -70,8 +70,12 @@ void Tvc_ODE_BodyCollision::BuildStaticShape(ODE_GeometryItem& item, bool& meshC
 {
     const D3DXVECTOR3 l = ScaledSize(item);
     switch (item.kind) {
-    case kShapeBox: item.geom = world->CreateBox(l.x, l.y, l.z, 1); break;
-    case kShapeSphere: item.geom = world->CreateSphere(item.radius, 1); break;
+    case kShapeBox:
+        item.geom = world->CreateBox(l.x, l.y, l.z, 1);
+        break;
+    case kShapeSphere:
+        item.geom = world->CreateSphere(item.radius, 1);
+        break;
     case kShapeMesh:
         // One mesh geom stands for all collision objects of the body.
         if (!meshCreated) {
@@ -79,8 +83,11 @@ void Tvc_ODE_BodyCollision::BuildStaticShape(ODE_GeometryItem& item, bool& meshC
             meshCreated = true;
         }
         break;
-    case kShapePlane: item.geom = world->CreatePlane(0, 1, 0, 0); break;
-    default: break; // unknown kinds get no geom
+    case kShapePlane:
+        item.geom = world->CreatePlane(0, 1, 0, 0);
+        break;
+    default:
+        break; // unknown kinds get no geom
     }
     if (item.geom)
         dGeomSetData(item.geom, &item);
@@ -198,8 +205,7 @@ void Tvc_ODE_BodyCollision::UpdateGeometryPositions()
         D3DXMATRIX sc;
         D3DXMatrixIdentity(&sc);
         if (item->kind == kShapeBox)
-            D3DXMatrixScaling(&sc, item->size.x * bodyScale.x, item->size.y * bodyScale.y,
-                              item->size.z * bodyScale.z);
+            D3DXMatrixScaling(&sc, item->size.x * bodyScale.x, item->size.y * bodyScale.y, item->size.z * bodyScale.z);
         else if (item->kind == kShapeSphere)
             D3DXMatrixScaling(&sc, item->radius, item->radius, item->radius);
         const D3DXMATRIX rotation = item->GetRotationMatrix();

@@ -44,8 +44,8 @@ std::vector<uint8_t> ReadRecordChunk(TavFileLoader& loader, Tav_HostContext* hos
 {
     const int size = loader.GetTagDataSize();
     if (size != expected && host)
-        host->ShowDebugMessage((std::string("ODE Body load: item chunk ") + tag + " has an unexpected size, bytes:").c_str(),
-                               size);
+        host->ShowDebugMessage(
+            (std::string("ODE Body load: item chunk ") + tag + " has an unexpected size, bytes:").c_str(), size);
     std::vector<uint8_t> bytes(static_cast<size_t>(expected), 0);
     const int copied = loader.CopyTagDataToPointer(bytes.data(), expected);
     bytes.resize(static_cast<size_t>(copied > 0 ? copied : 0));

@@ -83,8 +83,8 @@ void MakePlaceableRotation(dReal* R)
         if (!Normalise(b)) {
             // Any direction perpendicular to a: a crossed with the axis it is least aligned with.
             const int k = std::fabs(a[0]) <= std::fabs(a[1]) && std::fabs(a[0]) <= std::fabs(a[2]) ? 0
-                          : std::fabs(a[1]) <= std::fabs(a[2])                                  ? 1
-                                                                                                : 2;
+                          : std::fabs(a[1]) <= std::fabs(a[2])                                     ? 1
+                                                                                                   : 2;
             spare[0] = spare[1] = spare[2] = 0;
             spare[k] = 1;
             Cross(a, spare, b);
@@ -110,8 +110,8 @@ bool MatrixIsUsable(const D3DXMATRIX& m)
 
 bool ItemIsFinite(const ODE_GeometryItem& item, const D3DXVECTOR3& scale)
 {
-    if (!std::isfinite(item.massValue) || !std::isfinite(item.radius) || !Finite(item.size) ||
-        !Finite(item.offset) || !Finite(item.rotation))
+    if (!std::isfinite(item.massValue) || !std::isfinite(item.radius) || !Finite(item.size) || !Finite(item.offset) ||
+        !Finite(item.rotation))
         return false;
     // The ODE body sits at the centre of mass and its shapes are placed back from it: offsets of 1e20 would
     // leave them where rounding puts them (ODE's own colliders stop the process on some such contacts).

@@ -55,26 +55,26 @@ std::vector<uint8_t> Complete(std::vector<uint8_t> own, const uint8_t* data, siz
 std::vector<uint8_t> EncodeItemRecord(const ODE_GeometryItem& item)
 {
     ByteWriter w;
-    w.Zeros(4);       // 0: reserved
-    w.Zeros(4);       // 4: gap
-    w.U32(0);         // 8: geom
-    w.U32(0);         // 12: innerGeom
+    w.Zeros(4);              // 0: reserved
+    w.Zeros(4);              // 4: gap
+    w.U32(0);                // 8: geom
+    w.U32(0);                // 12: innerGeom
     WriteMass(w, item.mass); // 16..151
-    w.U8(item.kind);  // 152
+    w.U8(item.kind);         // 152
     w.Zeros(3);
-    w.F32(item.massValue); // 156
-    w.F32(item.radius);    // 160
+    w.F32(item.massValue);         // 156
+    w.F32(item.radius);            // 160
     WriteVector(w, item.size);     // 164
     WriteVector(w, item.offset);   // 176
     WriteVector(w, item.rotation); // 188
-    w.Bool(item.auxFlag); // 200
+    w.Bool(item.auxFlag);          // 200
     w.Zeros(3);
     w.F32(item.auxValue1); // 204
     w.F32(item.auxValue2);
     w.F32(item.auxValue3);
     w.F32(item.auxValue4);
     w.FixedText(item.name, sizeof item.name); // 220
-    w.U32(0); // 260: owner
+    w.U32(0);                                 // 260: owner
     return w.Take();
 }
 

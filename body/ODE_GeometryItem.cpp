@@ -28,9 +28,9 @@ void SetName(char (&name)[40], const char* text)
 } // namespace
 
 ODE_GeometryItem::ODE_GeometryItem()
-    : geom(nullptr), innerGeom(nullptr), kind(kShapeBox), massValue(5.0f), radius(1.0f), size(1, 1, 1),
-      offset(0, 0, 0), rotation(0, 0, 0), auxFlag(true), auxValue1(0.5f), auxValue2(0.1f), auxValue3(1.0f),
-      auxValue4(1.0f), owner(nullptr)
+    : geom(nullptr), innerGeom(nullptr), kind(kShapeBox), massValue(5.0f), radius(1.0f), size(1, 1, 1), offset(0, 0, 0),
+      rotation(0, 0, 0), auxFlag(true), auxValue1(0.5f), auxValue2(0.1f), auxValue3(1.0f), auxValue4(1.0f),
+      owner(nullptr)
 {
     dMassSetZero(&mass);
     SetName(name, "Unnamed");

@@ -27,21 +27,21 @@ public:
     /// Zc * Xb * Ya for rotation (a, b, c): turn about Z by c, then X by b, then Y by a (row vectors).
     virtual D3DXMATRIX GetRotationMatrix();
 
-    dGeomID geom;          ///< top-level geom: the transform (dynamic) or the shape itself (static)
-    dGeomID innerGeom;     ///< shape wrapped by the transform on a dynamic body
-    dMass mass;            ///< computed by InitializeBody
-    uint8_t kind;          ///< ShapeKind
-    float massValue;       ///< total mass of the shape
-    float radius;          ///< sphere radius
-    D3DXVECTOR3 size;      ///< box edge lengths
-    D3DXVECTOR3 offset;    ///< position in body space
-    D3DXVECTOR3 rotation;  ///< angles about Y, X, Z in radians
-    bool auxFlag;          ///< kept for other libraries, never interpreted here
-    float auxValue1;       ///< kept; the world channel reads it as contact friction
-    float auxValue2;       ///< kept; the world channel reads it as contact bounce
-    float auxValue3;       ///< kept
-    float auxValue4;       ///< kept
-    char name[40];         ///< display name, zero-terminated
+    dGeomID geom;         ///< top-level geom: the transform (dynamic) or the shape itself (static)
+    dGeomID innerGeom;    ///< shape wrapped by the transform on a dynamic body
+    dMass mass;           ///< computed by InitializeBody
+    uint8_t kind;         ///< ShapeKind
+    float massValue;      ///< total mass of the shape
+    float radius;         ///< sphere radius
+    D3DXVECTOR3 size;     ///< box edge lengths
+    D3DXVECTOR3 offset;   ///< position in body space
+    D3DXVECTOR3 rotation; ///< angles about Y, X, Z in radians
+    bool auxFlag;         ///< kept for other libraries, never interpreted here
+    float auxValue1;      ///< kept; the world channel reads it as contact friction
+    float auxValue2;      ///< kept; the world channel reads it as contact bounce
+    float auxValue3;      ///< kept
+    float auxValue4;      ///< kept
+    char name[40];        ///< display name, zero-terminated
     Tvc_ODE_BodyCollision* owner;
 };
 

@@ -35,9 +35,9 @@ Tvc_ODE_BodyCollision::Tvc_ODE_BodyCollision()
     SetChannelName("ODE Body");
     SetChildCreateType(vex::MakeChildCreation("Matrix", vex::Guid(vex::guids::kMatrix), 0, "Start position"), 0);
     SetChildCreateType(vex::MakeChildCreation("Value", vex::Guid(vex::guids::kValue), 1, "Enable Body"), 1);
-    SetChildCreateType(vex::MakeChildCreation("DX8 CollisionObject", vex::Guid(vex::guids::kCollisionObject), -1,
-                                              "Collision object"),
-                       2);
+    SetChildCreateType(
+        vex::MakeChildCreation("DX8 CollisionObject", vex::Guid(vex::guids::kCollisionObject), -1, "Collision object"),
+        2);
 
     if (host_)
         world = vex::AsInterface<Tav_WorldInterface>(host_->GetChannelByGuid(vex::Guid(vex::guids::kWorld), 0));
@@ -270,9 +270,8 @@ bool Tvc_ODE_BodyCollision::CheckInput(const D3DXMATRIX& start)
         }
     }
     if (finite)
-        finite = std::isfinite(angularDampenValue) &&
-                 (angularDampenValue == 0.0f || !dampingFactorChannel ||
-                  std::isfinite(dampingFactorChannel->GetReal()));
+        finite = std::isfinite(angularDampenValue) && (angularDampenValue == 0.0f || !dampingFactorChannel ||
+                                                       std::isfinite(dampingFactorChannel->GetReal()));
     if (finite) {
         inputFaultShown_ = false;
         return true;

@@ -15,9 +15,7 @@ class Tav_ValueInterface;
 
 // The contact and setup interfaces are further bases, implemented by the slots of the same names: the
 // matrix channel stays the primary base, so the slot order below is unchanged.
-class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel,
-                              public Tav_BodyContactInterface,
-                              public Tav_BodySetupInterface {
+class Tvc_ODE_BodyCollision : public Tvc_MatrixChannel, public Tav_BodyContactInterface, public Tav_BodySetupInterface {
 public:
     Tvc_ODE_BodyCollision();
     // Copies would free the same items and ODE objects twice.
@@ -65,14 +63,14 @@ public:
     virtual bool GetIfPlaneContainsPoint(D3DXVECTOR3& planePoint, D3DXVECTOR3& planeNormal, D3DXVECTOR3 point,
                                          D3DXVECTOR3& out);
     virtual float GetPointEdgeDistance(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& point, D3DXVECTOR3& closest);
-    virtual void CreateBoxFromPoly(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, dReal* position,
-                                   dReal* rotation, dReal* sides, D3DXVECTOR3& normal);
+    virtual void CreateBoxFromPoly(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, dReal* position, dReal* rotation,
+                                   dReal* sides, D3DXVECTOR3& normal);
     virtual void CalculateBoxBounds(D3DXMATRIX objectMatrix, D3DXMATRIX boxMatrix, const dReal* sides);
     virtual int dBoxBox(const dReal* p1, const dReal* R1, const dReal* side1, const dReal* p2, const dReal* R2,
-                        const dReal* side2, dReal* normal, dReal* depth, int* code, int flags,
-                        dContactGeom* contact, int skip);
-    virtual void lineClosestApproach(const dReal* pa, const dReal* ua, const dReal* pb, const dReal* ub,
-                                     dReal* alpha, dReal* beta);
+                        const dReal* side2, dReal* normal, dReal* depth, int* code, int flags, dContactGeom* contact,
+                        int skip);
+    virtual void lineClosestApproach(const dReal* pa, const dReal* ua, const dReal* pb, const dReal* ub, dReal* alpha,
+                                     dReal* beta);
     virtual void SetAngularVelocityDampenValue(float value);
     virtual float GetAngularVelocityDampenValue();
     virtual void SetIfDisableForces(bool disable);

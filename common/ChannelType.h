@@ -9,26 +9,26 @@
 
 /// What a channel library is: its type name, its GUID and the GUID of the type it derives from.
 struct ChannelType {
-    char name[80];       ///< NUL-terminated type name
-    _GUID typeGuid;      ///< this type
-    _GUID baseTypeGuid;  ///< the type the class derives from
-    int32_t number1;     ///< host's meaning; 1
-    int32_t number2;     ///< host's meaning; 51
-    int32_t number3;     ///< host's meaning; 1 in a fresh record, 0 once GetType has run
-    int32_t number4;     ///< host's meaning; 0
-    bool flag;           ///< host's meaning; false
+    char name[80];      ///< NUL-terminated type name
+    _GUID typeGuid;     ///< this type
+    _GUID baseTypeGuid; ///< the type the class derives from
+    int32_t number1;    ///< host's meaning; 1
+    int32_t number2;    ///< host's meaning; 51
+    int32_t number3;    ///< host's meaning; 1 in a fresh record, 0 once GetType has run
+    int32_t number4;    ///< host's meaning; 0
+    bool flag;          ///< host's meaning; false
 };
 
 /// One child link: the type it takes and how the host shows it.
 struct ChildCreation {
-    ChannelType childType;  ///< child type name and GUID; base GUID 11111111-...; numbers 1, 51, 1, 0
-    int32_t linkNumber;     ///< per-link number (0, 1, or -1 for "any number")
+    ChannelType childType; ///< child type name and GUID; base GUID 11111111-...; numbers 1, 51, 1, 0
+    int32_t linkNumber;    ///< per-link number (0, 1, or -1 for "any number")
     bool flag1;
     bool flag2;
-    char linkName[102];     ///< NUL-terminated link name
-    _GUID linkGuid;         ///< all zero
-    int32_t number1;        ///< 0
-    int32_t number2;        ///< 1
+    char linkName[102]; ///< NUL-terminated link name
+    _GUID linkGuid;     ///< all zero
+    int32_t number1;    ///< 0
+    int32_t number2;    ///< 1
 };
 
 static_assert(offsetof(ChannelType, name) == 0);

@@ -19,8 +19,7 @@ inline constexpr ChannelType kInitialChannelType = {{}, {}, {}, 1, 51, 1, 0, fal
 
 /// Fills the record as GetType must: name with its NUL, both GUIDs, third number 0. Bytes behind the
 /// name's NUL keep their zero from static storage.
-inline ChannelType* FillChannelType(ChannelType& record, const char* name, const char* typeGuid,
-                                    const char* baseGuid)
+inline ChannelType* FillChannelType(ChannelType& record, const char* name, const char* typeGuid, const char* baseGuid)
 {
     std::strncpy(record.name, name, sizeof record.name - 1);
     record.typeGuid = GuidFromText(typeGuid);
@@ -30,8 +29,7 @@ inline ChannelType* FillChannelType(ChannelType& record, const char* name, const
 }
 
 /// Allocates with the shared global operator new; null (and nothing constructed) when that fails.
-template <class Channel>
-Tav_Channel* CreateChannelInstance()
+template <class Channel> Tav_Channel* CreateChannelInstance()
 {
     void* memory = ::operator new(sizeof(Channel), std::nothrow);
     if (!memory)
@@ -47,19 +45,19 @@ Tav_Channel* CreateChannelInstance()
 
 } // namespace vex
 
-#define VEX_CHANNEL_PLUGIN(ChannelClass, typeName, typeGuidText, baseGuidText)                             \
-    namespace {                                                                                            \
-    ChannelType gChannelTypeRecord = vex::kInitialChannelType;                                             \
-    }                                                                                                      \
-    extern "C" __attribute__((visibility("default"))) ChannelType* GetType()                              \
-    {                                                                                                      \
-        return vex::FillChannelType(gChannelTypeRecord, typeName, typeGuidText, baseGuidText);            \
-    }                                                                                                      \
-    extern "C" __attribute__((visibility("default"))) Tav_Channel* InitDLL()                              \
-    {                                                                                                      \
-        return vex::CreateChannelInstance<ChannelClass>();                                                 \
-    }                                                                                                      \
-    extern "C" __attribute__((visibility("default"))) const ChannelType* VexPeekChannelType()             \
-    {                                                                                                      \
-        return &gChannelTypeRecord;                                                                        \
+#define VEX_CHANNEL_PLUGIN(ChannelClass, typeName, typeGuidText, baseGuidText)                 \
+    namespace {                                                                                \
+    ChannelType gChannelTypeRecord = vex::kInitialChannelType;                                 \
+    }                                                                                          \
+    extern "C" __attribute__((visibility("default"))) ChannelType* GetType()                   \
+    {                                                                                          \
+        return vex::FillChannelType(gChannelTypeRecord, typeName, typeGuidText, baseGuidText); \
+    }                                                                                          \
+    extern "C" __attribute__((visibility("default"))) Tav_Channel* InitDLL()                   \
+    {                                                                                          \
+        return vex::CreateChannelInstance<ChannelClass>();                                     \
+    }                                                                                          \
+    extern "C" __attribute__((visibility("default"))) const ChannelType* VexPeekChannelType()  \
+    {                                                                                          \
+        return &gChannelTypeRecord;                                                            \
     }

@@ -45,10 +45,10 @@ Vexcore& SharedHost()
         for (const char* type : {guids::kWorld, guids::kDevice})
             if (!h->AddChannel(Guid(type), type, &error))
                 Fail("cannot create a channel of type " + std::string(type) + ": " + error);
-        for (const char* type : {guids::kBody, guids::kTextureLighting, guids::kTexture, guids::kCollisionObject,
-                                 guids::kObject3D, guids::kSurface, guids::kMesh, guids::kOctTree, guids::kLight,
-                                 guids::kValue, guids::kDampingFactor, guids::kMatrix, guids::kProgress,
-                                 guids::kInput, guids::kDeviceUse})
+        for (const char* type :
+             {guids::kBody, guids::kTextureLighting, guids::kTexture, guids::kCollisionObject, guids::kObject3D,
+              guids::kSurface, guids::kMesh, guids::kOctTree, guids::kLight, guids::kValue, guids::kDampingFactor,
+              guids::kMatrix, guids::kProgress, guids::kInput, guids::kDeviceUse})
             if (!h->LoadLibrary(Guid(type), &error))
                 Fail("cannot load the library of " + std::string(type) + ": " + error);
         return h;

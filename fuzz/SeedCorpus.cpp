@@ -37,7 +37,10 @@ void Write(const fs::path& path, const std::vector<uint8_t>& bytes)
         throw std::runtime_error(error);
 }
 
-void WriteText(const fs::path& path, const std::string& text) { Write(path, std::vector<uint8_t>(text.begin(), text.end())); }
+void WriteText(const fs::path& path, const std::string& text)
+{
+    Write(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
 
 std::string ReadText(const fs::path& path)
 {
@@ -144,7 +147,7 @@ void SaveScene(const std::string& name, const std::string& text, const fs::path&
     for (Tav_Channel* channel : built.channels) {
         const _GUID type = channel->GetChannelType().typeGuid;
         const std::string file = name + "-" + Safe(host.GetChannelName(channel)) + ".bin";
-        const char* folder = type == vex::Guid(vex::guids::kBody)               ? "body_section"
+        const char* folder = type == vex::Guid(vex::guids::kBody)              ? "body_section"
                              : type == vex::Guid(vex::guids::kTextureLighting) ? "texlight_section"
                                                                                : nullptr;
         if (!folder)

@@ -34,8 +34,8 @@ std::unique_ptr<ChannelLibrary> ChannelLibrary::Load(const _GUID& type, const st
         for (const std::string& folder : folders)
             if (!folder.empty())
                 searched += (searched.empty() ? "" : ", ") + folder;
-        *error = "channel library " + file + " not found (searched: " + (searched.empty() ? "no folders" : searched) +
-                 ")";
+        *error =
+            "channel library " + file + " not found (searched: " + (searched.empty() ? "no folders" : searched) + ")";
     }
     return nullptr;
 }

@@ -11,15 +11,10 @@
 namespace vex {
 
 /// The channel as Interface, or null when it is null or of another class.
-template <class Interface>
-Interface* AsInterface(Tav_Channel* channel)
-{
-    return dynamic_cast<Interface*>(channel);
-}
+template <class Interface> Interface* AsInterface(Tav_Channel* channel) { return dynamic_cast<Interface*>(channel); }
 
 /// The index-th child at link position `position` as Interface, or null (no such child, or another class).
-template <class Interface>
-Interface* LinkedChild(const Tav_Channel& parent, int position, int index = 0)
+template <class Interface> Interface* LinkedChild(const Tav_Channel& parent, int position, int index = 0)
 {
     return AsInterface<Interface>(parent.GetChildFromLinkPosition(position, index));
 }

@@ -30,7 +30,10 @@ uint32_t Crc(const uint8_t* data, size_t size)
     return static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data, static_cast<uInt>(size)));
 }
 
-std::string Range(size_t begin, size_t end) { return "bytes " + std::to_string(begin) + " to " + std::to_string(end - 1); }
+std::string Range(size_t begin, size_t end)
+{
+    return "bytes " + std::to_string(begin) + " to " + std::to_string(end - 1);
+}
 
 bool Fail(std::string* error, const std::string& what, size_t at)
 {
@@ -56,7 +59,8 @@ size_t CheckChecksums(const std::vector<uint8_t>& bytes, std::string* error)
     tail.U32(tableAt);
     tail.U32(tableCrc);
     if (tableAt < 12 || tableAt > size - 12 || (size - 8 - tableAt - 4) % 12 != 0)
-        return fail("checksum table position " + std::to_string(tableAt) + " is corrupt (" + Range(size - 8, size - 4) + ")");
+        return fail("checksum table position " + std::to_string(tableAt) + " is corrupt (" + Range(size - 8, size - 4) +
+                    ")");
     if (Crc(bytes.data() + tableAt, size - 4 - tableAt) != tableCrc)
         return fail("checksum mismatch in " + Range(tableAt, size) + " (the checksum table)");
     ByteReader table(bytes.data() + tableAt, size - 8 - tableAt);
@@ -75,8 +79,9 @@ size_t CheckChecksums(const std::vector<uint8_t>& bytes, std::string* error)
             return fail("checksum table entry " + std::to_string(i) + " is corrupt (" + Range(tableAt, size) + ")");
         if (Crc(bytes.data() + b.offset, b.length) != b.crc)
             return fail("checksum mismatch in " + Range(b.offset, b.offset + b.length) +
-                        (i == 0 ? " (the header)" : i + 1 == count ? " (the link table)"
-                                                                   : " (channel record " + std::to_string(i - 1) + ")"));
+                        (i == 0           ? " (the header)"
+                         : i + 1 == count ? " (the link table)"
+                                          : " (channel record " + std::to_string(i - 1) + ")"));
         expected = b.offset + b.length;
     }
     if (expected != tableAt)
@@ -193,9 +198,10 @@ bool DecodeLinks(ByteReader& r, uint32_t channelCount, std::vector<ProjectLinkRe
         r.I32(l.position);
         r.U32(l.child);
         if (l.parent >= channelCount || l.child >= channelCount)
-            return Fail(error, "link " + std::to_string(i) + " names channel " +
-                                   std::to_string(l.parent >= channelCount ? l.parent : l.child) + " of " +
-                                   std::to_string(channelCount),
+            return Fail(error,
+                        "link " + std::to_string(i) + " names channel " +
+                            std::to_string(l.parent >= channelCount ? l.parent : l.child) + " of " +
+                            std::to_string(channelCount),
                         r.Offset());
     }
     return true;

@@ -29,8 +29,8 @@ struct ProjectLinkRecord {
 };
 
 struct ProjectData {
-    uint32_t version = 0;  ///< layout version read (set by DecodeProject)
-    std::string writer;    ///< the program and version that wrote the file; empty for version 1 files
+    uint32_t version = 0; ///< layout version read (set by DecodeProject)
+    std::string writer;   ///< the program and version that wrote the file; empty for version 1 files
     std::vector<ProjectChannelRecord> channels;
     std::vector<ProjectLinkRecord> links;
 };

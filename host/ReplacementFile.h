@@ -35,7 +35,7 @@ private:
     std::string target_; ///< the file to replace, links resolved
     std::string temp_;   ///< the new file's name; empty when writing in place
     int fd_ = -1;
-    mode_t mode_ = 0;    ///< permission bits the finished file gets
+    mode_t mode_ = 0; ///< permission bits the finished file gets
 };
 
 } // namespace vex

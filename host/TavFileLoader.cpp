@@ -13,8 +13,7 @@ TavFileLoader::TavFileLoader(std::vector<uint8_t> section) : section_(std::move(
         chunks_.clear();
 }
 
-bool TavFileLoader::ParseChunks(const std::vector<uint8_t>& section, std::vector<ChunkInfo>& chunks,
-                                std::string* error)
+bool TavFileLoader::ParseChunks(const std::vector<uint8_t>& section, std::vector<ChunkInfo>& chunks, std::string* error)
 {
     chunks.clear();
     vex::ByteReader reader(section);

@@ -41,8 +41,7 @@ public:
     int CopyTagDataToPointer(void* dest) { return CopyTagDataToPointer(dest, GetTagDataSize()); }
 
     /// Bounded copy into a value: at most sizeof(T) bytes; a shorter chunk leaves the rest of value as it was.
-    template <class T>
-    int CopyTagData(T& value)
+    template <class T> int CopyTagData(T& value)
     {
         static_assert(std::is_trivially_copyable_v<T>);
         return CopyTagDataToPointer(&value, static_cast<int>(sizeof(T)));

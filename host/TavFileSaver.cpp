@@ -5,8 +5,8 @@
 #include "host/ReplacementFile.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 TavFileSaver::~TavFileSaver() = default;

@@ -122,7 +122,8 @@ Tav_Channel* Vexcore::GetChannelByGuid(_GUID type, int)
 
 void Vexcore::ChannelDestroyed(Tav_Channel* channel)
 {
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.channel.get() == channel; });
+    auto it =
+        std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.channel.get() == channel; });
     if (it != entries_.end()) {
         // Deleted by someone else: forget it without deleting it again.
         (void)it->channel.release();
@@ -182,7 +183,8 @@ void Vexcore::AdoptChannel(Tav_Channel* channel, const std::string& name)
 
 void Vexcore::RemoveChannel(Tav_Channel* channel)
 {
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.channel.get() == channel; });
+    auto it =
+        std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.channel.get() == channel; });
     if (it == entries_.end())
         return;
     Tav_Channel* doomed = it->channel.release();
@@ -338,7 +340,7 @@ bool Vexcore::LoadProject(const std::string& path, std::string* error)
 }
 
 bool Vexcore::LoadChannelSection(Tav_Channel& channel, const std::string& name, TavFileLoader& loader,
-                                  std::string* error)
+                                 std::string* error)
 {
     Tav_MessageCapture said(ShowDebugMessage);
     std::string failure;

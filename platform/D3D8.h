@@ -136,4 +136,4 @@ private:
 namespace vex {
 /// Creates a new software device (reference count 1).
 IDirect3DDevice8* CreateSoftwareDevice();
-}
+} // namespace vex

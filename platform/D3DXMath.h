@@ -23,7 +23,9 @@ struct D3DXMATRIX {
     constexpr D3DXMATRIX() : m{} {}
     constexpr D3DXMATRIX(float a11, float a12, float a13, float a14, float a21, float a22, float a23, float a24,
                          float a31, float a32, float a33, float a34, float a41, float a42, float a43, float a44)
-        : m{{a11, a12, a13, a14}, {a21, a22, a23, a24}, {a31, a32, a33, a34}, {a41, a42, a43, a44}} {}
+        : m{{a11, a12, a13, a14}, {a21, a22, a23, a24}, {a31, a32, a33, a34}, {a41, a42, a43, a44}}
+    {
+    }
 
     float& operator()(int row, int col) { return m[row][col]; }
     float operator()(int row, int col) const { return m[row][col]; }

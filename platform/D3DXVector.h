@@ -18,10 +18,34 @@ struct D3DXVECTOR3 {
     constexpr D3DXVECTOR3 operator-() const { return {-x, -y, -z}; }
     constexpr D3DXVECTOR3 operator*(float s) const { return {x * s, y * s, z * s}; }
     constexpr D3DXVECTOR3 operator/(float s) const { return {x / s, y / s, z / s}; }
-    constexpr D3DXVECTOR3& operator+=(const D3DXVECTOR3& v) { x += v.x; y += v.y; z += v.z; return *this; }
-    constexpr D3DXVECTOR3& operator-=(const D3DXVECTOR3& v) { x -= v.x; y -= v.y; z -= v.z; return *this; }
-    constexpr D3DXVECTOR3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-    constexpr D3DXVECTOR3& operator/=(float s) { x /= s; y /= s; z /= s; return *this; }
+    constexpr D3DXVECTOR3& operator+=(const D3DXVECTOR3& v)
+    {
+        x += v.x;
+        y += v.y;
+        z += v.z;
+        return *this;
+    }
+    constexpr D3DXVECTOR3& operator-=(const D3DXVECTOR3& v)
+    {
+        x -= v.x;
+        y -= v.y;
+        z -= v.z;
+        return *this;
+    }
+    constexpr D3DXVECTOR3& operator*=(float s)
+    {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
+    constexpr D3DXVECTOR3& operator/=(float s)
+    {
+        x /= s;
+        y /= s;
+        z /= s;
+        return *this;
+    }
     constexpr bool operator==(const D3DXVECTOR3& v) const { return x == v.x && y == v.y && z == v.z; }
     constexpr bool operator!=(const D3DXVECTOR3& v) const { return !(*this == v); }
 };

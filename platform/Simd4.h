@@ -104,13 +104,11 @@ struct Float4 {
 };
 
 namespace detail {
-template <class F>
-inline Float4 Lanes(Float4 a, Float4 b, F f)
+template <class F> inline Float4 Lanes(Float4 a, Float4 b, F f)
 {
     return {{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
 }
-template <class F>
-inline Mask4 Compare(Float4 a, Float4 b, F f)
+template <class F> inline Mask4 Compare(Float4 a, Float4 b, F f)
 {
     Mask4 m;
     for (int i = 0; i < 4; ++i)
@@ -127,13 +125,31 @@ inline Float4 Bitwise(Mask4 m, Float4 a, Float4 b) // (m & a) | (~m & b)
 }
 } // namespace detail
 
-inline Float4 operator+(Float4 a, Float4 b) { return detail::Lanes(a, b, [](float x, float y) { return x + y; }); }
-inline Float4 operator-(Float4 a, Float4 b) { return detail::Lanes(a, b, [](float x, float y) { return x - y; }); }
-inline Float4 operator*(Float4 a, Float4 b) { return detail::Lanes(a, b, [](float x, float y) { return x * y; }); }
-inline Float4 operator/(Float4 a, Float4 b) { return detail::Lanes(a, b, [](float x, float y) { return x / y; }); }
+inline Float4 operator+(Float4 a, Float4 b)
+{
+    return detail::Lanes(a, b, [](float x, float y) { return x + y; });
+}
+inline Float4 operator-(Float4 a, Float4 b)
+{
+    return detail::Lanes(a, b, [](float x, float y) { return x - y; });
+}
+inline Float4 operator*(Float4 a, Float4 b)
+{
+    return detail::Lanes(a, b, [](float x, float y) { return x * y; });
+}
+inline Float4 operator/(Float4 a, Float4 b)
+{
+    return detail::Lanes(a, b, [](float x, float y) { return x / y; });
+}
 inline Float4 Sqrt(Float4 a) { return {{std::sqrt(a.v[0]), std::sqrt(a.v[1]), std::sqrt(a.v[2]), std::sqrt(a.v[3])}}; }
-inline Float4 Min(Float4 a, Float4 b) { return detail::Lanes(a, b, [](float x, float y) { return x < y ? x : y; }); }
-inline Float4 Max(Float4 a, Float4 b) { return detail::Lanes(a, b, [](float x, float y) { return x > y ? x : y; }); }
+inline Float4 Min(Float4 a, Float4 b)
+{
+    return detail::Lanes(a, b, [](float x, float y) { return x < y ? x : y; });
+}
+inline Float4 Max(Float4 a, Float4 b)
+{
+    return detail::Lanes(a, b, [](float x, float y) { return x > y ? x : y; });
+}
 inline Float4 Abs(Float4 a)
 {
     Float4 r;
@@ -142,8 +158,14 @@ inline Float4 Abs(Float4 a)
     return r;
 }
 
-inline Mask4 operator<(Float4 a, Float4 b) { return detail::Compare(a, b, [](float x, float y) { return x < y; }); }
-inline Mask4 operator>(Float4 a, Float4 b) { return detail::Compare(a, b, [](float x, float y) { return x > y; }); }
+inline Mask4 operator<(Float4 a, Float4 b)
+{
+    return detail::Compare(a, b, [](float x, float y) { return x < y; });
+}
+inline Mask4 operator>(Float4 a, Float4 b)
+{
+    return detail::Compare(a, b, [](float x, float y) { return x > y; });
+}
 inline Mask4 operator&(Mask4 a, Mask4 b)
 {
     return {{a.v[0] & b.v[0], a.v[1] & b.v[1], a.v[2] & b.v[2], a.v[3] & b.v[3]}};
@@ -184,12 +206,9 @@ inline Float4 HorizontalSum(Float4 a)
 }
 
 // The same operations for one value at a time: a float with a bool for its mask.
-template <class T>
-T Splat(float x);
-template <>
-inline float Splat<float>(float x) { return x; }
-template <>
-inline Float4 Splat<Float4>(float x) { return Float4::Splat(x); }
+template <class T> T Splat(float x);
+template <> inline float Splat<float>(float x) { return x; }
+template <> inline Float4 Splat<Float4>(float x) { return Float4::Splat(x); }
 inline float Sqrt(float a) { return std::sqrt(a); }
 inline float Min(float a, float b) { return a < b ? a : b; }
 inline float Max(float a, float b) { return a > b ? a : b; }

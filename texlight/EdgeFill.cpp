@@ -25,8 +25,7 @@ void FillPlaceholder(uint8_t* texels, int width, int height)
 
 void EdgeFill(uint8_t* texels, int width, int height)
 {
-    static constexpr int kNeighbours[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0},
-                                              {1, 0},   {-1, 1}, {0, 1},  {1, 1}};
+    static constexpr int kNeighbours[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
     for (int x = 0; x < width; ++x) {
         for (int y = 0; y < height; ++y) {
             uint8_t* texel = texels + TexelOffset(x, y, height);

@@ -3,8 +3,8 @@
 // what lies between (asked of a shadow tracer), with attenuation, spot cones, overbright and soft-shadow
 // light offsets.
 
-#include "texlight/LightSample.h"
 #include "platform/D3D8.h"
+#include "texlight/LightSample.h"
 
 #include <cstddef>
 #include <vector>
@@ -45,7 +45,9 @@ public:
 class OctTreeShadowTracer final : public ShadowTracer {
 public:
     OctTreeShadowTracer(Tav_OctTreeInterface* octree, Tav_Channel* receivingMesh, bool cull)
-        : octree_(octree), receivingMesh_(receivingMesh), cull_(cull) {}
+        : octree_(octree), receivingMesh_(receivingMesh), cull_(cull)
+    {
+    }
     /// Thread-safe: the culling flag goes with every query.
     void Trace(const D3DXVECTOR3& origin, const D3DXVECTOR3& target, ShadowColor& colour) override;
 

@@ -1,8 +1,8 @@
 #include "texlight/SampleGrid.h"
 
+#include "platform/VectorOps.h"
 #include "texlight/MeshSnapshot.h"
 #include "texlight/UVTree.h"
-#include "platform/VectorOps.h"
 
 #include <cmath>
 
@@ -169,8 +169,8 @@ int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, fl
     return -1;
 }
 
-LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y,
-                          int width, int height, int mode, int s, UVTreeNode** lastLeaf)
+LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y, int width,
+                          int height, int mode, int s, UVTreeNode** lastLeaf)
 {
     LightSample sample;
     if (!mesh.usable || width <= 0 || height <= 0)

@@ -2,8 +2,8 @@
 // Texture-space sampling: where the samples of a texel lie, which triangle covers a sample, and the
 // surface point and normal there.
 
-#include "texlight/LightSample.h"
 #include "platform/D3DXMath.h"
+#include "texlight/LightSample.h"
 
 class UVTreeNode;
 
@@ -56,7 +56,7 @@ int FindCoveringTriangle(const MeshSnapshot& mesh, UVTreeNode* root, float u, fl
                          UVTreeNode** lastLeaf = nullptr);
 
 /// Sample s of texel (x, y): covered position and normal in world space, or missed. lastLeaf as above.
-LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y,
-                          int width, int height, int mode, int s, UVTreeNode** lastLeaf = nullptr);
+LightSample ComputeSample(const MeshSnapshot& mesh, UVTreeNode* root, const D3DXMATRIX& world, int x, int y, int width,
+                          int height, int mode, int s, UVTreeNode** lastLeaf = nullptr);
 
 } // namespace vex::texlight

@@ -95,8 +95,8 @@ int TexturePosition(Tav_SurfaceInterface* surface, const Tav_Channel* owner)
 ShadowBuffer::ShadowBuffer(Tav_HostContext* host) : host_(host) { D3DXMatrixIdentity(&worldMatrix_); }
 
 ShadowBuffer::ShadowBuffer(const ShadowBuffer& other)
-    : host_(other.host_), width_(other.width_), height_(other.height_), texels_(other.texels_),
-      ready_(other.ready_), sampleGridMode_(other.sampleGridMode_), worldMatrix_(other.worldMatrix_)
+    : host_(other.host_), width_(other.width_), height_(other.height_), texels_(other.texels_), ready_(other.ready_),
+      sampleGridMode_(other.sampleGridMode_), worldMatrix_(other.worldMatrix_)
 {
 }
 
@@ -133,8 +133,9 @@ void ShadowBuffer::Reset()
         height = kDefaultLightMapSize;
     const std::string size = std::to_string(width) + " x " + std::to_string(height);
     if (width > kMaxLightMapSide || height > kMaxLightMapSide) {
-        Message(("light map of " + size + " texels is too large (at most " + std::to_string(kMaxLightMapSide) +
-                 " a side)").c_str());
+        Message(
+            ("light map of " + size + " texels is too large (at most " + std::to_string(kMaxLightMapSide) + " a side)")
+                .c_str());
         return;
     }
     try {
@@ -217,11 +218,12 @@ bool ShadowBuffer::Compute()
     Tav_Channel* shadowScene = owner_->GetChild(1);
     const bool cull = owner_->GetUseShadowCulling();
     OctTreeShadowTracer tracer(vex::AsInterface<Tav_OctTreeInterface>(shadowScene), mesh, cull);
-    const ColumnInputs inputs{samples,  lights.data(), lights.size(), ReadLightingOptions(), &tracer,
-                              vex::AsInterface<Tav_OctTreeBatchInterface>(shadowScene), mesh, cull};
-    if (!ComputeAllColumns(inputs, [&](int doneColumns) {
-            return display.Report(doneColumns, width_, GetTickCount() - start);
-        }))
+    const ColumnInputs inputs{samples,       lights.data(),
+                              lights.size(), ReadLightingOptions(),
+                              &tracer,       vex::AsInterface<Tav_OctTreeBatchInterface>(shadowScene),
+                              mesh,          cull};
+    if (!ComputeAllColumns(
+            inputs, [&](int doneColumns) { return display.Report(doneColumns, width_, GetTickCount() - start); }))
         return false;
 
     EdgeFill(texels_.data(), width_, height_);

@@ -2,10 +2,10 @@
 // The light map of a texture-lighting channel: its texel store and the computation that fills it, texel by
 // texel, from the samples that the channel's surface, lights and shadow scene give.
 
+#include "platform/D3DXMath.h"
 #include "texlight/LightSample.h"
 #include "texlight/Lighting.h"
 #include "texlight/MeshSnapshot.h"
-#include "platform/D3DXMath.h"
 
 #include <atomic>
 #include <cstdint>

@@ -39,9 +39,10 @@ void TexelShadowBatch::Prepare(const LightSample* samples, int count, const Ligh
             if (samples[s].missed)
                 continue;
             origins_[q] = samples[s].position;
-            targets_[q] = fixedTarget ? fixed
-                                      : ShadowTarget(lights[i], SampleLightPosition(lights[i].light, s, options,
-                                                                                    offsets, offsetCount));
+            targets_[q] =
+                fixedTarget
+                    ? fixed
+                    : ShadowTarget(lights[i], SampleLightPosition(lights[i].light, s, options, offsets, offsetCount));
             ++q;
         }
     }

@@ -17,7 +17,9 @@ public:
     /// batch answers the queries asked ahead; single answers any query that was not (it may be null: the
     /// light then passes, as without a tracer).
     TexelShadowBatch(Tav_OctTreeBatchInterface* batch, ShadowTracer* single, Tav_Channel* receivingMesh, bool cull)
-        : batch_(batch), single_(single), receivingMesh_(receivingMesh), cull_(cull) {}
+        : batch_(batch), single_(single), receivingMesh_(receivingMesh), cull_(cull)
+    {
+    }
 
     /// Asks, light by light, the queries that shading the covered ones of samples[0..count) will make.
     void Prepare(const LightSample* samples, int count, const LightSource* lights, size_t lightCount,
@@ -32,11 +34,11 @@ private:
     ShadowTracer* single_;
     Tav_Channel* receivingMesh_;
     bool cull_;
-    int covered_ = 0;          ///< covered samples of the prepared texel: the queries per light
-    int lightSlots_ = 0;       ///< shading lights asked ahead
-    std::vector<int> rank_;    ///< per sample, its place among the covered ones (-1: missed)
-    int sampleRank_ = -1;      ///< of the sample being shaded
-    int nextSlot_ = 0;         ///< the light of its next query
+    int covered_ = 0;       ///< covered samples of the prepared texel: the queries per light
+    int lightSlots_ = 0;    ///< shading lights asked ahead
+    std::vector<int> rank_; ///< per sample, its place among the covered ones (-1: missed)
+    int sampleRank_ = -1;   ///< of the sample being shaded
+    int nextSlot_ = 0;      ///< the light of its next query
     // Per query, light-major (slot * covered_ + rank).
     std::vector<D3DXVECTOR3> origins_;
     std::vector<D3DXVECTOR3> targets_;

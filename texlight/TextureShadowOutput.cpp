@@ -1,8 +1,8 @@
 // Light-map output of the texture-lighting channel: the bitmap buffer, the bitmap file, the stage binding
 // and the test image.
 
-#include "host/Tav_HostContext.h"
 #include "host/TavFileSaver.h"
+#include "host/Tav_HostContext.h"
 #include "host/siblings/Tav_DeviceInterface.h"
 #include "texlight/BitmapWriter.h"
 #include "texlight/ShadowBuffer.h"
@@ -16,9 +16,10 @@ void Tvc_DX8_TextureShadow::SaveBMPInBuffer()
     bitmapState = mapComputed ? BitmapState::Baked : BitmapState::Placeholder;
     if (!shadowBuffer)
         return;
-    const std::vector<uint8_t> image = vex::texlight::BuildBitmap(
-        shadowBuffer->GetWidth(), shadowBuffer->GetHeight(),
-        [this](int x, int y) { return static_cast<uint32_t>(shadowBuffer->GetTexel(x, y)); });
+    const std::vector<uint8_t> image =
+        vex::texlight::BuildBitmap(shadowBuffer->GetWidth(), shadowBuffer->GetHeight(), [this](int x, int y) {
+            return static_cast<uint32_t>(shadowBuffer->GetTexel(x, y));
+        });
     SetTextureBuffer(image.data(), static_cast<int>(image.size()));
 }
 

@@ -13,7 +13,8 @@ Tvc_DX8_TextureShadow::Tvc_DX8_TextureShadow()
 {
     SetChannelName("DX8 TextureLighting");
     SetChildCreationCount(1);
-    SetChildCreateType(vex::MakeChildCreation("DX8 3D Object", vex::Guid(vex::guids::kObject3D), 0, "Object Source"), 0);
+    SetChildCreateType(vex::MakeChildCreation("DX8 3D Object", vex::Guid(vex::guids::kObject3D), 0, "Object Source"),
+                       0);
     SetChildCreateType(vex::MakeChildCreation("DX8 OctTree", vex::Guid(vex::guids::kOctTree), 1, "Shadow Scene"), 1);
     SetChildCreateType(
         vex::MakeChildCreation("DX8 3D Render", vex::Guid(vex::guids::k3DRender), -1, "Shadow/Lights Scene"), 2);

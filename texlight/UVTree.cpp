@@ -20,10 +20,7 @@ int UVTreeNode::GetItemCount() { return triangles.GetItemCount(); }
 
 intptr_t UVTreeNode::GetItem(int i) { return reinterpret_cast<intptr_t>(triangles.GetItem(i)); }
 
-bool UVTreeNode::Contains(float u, float v)
-{
-    return boxMin.x <= u && u <= boxMax.x && boxMin.z <= v && v <= boxMax.z;
-}
+bool UVTreeNode::Contains(float u, float v) { return boxMin.x <= u && u <= boxMax.x && boxMin.z <= v && v <= boxMax.z; }
 
 namespace vex::texlight {
 

@@ -2,8 +2,8 @@
 // Each item: {"shape": "box" | "sphere" | "mesh" | "plane", "mass", "size", "radius", "offset",
 //             "rotation" (degrees about x, y, z), "name", "friction", "bounce"}.
 
-#include "app/settings/Appliers.h"
 #include "app/ChannelInterface.h"
+#include "app/settings/Appliers.h"
 #include "body/ODE_GeometryItem.h"
 #include "common/SceneLimits.h"
 #include "host/siblings/Tav_BodySetupInterface.h"
@@ -44,8 +44,7 @@ uint8_t ShapeFromName(const std::string& name, const SettingsReader& item)
     item.Fail("shape", "unknown shape \"" + name + "\" (expected box, sphere, mesh or plane)");
 }
 
-template <class T, class Read>
-void ReadOptional(std::optional<T>& out, Read read)
+template <class T, class Read> void ReadOptional(std::optional<T>& out, Read read)
 {
     T value{};
     if (read(value))

@@ -18,7 +18,8 @@ namespace vex::app {
 void ApplyCollisionObjectSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext& context)
 {
     auto& object = RequireInterface<Tav_CollisionObjectSetupInterface>(channel, "collision object settings");
-    const int sources = settings.Has("grid") + settings.Has("heightField") + settings.Has("obj") + settings.Has("triangles");
+    const int sources =
+        settings.Has("grid") + settings.Has("heightField") + settings.Has("obj") + settings.Has("triangles");
     if (sources > 1)
         settings.Fail("grid", "give only one of grid, heightField, obj and triangles");
     auto refuse = [&](const char* key) { settings.Fail(key, "refused by the collision object"); };

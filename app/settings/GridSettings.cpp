@@ -21,7 +21,8 @@ void ReadPair(SettingsReader& reader, const char* key, bool whole, double max, d
             reader.Fail(element.c_str(), whole ? "expected a whole number" : "expected a number");
         const double v = e.get<double>();
         if (!(v > 0) || v > max || (whole && v < 1))
-            reader.Fail(element.c_str(), e.dump() + " is outside (0, " + std::to_string(static_cast<long long>(max)) + "]");
+            reader.Fail(element.c_str(),
+                        e.dump() + " is outside (0, " + std::to_string(static_cast<long long>(max)) + "]");
         out[i] = v;
     }
 }
@@ -33,7 +34,8 @@ GridSettings ReadGrid(SettingsReader& grid)
     double cells[2], size[2];
     ReadPair(grid, "cells", true, 1024, cells);
     ReadPair(grid, "size", false, 1.0e5, size);
-    return {static_cast<int>(cells[0]), static_cast<int>(cells[1]), static_cast<float>(size[0]), static_cast<float>(size[1])};
+    return {static_cast<int>(cells[0]), static_cast<int>(cells[1]), static_cast<float>(size[0]),
+            static_cast<float>(size[1])};
 }
 
 } // namespace vex::app

@@ -72,10 +72,12 @@ void ApplyOctTreeSettings(Tav_Channel& channel, SettingsReader& settings, ApplyC
     if (!objects.is_array())
         settings.Fail("objects", "expected an array of {tint, opacity}, found " + JsonKindName(objects));
     for (size_t i = 0; i < objects.size(); ++i) {
-        SettingsReader object(objects[i], settings.File(), settings.FieldPath("objects") + "[" + std::to_string(i) + "]");
+        SettingsReader object(objects[i], settings.File(),
+                              settings.FieldPath("objects") + "[" + std::to_string(i) + "]");
         D3DXVECTOR3 tint;
         float opacity = 1.0f;
-        if (object.Vec3("tint", tint, 0.0f, 1.0f) && !scene.SetObjectShadowTint(static_cast<int>(i), tint.x, tint.y, tint.z))
+        if (object.Vec3("tint", tint, 0.0f, 1.0f) &&
+            !scene.SetObjectShadowTint(static_cast<int>(i), tint.x, tint.y, tint.z))
             object.Fail("tint", "refused by the shadow scene");
         if (object.Float("opacity", opacity, 0.0f, 1.0f) && !scene.SetObjectShadowOpacity(static_cast<int>(i), opacity))
             object.Fail("opacity", "refused by the shadow scene");

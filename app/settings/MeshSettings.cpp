@@ -124,7 +124,8 @@ void ApplyMeshSettings(Tav_Channel& channel, SettingsReader& settings, ApplyCont
             settings.Fail("shapes", "expected an array of shapes");
         vex::MeshData merged;
         for (size_t i = 0; i < shapes.size(); ++i) {
-            SettingsReader shape(shapes[i], settings.File(), settings.FieldPath("shapes") + "[" + std::to_string(i) + "]");
+            SettingsReader shape(shapes[i], settings.File(),
+                                 settings.FieldPath("shapes") + "[" + std::to_string(i) + "]");
             AppendShape(shape, merged);
         }
         if (!mesh.SetData(std::move(merged)))

@@ -18,7 +18,8 @@ void ApplyObject3DSettings(Tav_Channel&, SettingsReader& settings, ApplyContext&
         if (settings.Has(moved.field))
             settings.Fail(moved.field, std::string("unknown field: a shadow's ") + moved.setting +
                                            " is set on the \"DX8 OctTree\" that links this object: \"objects\": [{\"" +
-                                           moved.setting + "\": ...}, ...], one entry per linked object, in link order");
+                                           moved.setting +
+                                           "\": ...}, ...], one entry per linked object, in link order");
 }
 
 void ApplySurfaceSettings(Tav_Channel& channel, SettingsReader& settings, ApplyContext&)
@@ -28,7 +29,8 @@ void ApplySurfaceSettings(Tav_Channel& channel, SettingsReader& settings, ApplyC
     if (sets.is_null())
         return;
     if (!sets.is_array() || sets.size() > static_cast<size_t>(Tav_SurfaceSetupInterface::kStageCount))
-        settings.Fail("stageSets", "expected an array of at most " + std::to_string(Tav_SurfaceSetupInterface::kStageCount) +
+        settings.Fail("stageSets", "expected an array of at most " +
+                                       std::to_string(Tav_SurfaceSetupInterface::kStageCount) +
                                        " texture-coordinate sets");
     for (size_t stage = 0; stage < sets.size(); ++stage) {
         const std::string element = "stageSets[" + std::to_string(stage) + "]";

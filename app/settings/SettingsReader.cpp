@@ -21,15 +21,22 @@ std::string Describe(float v)
 std::string JsonKindName(const nlohmann::json& value)
 {
     switch (value.type()) {
-    case nlohmann::json::value_t::null: return "null";
-    case nlohmann::json::value_t::object: return "an object";
-    case nlohmann::json::value_t::array: return "an array";
-    case nlohmann::json::value_t::string: return "a string";
-    case nlohmann::json::value_t::boolean: return "a boolean";
+    case nlohmann::json::value_t::null:
+        return "null";
+    case nlohmann::json::value_t::object:
+        return "an object";
+    case nlohmann::json::value_t::array:
+        return "an array";
+    case nlohmann::json::value_t::string:
+        return "a string";
+    case nlohmann::json::value_t::boolean:
+        return "a boolean";
     case nlohmann::json::value_t::number_integer:
     case nlohmann::json::value_t::number_unsigned:
-    case nlohmann::json::value_t::number_float: return "a number";
-    default: return "an unsupported value";
+    case nlohmann::json::value_t::number_float:
+        return "a number";
+    default:
+        return "an unsupported value";
     }
 }
 
@@ -98,7 +105,8 @@ bool SettingsReader::Int(const char* key, int& out, int min, int max)
     if (value.is_null())
         return false;
     if (!value.is_number_integer())
-        Fail(key, "expected a whole number, found " + (value.is_number() ? std::string("a fraction") : JsonKindName(value)));
+        Fail(key,
+             "expected a whole number, found " + (value.is_number() ? std::string("a fraction") : JsonKindName(value)));
     // Compare in the widest types so that huge values are refused rather than wrapped.
     const bool tooBig = value.is_number_unsigned() && value.get<unsigned long long>() > 0x7fffffffull;
     const long long v = tooBig ? 0 : value.get<long long>();
@@ -125,8 +133,8 @@ bool SettingsReader::Vec3(const char* key, D3DXVECTOR3& out, float min, float ma
     if (value.is_null())
         return false;
     if (!value.is_array() || value.size() != 3)
-        Fail(key, "expected [x, y, z], found " + (value.is_array() ? "an array of " + std::to_string(value.size())
-                                                                    : JsonKindName(value)));
+        Fail(key, "expected [x, y, z], found " +
+                      (value.is_array() ? "an array of " + std::to_string(value.size()) : JsonKindName(value)));
     float c[3];
     for (int i = 0; i < 3; ++i) {
         const nlohmann::json& e = value[static_cast<size_t>(i)];

@@ -66,11 +66,16 @@ void ApplyTextureLightingSettings(Tav_Channel& channel, SettingsReader& settings
 int SamplesToAntiAliasMode(int samples)
 {
     switch (samples) {
-    case 1: return 0;
-    case 4: return 1;
-    case 16: return 2;
-    case 64: return 3;
-    default: return -1;
+    case 1:
+        return 0;
+    case 4:
+        return 1;
+    case 16:
+        return 2;
+    case 64:
+        return 3;
+    default:
+        return -1;
     }
 }
 

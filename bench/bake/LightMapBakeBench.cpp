@@ -25,8 +25,8 @@
 #include <embree3/rtcore.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,8 +49,8 @@ double ThreadSeconds()
 }
 
 constexpr int kMapSize = 512;
-constexpr float kFloorSize = 20;  // world units, centred at the origin
-constexpr int kFloorCells = 32;   // per side
+constexpr float kFloorSize = 20; // world units, centred at the origin
+constexpr int kFloorCells = 32;  // per side
 constexpr int kSphereSlices = 32;
 constexpr int kSphereStacks = 16;
 
@@ -84,8 +84,7 @@ public:
     bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
                              float shadowColour[4], Tav_Channel* receivingMesh, bool cull) override
     {
-        const bool blocked =
-            inner_->TraceRayWithCulling(origin, target, direction, shadowColour, receivingMesh, cull);
+        const bool blocked = inner_->TraceRayWithCulling(origin, target, direction, shadowColour, receivingMesh, cull);
         if (!recording)
             return blocked;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -182,8 +181,7 @@ double WallSeconds()
 }
 
 /// Median and minimum of runs timings of f on a clock (the thread's CPU time unless told).
-template <class F>
-Timing Time(int runs, F&& f, double (*clock)() = ThreadSeconds)
+template <class F> Timing Time(int runs, F&& f, double (*clock)() = ThreadSeconds)
 {
     std::vector<double> t;
     for (int i = 0; i < runs; ++i) {
@@ -212,8 +210,8 @@ public:
         struct Box {
             float x, z, sx, sy, sz;
         };
-        const Box boxes[] = {{-6, -5, 2, 3, 2}, {5, -6, 3, 1.5f, 1.5f}, {-3, 4, 1.5f, 4, 1.5f},
-                             {6, 5, 2.5f, 2, 2.5f}, {0, -2, 1, 1, 4}, {-7, 7, 1.5f, 1, 1.5f}};
+        const Box boxes[] = {{-6, -5, 2, 3, 2},     {5, -6, 3, 1.5f, 1.5f}, {-3, 4, 1.5f, 4, 1.5f},
+                             {6, 5, 2.5f, 2, 2.5f}, {0, -2, 1, 1, 4},       {-7, 7, 1.5f, 1, 1.5f}};
         int n = 0;
         for (const Box& b : boxes) {
             vex::MeshData mesh;
@@ -382,7 +380,8 @@ int CompareThreads(BakeScene& scene, int runs)
     double serialSeconds = 0;
     for (int threads : {1, 2}) {
         scene.SetThreads(threads);
-        const Timing t = Time(runs, [&] { scene.Bake(); }, WallSeconds);
+        const Timing t = Time(
+            runs, [&] { scene.Bake(); }, WallSeconds);
         if (threads == 1) {
             serial = scene.Texels();
             serialSeconds = t.median;
@@ -493,8 +492,7 @@ int RunMode(const std::string& mode, int runs, BakeScene& scene)
                         channel.median, channel.minimum, pure.median, pure.minimum, rays / bake.median / 1e6,
                         rays / pure.median / 1e6, bake.median / pure.median, single.median / pure.median,
                         channel.median / pure.median);
-            std::fprintf(stderr, "  blocked segments: bake %zu, pure rays %zu\n",
-                         bakeBlocked, pureBlocked);
+            std::fprintf(stderr, "  blocked segments: bake %zu, pure rays %zu\n", bakeBlocked, pureBlocked);
             std::fflush(stdout);
         }
     rtcReleaseScene(plain);

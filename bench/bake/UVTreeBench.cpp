@@ -127,7 +127,8 @@ void RunCase(const char* name, const MeshSnapshot& mesh, int runs)
 int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    std::printf("| case | triangles | build s (min) | tree MB | nodes | leaves | listed | depth | lookup ns | found |\n");
+    std::printf(
+        "| case | triangles | build s (min) | tree MB | nodes | leaves | listed | depth | lookup ns | found |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     RunCase("grid 64 x 64", Grid(64), runs);
     RunCase("grid 256 x 256", Grid(256), runs);

@@ -46,10 +46,7 @@ struct Pose {
 struct Surface {
     const char* name;
     float amplitude;
-    float Height(double x, double z) const
-    {
-        return static_cast<float>(amplitude * std::sin(x) * std::cos(z));
-    }
+    float Height(double x, double z) const { return static_cast<float>(amplitude * std::sin(x) * std::cos(z)); }
 };
 
 std::vector<Pose> MakePoses(const Surface& surface, bool box, int count, double deepest)
@@ -83,26 +80,37 @@ std::vector<Pose> MakePoses(const Surface& surface, bool box, int count, double 
 // Closest point of triangle abc to p (Ericson, Real-Time Collision Detection 5.1.5), squared distance.
 double PointTriangleDistanceSquared(const double p[3], const float* t)
 {
-    auto sub = [](const double* a, const double* b, double* o) { for (int k = 0; k < 3; ++k) o[k] = a[k] - b[k]; };
+    auto sub = [](const double* a, const double* b, double* o) {
+        for (int k = 0; k < 3; ++k)
+            o[k] = a[k] - b[k];
+    };
     auto dot = [](const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
     const double a[3] = {t[0], t[1], t[2]}, b[3] = {t[3], t[4], t[5]}, c[3] = {t[6], t[7], t[8]};
     double ab[3], ac[3], ap[3], bp[3], cp[3], q[3];
     sub(b, a, ab);
     sub(c, a, ac);
     sub(p, a, ap);
-    auto at = [&](double v, double w) { for (int k = 0; k < 3; ++k) q[k] = a[k] + ab[k] * v + ac[k] * w; };
+    auto at = [&](double v, double w) {
+        for (int k = 0; k < 3; ++k)
+            q[k] = a[k] + ab[k] * v + ac[k] * w;
+    };
     const double d1 = dot(ab, ap), d2 = dot(ac, ap);
-    if (d1 <= 0 && d2 <= 0) { at(0, 0); }
-    else {
+    if (d1 <= 0 && d2 <= 0) {
+        at(0, 0);
+    } else {
         sub(p, b, bp);
         const double d3 = dot(ab, bp), d4 = dot(ac, bp);
         sub(p, c, cp);
         const double d5 = dot(ab, cp), d6 = dot(ac, cp);
         const double vc = d1 * d4 - d3 * d2, vb = d5 * d2 - d1 * d6, va = d3 * d6 - d5 * d4;
-        if (d3 >= 0 && d4 <= d3) at(1, 0);
-        else if (vc <= 0 && d1 >= 0 && d3 <= 0) at(d1 / (d1 - d3), 0);
-        else if (d6 >= 0 && d5 <= d6) at(0, 1);
-        else if (vb <= 0 && d2 >= 0 && d6 <= 0) at(0, d2 / (d2 - d6));
+        if (d3 >= 0 && d4 <= d3)
+            at(1, 0);
+        else if (vc <= 0 && d1 >= 0 && d3 <= 0)
+            at(d1 / (d1 - d3), 0);
+        else if (d6 >= 0 && d5 <= d6)
+            at(0, 1);
+        else if (vb <= 0 && d2 >= 0 && d6 <= 0)
+            at(0, d2 / (d2 - d6));
         else if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
             const double w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
             at(1 - w, w);
@@ -131,7 +139,8 @@ std::vector<double> TruePenetrations(const std::vector<Pose>& poses, const vex::
         const float low[3] = {float(p.centre[0] - 1), float(p.centre[1] - 1), float(p.centre[2] - 1)};
         const float high[3] = {float(p.centre[0] + 1), float(p.centre[1] + 1), float(p.centre[2] + 1)};
         double best = INFINITY;
-        tree.Query(low, high, [&](int t) { best = std::min(best, PointTriangleDistanceSquared(p.centre, tree.GetTriangle(t))); });
+        tree.Query(low, high,
+                   [&](int t) { best = std::min(best, PointTriangleDistanceSquared(p.centre, tree.GetTriangle(t))); });
         truth[i] = kSphereRadius - std::sqrt(best);
     }
     return truth;
@@ -140,10 +149,10 @@ std::vector<double> TruePenetrations(const std::vector<Pose>& poses, const vex::
 struct Quality {
     double contactsPerQuery = 0;
     int depthChecked = 0;
-    int depthOff = 0;      ///< deepest contact's depth more than 1 mm from the truth (or no contact)
+    int depthOff = 0; ///< deepest contact's depth more than 1 mm from the truth (or no contact)
     int normals = 0;
-    int tilted = 0;        ///< |n . y| < 0.999
-    int wrongWay = 0;      ///< pointing away from g1 (ODE: the normal points towards g1)
+    int tilted = 0;   ///< |n . y| < 0.999
+    int wrongWay = 0; ///< pointing away from g1 (ODE: the normal points towards g1)
 };
 
 struct Collider {
@@ -159,8 +168,8 @@ double ThreadSeconds()
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-double TimeQueries(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, int limit, std::vector<dContactGeom>& buffer,
-                   long& contactCount)
+double TimeQueries(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, int limit,
+                   std::vector<dContactGeom>& buffer, long& contactCount)
 {
     contactCount = 0;
     const double start = ThreadSeconds();
@@ -173,8 +182,8 @@ double TimeQueries(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, 
     return (end - start) * 1e9 / static_cast<double>(poses.size());
 }
 
-Quality Measure(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, const std::vector<double>& truth, int limit,
-                bool flat, std::vector<dContactGeom>& buffer)
+Quality Measure(dGeomID mesh, dGeomID shape, const std::vector<Pose>& poses, const std::vector<double>& truth,
+                int limit, bool flat, std::vector<dContactGeom>& buffer)
 {
     Quality q;
     long total = 0;
@@ -272,13 +281,16 @@ int main(int argc, char** argv)
     dInitODE2(0);
     dAllocateODEDataForThread(dAllocateMaskAll);
 
-    std::printf("Mesh colliders: %d queries per case, penetrations 0 to %g, median of %d runs (thread CPU ns per query)\n",
-                queries, deepest, runs);
+    std::printf(
+        "Mesh colliders: %d queries per case, penetrations 0 to %g, median of %d runs (thread CPU ns per query)\n",
+        queries, deepest, runs);
     std::printf("ours = the body channel's CollideSphere / CollideBox through dCollide on the world's mesh geom;\n");
     std::printf("ODE = dCreateTriMesh on the same triangles. Depth off = deepest contact more than 1 mm from the\n");
     std::printf("true penetration (or no contact); normals counted on the flat floor only. oriented/ODE = ours with\n");
-    std::printf("the oriented-box candidate query switched on (VEX_OBB=1 makes it the default), timed in the same runs.\n\n");
-    std::printf("| surface | shape | limit | ours ns | ODE ns | ours/ODE | oriented/ODE | contacts ours | contacts ODE | depth off ours | depth off ODE | tilted ours | tilted ODE | wrong way ours | wrong way ODE |\n");
+    std::printf(
+        "the oriented-box candidate query switched on (VEX_OBB=1 makes it the default), timed in the same runs.\n\n");
+    std::printf("| surface | shape | limit | ours ns | ODE ns | ours/ODE | oriented/ODE | contacts ours | contacts ODE "
+                "| depth off ours | depth off ODE | tilted ours | tilted ODE | wrong way ours | wrong way ODE |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
 
     std::string candidateLines;
@@ -291,7 +303,8 @@ int main(int argc, char** argv)
         reference.Build(triangles);
 
         // Ours: a static body with a mesh item linked to a collision object holding the triangles.
-        auto* body = dynamic_cast<Tvc_ODE_BodyCollision*>(host.AddChannel(vex::Guid(vex::guids::kBody), std::string("ground ") + surface.name, &error));
+        auto* body = dynamic_cast<Tvc_ODE_BodyCollision*>(
+            host.AddChannel(vex::Guid(vex::guids::kBody), std::string("ground ") + surface.name, &error));
         auto* object = dynamic_cast<Tvc_DX8_CollisionObject*>(
             host.AddChannel(vex::Guid(vex::guids::kCollisionObject), std::string("mesh ") + surface.name, &error));
         if (!body || !object || !host.Link(body, object, 2, &error)) {
@@ -313,12 +326,14 @@ int main(int argc, char** argv)
         const dGeomID ode = dCreateTriMesh(nullptr, data, nullptr, nullptr, nullptr);
 
         for (const bool box : {false, true}) {
-            if ((only.find("floor") != std::string::npos && !flat) || (only.find("bumpy") != std::string::npos && flat) ||
+            if ((only.find("floor") != std::string::npos && !flat) ||
+                (only.find("bumpy") != std::string::npos && flat) ||
                 (only.find("sphere") != std::string::npos && box) || (only.find("box") != std::string::npos && !box))
                 continue;
             const std::vector<Pose> poses = MakePoses(surface, box, queries, deepest);
             const std::vector<double> truth = TruePenetrations(poses, reference, box, flat);
-            const dGeomID shape = box ? dCreateBox(nullptr, kBoxSide, kBoxSide, kBoxSide) : dCreateSphere(nullptr, kSphereRadius);
+            const dGeomID shape =
+                box ? dCreateBox(nullptr, kBoxSide, kBoxSide, kBoxSide) : dCreateSphere(nullptr, kSphereRadius);
             for (const int limit : {4, 16}) {
                 std::vector<dContactGeom> buffer(static_cast<size_t>(limit));
                 std::vector<double> oursTimes, odeTimes, orientedTimes;
@@ -358,8 +373,9 @@ int main(int argc, char** argv)
                 const Quality qo = Measure(ours, shape, poses, truth, limit, flat, buffer);
                 const Quality qd = Measure(ode, shape, poses, truth, limit, flat, buffer);
                 std::printf("| %s | %s | %d | %.0f | %.0f | %.2f | %s | %.2f | %.2f | %s | %s | %s | %s | %s | %s |\n",
-                            surface.name, box ? "box 1x1x1" : "sphere r 0.5", limit, oursNs, odeNs, oursNs / odeNs, oriented,
-                            qo.contactsPerQuery, qd.contactsPerQuery, Percent(qo.depthOff, qo.depthChecked).c_str(),
+                            surface.name, box ? "box 1x1x1" : "sphere r 0.5", limit, oursNs, odeNs, oursNs / odeNs,
+                            oriented, qo.contactsPerQuery, qd.contactsPerQuery,
+                            Percent(qo.depthOff, qo.depthChecked).c_str(),
                             Percent(qd.depthOff, qd.depthChecked).c_str(), Percent(qo.tilted, qo.normals).c_str(),
                             Percent(qd.tilted, qd.normals).c_str(), Percent(qo.wrongWay, qo.normals).c_str(),
                             Percent(qd.wrongWay, qd.normals).c_str());

@@ -44,8 +44,8 @@ constexpr float kSphereRadius = 0.5f;
 constexpr float kMass = 5.0f;
 constexpr float kFriction = 0.5f;
 constexpr float kBounce = 0.1f;
-constexpr int kFloorCells = 200;     // 201 x 201 vertices, 80,000 triangles
-constexpr float kFloorSize = 100.0f; // over [-50, 50] in x and z
+constexpr int kFloorCells = 200;        // 201 x 201 vertices, 80,000 triangles
+constexpr float kFloorSize = 100.0f;    // over [-50, 50] in x and z
 constexpr float kDropHalfWidth = 10.0f; // bodies start over [-10, 10] in x and z
 constexpr float kDropLow = 1.0f, kDropHigh = 10.0f;
 constexpr unsigned kSeed = 20261207;
@@ -137,18 +137,18 @@ double WallSeconds()
 }
 
 struct Outcome {
-    double cpuSeconds = 0;  ///< thread CPU time of the frame loop
+    double cpuSeconds = 0; ///< thread CPU time of the frame loop
     double wallSeconds = 0;
-    int movingBoxes = 0;    ///< centre speed above kMovingSpeed after the last frame
+    int movingBoxes = 0; ///< centre speed above kMovingSpeed after the last frame
     int movingSpheres = 0;
-    int creptBoxes = 0;     ///< moved more than kMovingSpeed x 1 s over the last simulated second
+    int creptBoxes = 0; ///< moved more than kMovingSpeed x 1 s over the last simulated second
     int creptSpheres = 0;
-    int belowFloor = 0;     ///< centre below the floor's plane (y < 0) at the end
-    int pinned = 0;         ///< bodies the host's rest rule holds (host only)
-    int flatBoxes = 0;      ///< boxes lying on a face on the floor: centre within 0.02 of y = 0.5, an axis upright
-    double fastestBox = 0;  ///< largest centre speed at the end, m/s
+    int belowFloor = 0;    ///< centre below the floor's plane (y < 0) at the end
+    int pinned = 0;        ///< bodies the host's rest rule holds (host only)
+    int flatBoxes = 0;     ///< boxes lying on a face on the floor: centre within 0.02 of y = 0.5, an axis upright
+    double fastestBox = 0; ///< largest centre speed at the end, m/s
     double fastestSphere = 0;
-    double collideSeconds = 0; ///< ODE alone only: thread CPU time in dSpaceCollide and the near callback
+    double collideSeconds = 0;   ///< ODE alone only: thread CPU time in dSpaceCollide and the near callback
     double contactsPerFrame = 0; ///< contacts made per frame (the host's from an untimed counting run)
 };
 
@@ -172,7 +172,8 @@ void Summarise(const std::vector<BodySpec>& specs, const std::vector<dBodyID>& b
         if (specs[i].box) {
             // Column k of the ODE rotation is the box's axis k in the world; one of them upright within 2 degrees.
             const dReal* R = dBodyGetRotation(bodies[i]);
-            const bool upright = std::max({std::fabs(R[4]), std::fabs(R[5]), std::fabs(R[6])}) > std::cos(2.0 * M_PI / 180.0);
+            const bool upright =
+                std::max({std::fabs(R[4]), std::fabs(R[5]), std::fabs(R[6])}) > std::cos(2.0 * M_PI / 180.0);
             out.flatBoxes += upright && std::fabs(p[1] - 0.5 * kBoxSide) < 0.02;
         }
     }
@@ -301,7 +302,8 @@ Outcome RunHost(const std::vector<BodySpec>& specs, bool countContacts = false)
         out.cpuSeconds = ThreadSeconds() - cpu0;
         out.wallSeconds = WallSeconds() - wall0;
         if (world->GetStepCount() != static_cast<unsigned long>(kFrames))
-            Fail("the world stepped " + std::to_string(world->GetStepCount()) + " times in " + std::to_string(kFrames) + " frames");
+            Fail("the world stepped " + std::to_string(world->GetStepCount()) + " times in " + std::to_string(kFrames) +
+                 " frames");
         // A body rebuilt along the way would have a new ODE body: the ids must still be the channels'.
         for (size_t i = 0; i < channels.size(); ++i)
             if (channels[i]->GetBodyID() != ids[i])
@@ -443,34 +445,42 @@ bool WriteScene(const std::string& path, const std::vector<BodySpec>& specs)
     if (!f)
         return false;
     std::fprintf(f, "{\n  \"frames\": %d,\n  \"output\": \"out/large-scene\",\n  \"channels\": [\n", kFrames);
-    std::fprintf(f, "    {\"name\": \"world\", \"type\": \"ODE World\",\n     \"settings\": {\"stepSize\": %.9g, "
-                    "\"solverIterations\": %d, \"contactsPerPair\": %d}},\n",
+    std::fprintf(f,
+                 "    {\"name\": \"world\", \"type\": \"ODE World\",\n     \"settings\": {\"stepSize\": %.9g, "
+                 "\"solverIterations\": %d, \"contactsPerPair\": %d}},\n",
                  kStep, kIterations, kContactsPerPair);
-    std::fprintf(f, "    {\"name\": \"floor.mesh\", \"type\": \"DX8 CollisionObject\",\n     \"settings\": {\"grid\": "
-                    "{\"cells\": [%d, %d], \"size\": [%g, %g]}}},\n",
+    std::fprintf(f,
+                 "    {\"name\": \"floor.mesh\", \"type\": \"DX8 CollisionObject\",\n     \"settings\": {\"grid\": "
+                 "{\"cells\": [%d, %d], \"size\": [%g, %g]}}},\n",
                  kFloorCells, kFloorCells, kFloorSize, kFloorSize);
-    std::fprintf(f, "    {\"name\": \"floor\", \"type\": \"ODE Body\",\n     \"settings\": {\"items\": [{\"shape\": "
-                    "\"mesh\", \"friction\": %g, \"bounce\": %g}]},\n     \"links\": [{\"position\": 2, \"channel\": "
-                    "\"floor.mesh\"}]}",
+    std::fprintf(f,
+                 "    {\"name\": \"floor\", \"type\": \"ODE Body\",\n     \"settings\": {\"items\": [{\"shape\": "
+                 "\"mesh\", \"friction\": %g, \"bounce\": %g}]},\n     \"links\": [{\"position\": 2, \"channel\": "
+                 "\"floor.mesh\"}]}",
                  kFriction, kBounce);
     for (size_t i = 0; i < specs.size(); ++i) {
         const BodySpec& s = specs[i];
         const std::string name = (s.box ? "box" : "sphere") + std::to_string(i);
-        std::fprintf(f, ",\n    {\"name\": \"%s.start\", \"type\": \"Matrix\", \"settings\": {\"matrix\": {\"position\": "
-                        "[%.3f, %.3f, %.3f]",
+        std::fprintf(f,
+                     ",\n    {\"name\": \"%s.start\", \"type\": \"Matrix\", \"settings\": {\"matrix\": {\"position\": "
+                     "[%.3f, %.3f, %.3f]",
                      name.c_str(), s.position[0], s.position[1], s.position[2]);
         if (s.box)
             std::fprintf(f, ", \"rotation\": [%.1f, %.1f, %.1f]", s.rotationDegrees[0], s.rotationDegrees[1],
                          s.rotationDegrees[2]);
         std::fprintf(f, "}}},\n");
         if (s.box)
-            std::fprintf(f, "    {\"name\": \"%s\", \"type\": \"ODE Body\", \"settings\": {\"autoRest\": true, \"items\": "
-                            "[{\"shape\": \"box\", \"size\": [%g, %g, %g], \"mass\": %g, \"friction\": %g, \"bounce\": %g}]},\n",
-                         name.c_str(), kBoxSide, kBoxSide, kBoxSide, kMass, kFriction, kBounce);
+            std::fprintf(
+                f,
+                "    {\"name\": \"%s\", \"type\": \"ODE Body\", \"settings\": {\"autoRest\": true, \"items\": "
+                "[{\"shape\": \"box\", \"size\": [%g, %g, %g], \"mass\": %g, \"friction\": %g, \"bounce\": %g}]},\n",
+                name.c_str(), kBoxSide, kBoxSide, kBoxSide, kMass, kFriction, kBounce);
         else
-            std::fprintf(f, "    {\"name\": \"%s\", \"type\": \"ODE Body\", \"settings\": {\"autoRest\": true, \"items\": "
-                            "[{\"shape\": \"sphere\", \"radius\": %g, \"mass\": %g, \"friction\": %g, \"bounce\": %g}]},\n",
-                         name.c_str(), kSphereRadius, kMass, kFriction, kBounce);
+            std::fprintf(
+                f,
+                "    {\"name\": \"%s\", \"type\": \"ODE Body\", \"settings\": {\"autoRest\": true, \"items\": "
+                "[{\"shape\": \"sphere\", \"radius\": %g, \"mass\": %g, \"friction\": %g, \"bounce\": %g}]},\n",
+                name.c_str(), kSphereRadius, kMass, kFriction, kBounce);
         std::fprintf(f, "     \"links\": [{\"position\": 0, \"channel\": \"%s.start\"}]}", name.c_str());
     }
     std::fprintf(f, "\n  ]\n}\n");
@@ -497,7 +507,8 @@ void PrintTimes(const char* name, const std::vector<Outcome>& runs, double refer
     char split[64] = "-";
     if (Median(collide) > 0)
         std::snprintf(split, sizeof split, "%.3f / %.3f", Median(collide), ms - Median(collide));
-    std::printf("| %s | %.3f (%.3f) | %.3f | %.2f | %s |\n", name, ms, Minimum(cpu), Median(wall), ms / reference, split);
+    std::printf("| %s | %.3f (%.3f) | %.3f | %.2f | %s |\n", name, ms, Minimum(cpu), Median(wall), ms / reference,
+                split);
 }
 
 void PrintEndState(const char* name, const Outcome& o)
@@ -506,7 +517,8 @@ void PrintEndState(const char* name, const Outcome& o)
     if (o.contactsPerFrame > 0)
         std::snprintf(contacts, sizeof contacts, "%.0f", o.contactsPerFrame);
     std::printf("| %s | %d | %d | %d | %d | %d | %.3f | %.3f | %d | %d | %s |\n", name, o.movingBoxes, o.movingSpheres,
-                o.creptBoxes, o.creptSpheres, o.flatBoxes, o.fastestBox, o.fastestSphere, o.belowFloor, o.pinned, contacts);
+                o.creptBoxes, o.creptSpheres, o.flatBoxes, o.fastestBox, o.fastestSphere, o.belowFloor, o.pinned,
+                contacts);
 }
 
 bool SameOutcome(const Outcome& a, const Outcome& b)
@@ -529,7 +541,8 @@ int main(int argc, char** argv)
         else if (std::atoi(argv[i]) > 0)
             runs = std::atoi(argv[i]);
         else
-            Fail(std::string("unknown argument ") + argv[i] + " (usage: LargeSceneBench [runs] [--write-scene file.json] [--only host|ode])");
+            Fail(std::string("unknown argument ") + argv[i] +
+                 " (usage: LargeSceneBench [runs] [--write-scene file.json] [--only host|ode])");
     }
 
     // ODE alone needs ODE set up even when no host has done it yet (the world channel does it once too).
@@ -561,8 +574,8 @@ int main(int argc, char** argv)
         host.push_back(RunHost(specs));
         ode.push_back(RunOdeAlone(specs, triangles, false));
         odeAuto.push_back(RunOdeAlone(specs, triangles, true));
-        std::fprintf(stderr, "run %d: host %.3f ms, ODE alone %.3f ms, ODE alone + auto-disable %.3f ms per frame\n", r + 1,
-                     1000.0 * host.back().cpuSeconds / kFrames, 1000.0 * ode.back().cpuSeconds / kFrames,
+        std::fprintf(stderr, "run %d: host %.3f ms, ODE alone %.3f ms, ODE alone + auto-disable %.3f ms per frame\n",
+                     r + 1, 1000.0 * host.back().cpuSeconds / kFrames, 1000.0 * ode.back().cpuSeconds / kFrames,
                      1000.0 * odeAuto.back().cpuSeconds / kFrames);
     }
     // The host's contacts, counted in a separate run so that the timed runs do not collide twice.
@@ -583,16 +596,19 @@ int main(int argc, char** argv)
     std::printf("Frame time: thread CPU ms per frame, median (minimum) of the runs; wall ms median (the machine is "
                 "shared, so wall time includes other processes' turns). Collision / rest: ODE alone's split between "
                 "dSpaceCollide and the step.\n\n");
-    std::printf("| run | CPU ms/frame | wall ms/frame | / ODE alone | collision / rest ms |\n|---|---:|---:|---:|---:|\n");
+    std::printf(
+        "| run | CPU ms/frame | wall ms/frame | / ODE alone | collision / rest ms |\n|---|---:|---:|---:|---:|\n");
     PrintTimes("host (Vexcore, plug-ins)", host, reference);
     PrintTimes("ODE alone", ode, reference);
     PrintTimes("ODE alone + auto-disable", odeAuto, reference);
-    std::printf("\nAfter %d frames (%g simulated s), of %d boxes and %d spheres. Moving: centre speed above %.2f m/s. "
-                "Crept: moved more than %.2f m over the last simulated second. Flat: box on a face on the floor. "
-                "Below: centre under the floor. Held: pinned by the host's rest rule / disabled by ODE's auto-disable.\n\n",
-                kFrames, kFrames * kStep, kBoxes, kSpheres, kMovingSpeed, kMovingSpeed);
+    std::printf(
+        "\nAfter %d frames (%g simulated s), of %d boxes and %d spheres. Moving: centre speed above %.2f m/s. "
+        "Crept: moved more than %.2f m over the last simulated second. Flat: box on a face on the floor. "
+        "Below: centre under the floor. Held: pinned by the host's rest rule / disabled by ODE's auto-disable.\n\n",
+        kFrames, kFrames * kStep, kBoxes, kSpheres, kMovingSpeed, kMovingSpeed);
     std::printf("| run | moving boxes | moving spheres | crept boxes | crept spheres | flat boxes | fastest box m/s "
-                "| fastest sphere m/s | below floor | held | contacts/frame |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                "| fastest sphere m/s | below floor | held | contacts/frame "
+                "|\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     PrintEndState("host (Vexcore, plug-ins)", host.front());
     PrintEndState("ODE alone", ode.front());
     PrintEndState("ODE alone + auto-disable", odeAuto.front());

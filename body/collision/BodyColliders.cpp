@@ -82,7 +82,8 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
     const int objectCount = body.GetChildLinkPositionCount(kCollisionObjectLink);
     for (int i = 0; i < objectCount && !stop(); ++i) {
         // The host type-checked the link: only collision objects sit at this position.
-        auto* object = static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
+        auto* object =
+            static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
         if (!object)
             continue;
         const D3DXMATRIX matrix = object->GetCollisionMatrix();
@@ -164,8 +165,8 @@ unsigned long CollideBoxWith(Tvc_ODE_BodyCollision& body, const BoxPose& pose, u
     const double queryLengths[3] = {pose.lengths[0] + kSlabThickness, pose.lengths[1] + kSlabThickness,
                                     pose.lengths[2] + kSlabThickness};
 
-    const vex::body::CandidateBox candidateBox{pose.centre, pose.rotation,
-                                               {0.5 * queryLengths[0], 0.5 * queryLengths[1], 0.5 * queryLengths[2]}};
+    const vex::body::CandidateBox candidateBox{
+        pose.centre, pose.rotation, {0.5 * queryLengths[0], 0.5 * queryLengths[1], 0.5 * queryLengths[2]}};
     BoxTriangleCollector collector(pose, limit, contacts, skip, box, meshGeom, settings);
     ForEachCandidateTriangle(
         body, [&](const D3DXMATRIX& matrix) { body.CalculateBoxBounds(matrix, boxMatrix, queryLengths); },
@@ -222,8 +223,8 @@ bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DX
     return RayThroughTriangle(deepPoint, centre, edge1, edge2, vertex0);
 }
 
-bool Tvc_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre,
-                                                D3DXVECTOR3& push, float radius)
+bool Tvc_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& push,
+                                                float radius)
 {
     return SphereSegmentPush(a, b, centre, radius, push);
 }
@@ -235,8 +236,7 @@ void Tvc_ODE_BodyCollision::CalculateSphereBounds(D3DXMATRIX objectMatrix, D3DXV
     boundsMax = box.max;
 }
 
-bool Tvc_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3 c,
-                                                    D3DXVECTOR3& point)
+bool Tvc_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3 c, D3DXVECTOR3& point)
 {
     return PointBehindPlane(a, b, c, point);
 }

@@ -22,8 +22,7 @@ double DotColumns(const double* Ra, int i, const double* Rb, int j)
 }
 
 // Centre plus sum of half sides along the axes, each signed by sign(i).
-template <class Sign>
-void Corner(const double* p, const double* R, const double* half, Sign sign, double* out)
+template <class Sign> void Corner(const double* p, const double* R, const double* half, Sign sign, double* out)
 {
     for (int k = 0; k < 3; ++k)
         out[k] = p[k];
@@ -137,22 +136,37 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
         return true;
     };
 
-    if (!face(pp[0], A[0] + B[0] * Q11 + B[1] * Q12 + B[2] * Q13, R1, 0, 1)) return 0;
-    if (!face(pp[1], A[1] + B[0] * Q21 + B[1] * Q22 + B[2] * Q23, R1, 1, 2)) return 0;
-    if (!face(pp[2], A[2] + B[0] * Q31 + B[1] * Q32 + B[2] * Q33, R1, 2, 3)) return 0;
-    if (!face(DotColumn(R2, 0, p), A[0] * Q11 + A[1] * Q21 + A[2] * Q31 + B[0], R2, 0, 4)) return 0;
-    if (!face(DotColumn(R2, 1, p), A[0] * Q12 + A[1] * Q22 + A[2] * Q32 + B[1], R2, 1, 5)) return 0;
-    if (!face(DotColumn(R2, 2, p), A[0] * Q13 + A[1] * Q23 + A[2] * Q33 + B[2], R2, 2, 6)) return 0;
+    if (!face(pp[0], A[0] + B[0] * Q11 + B[1] * Q12 + B[2] * Q13, R1, 0, 1))
+        return 0;
+    if (!face(pp[1], A[1] + B[0] * Q21 + B[1] * Q22 + B[2] * Q23, R1, 1, 2))
+        return 0;
+    if (!face(pp[2], A[2] + B[0] * Q31 + B[1] * Q32 + B[2] * Q33, R1, 2, 3))
+        return 0;
+    if (!face(DotColumn(R2, 0, p), A[0] * Q11 + A[1] * Q21 + A[2] * Q31 + B[0], R2, 0, 4))
+        return 0;
+    if (!face(DotColumn(R2, 1, p), A[0] * Q12 + A[1] * Q22 + A[2] * Q32 + B[1], R2, 1, 5))
+        return 0;
+    if (!face(DotColumn(R2, 2, p), A[0] * Q13 + A[1] * Q23 + A[2] * Q33 + B[2], R2, 2, 6))
+        return 0;
 
-    if (!edge(pp[2] * R21 - pp[1] * R31, A[1] * Q31 + A[2] * Q21 + B[1] * Q13 + B[2] * Q12, 0, -R31, R21, 7)) return 0;
-    if (!edge(pp[2] * R22 - pp[1] * R32, A[1] * Q32 + A[2] * Q22 + B[0] * Q13 + B[2] * Q11, 0, -R32, R22, 8)) return 0;
-    if (!edge(pp[2] * R23 - pp[1] * R33, A[1] * Q33 + A[2] * Q23 + B[0] * Q12 + B[1] * Q11, 0, -R33, R23, 9)) return 0;
-    if (!edge(pp[0] * R31 - pp[2] * R11, A[0] * Q31 + A[2] * Q11 + B[1] * Q23 + B[2] * Q22, R31, 0, -R11, 10)) return 0;
-    if (!edge(pp[0] * R32 - pp[2] * R12, A[0] * Q32 + A[2] * Q12 + B[0] * Q23 + B[2] * Q21, R32, 0, -R12, 11)) return 0;
-    if (!edge(pp[0] * R33 - pp[2] * R13, A[0] * Q33 + A[2] * Q13 + B[0] * Q22 + B[1] * Q21, R33, 0, -R13, 12)) return 0;
-    if (!edge(pp[1] * R11 - pp[0] * R21, A[0] * Q21 + A[1] * Q11 + B[1] * Q33 + B[2] * Q32, -R21, R11, 0, 13)) return 0;
-    if (!edge(pp[1] * R12 - pp[0] * R22, A[0] * Q22 + A[1] * Q12 + B[0] * Q33 + B[2] * Q31, -R22, R12, 0, 14)) return 0;
-    if (!edge(pp[1] * R13 - pp[0] * R23, A[0] * Q23 + A[1] * Q13 + B[0] * Q32 + B[1] * Q31, -R23, R13, 0, 15)) return 0;
+    if (!edge(pp[2] * R21 - pp[1] * R31, A[1] * Q31 + A[2] * Q21 + B[1] * Q13 + B[2] * Q12, 0, -R31, R21, 7))
+        return 0;
+    if (!edge(pp[2] * R22 - pp[1] * R32, A[1] * Q32 + A[2] * Q22 + B[0] * Q13 + B[2] * Q11, 0, -R32, R22, 8))
+        return 0;
+    if (!edge(pp[2] * R23 - pp[1] * R33, A[1] * Q33 + A[2] * Q23 + B[0] * Q12 + B[1] * Q11, 0, -R33, R23, 9))
+        return 0;
+    if (!edge(pp[0] * R31 - pp[2] * R11, A[0] * Q31 + A[2] * Q11 + B[1] * Q23 + B[2] * Q22, R31, 0, -R11, 10))
+        return 0;
+    if (!edge(pp[0] * R32 - pp[2] * R12, A[0] * Q32 + A[2] * Q12 + B[0] * Q23 + B[2] * Q21, R32, 0, -R12, 11))
+        return 0;
+    if (!edge(pp[0] * R33 - pp[2] * R13, A[0] * Q33 + A[2] * Q13 + B[0] * Q22 + B[1] * Q21, R33, 0, -R13, 12))
+        return 0;
+    if (!edge(pp[1] * R11 - pp[0] * R21, A[0] * Q21 + A[1] * Q11 + B[1] * Q33 + B[2] * Q32, -R21, R11, 0, 13))
+        return 0;
+    if (!edge(pp[1] * R12 - pp[0] * R22, A[0] * Q22 + A[1] * Q12 + B[0] * Q33 + B[2] * Q31, -R22, R12, 0, 14))
+        return 0;
+    if (!edge(pp[1] * R13 - pp[0] * R23, A[0] * Q23 + A[1] * Q13 + B[0] * Q32 + B[1] * Q31, -R23, R13, 0, 15))
+        return 0;
 
     // NaN anywhere makes every comparison false: no axis was chosen and the normal would be garbage.
     if (code == 0)

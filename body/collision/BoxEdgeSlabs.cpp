@@ -29,8 +29,8 @@ int ApartFromReach(const Edge<Float4>& edge, const EdgeSlabShape<Float4>& slab, 
     const Float4 centre[3] = {slab.centre.x, slab.centre.y, slab.centre.z};
     simd::Mask4 apart = simd::NoLanes();
     for (int k = 0; k < 3; ++k) {
-        const Float4 extent = half * (Abs(along[k]) * edge.length + Abs(normalLanes[k]) * thickness +
-                                      Abs(across[k]) * slab.width);
+        const Float4 extent =
+            half * (Abs(along[k]) * edge.length + Abs(normalLanes[k]) * thickness + Abs(across[k]) * slab.width);
         const Float4 grown = extent + Float4::Splat(1e-6f) * (Abs(centre[k]) + extent);
         apart = apart | (centre[k] + grown < reach.LowLanes(k)) | (centre[k] - grown > reach.HighLanes(k));
     }

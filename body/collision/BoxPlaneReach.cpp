@@ -54,8 +54,8 @@ bool PlaneReach::SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* cen
     return false;
 }
 
-bool PlaneReach::SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                       const float* v, int& outReaching) const
+bool PlaneReach::SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const float* v,
+                                       int& outReaching) const
 {
     const Float4 va = LoadVertex(v), vb = LoadVertex(v + 3), vc = LoadVertex(v + 6);
     const Float4 margin = SlabMargin(va, vb, vc);
@@ -116,7 +116,7 @@ void PlaneReach::Update(const D3DXVECTOR3& n, float d)
     const double half[3] = {box_.lengths[0] * 0.5, box_.lengths[1] * 0.5, box_.lengths[2] * 0.5};
     const double size = half[0] + half[1] + half[2];
     const double level = static_cast<double>(d) + 0.5 * static_cast<double>(kSlabThickness) + kReachMargin * (1 + size);
-    const double (&corner)[8][3] = corners_;
+    const double(&corner)[8][3] = corners_;
     double above[8];
     for (int i = 0; i < 8; ++i)
         above[i] = n.x * corner[i][0] + n.y * corner[i][1] + n.z * corner[i][2] - level;

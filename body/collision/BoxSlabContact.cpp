@@ -68,8 +68,8 @@ void BoxTriangleCollector::BoxTest(const double* slabCentre, const double* slabR
     dContactGeom& record = candidates_[found_];
     record.pos[3] = 0;
     record.normal[3] = 0;
-    if (collision::BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation, slabSides, normal,
-                          &depth, &code, &record) > 0) {
+    if (collision::BoxBox(box_.centre, box_.rotation, box_.lengths, slabCentre, slabRotation, slabSides, normal, &depth,
+                          &code, &record) > 0) {
         Complete(record, normal);
         const dContactGeom kept = record;
         if (!Repeats(record))
@@ -80,9 +80,8 @@ void BoxTriangleCollector::BoxTest(const double* slabCentre, const double* slabR
 
 // A channel's own box test may write more than one record: a scratch holds a few so it stays inside.
 void BoxTriangleCollector::BoxTestThroughPrimitives(const double* slabCentre, const double* slabRotation,
-                                                    const double* slabSides, const D3DXVECTOR3& a,
-                                                    const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& n,
-                                                    float planeOffset)
+                                                    const double* slabSides, const D3DXVECTOR3& a, const D3DXVECTOR3& b,
+                                                    const D3DXVECTOR3& c, const D3DXVECTOR3& n, float planeOffset)
 {
     double normal[3];
     double depth = 0;

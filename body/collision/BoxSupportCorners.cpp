@@ -27,9 +27,8 @@ bool OverTriangle(const double* p, const D3DXVECTOR3& a, const D3DXVECTOR3& b, c
 
 } // namespace
 
-int SupportCorners::Find(const dContactGeom& contact, const D3DXVECTOR3& a, const D3DXVECTOR3& b,
-                         const D3DXVECTOR3& c, const D3DXVECTOR3& n, float d, const double* (&outCorner)[8],
-                         double (&outDepth)[8])
+int SupportCorners::Find(const dContactGeom& contact, const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                         const D3DXVECTOR3& n, float d, const double* (&outCorner)[8], double (&outDepth)[8])
 {
     const double facing = contact.normal[0] * n.x + contact.normal[1] * n.y + contact.normal[2] * n.z;
     if (!(facing <= -kSupportFaceAlignment))

@@ -13,8 +13,8 @@ BoxTriangleCollector::BoxTriangleCollector(const BoxPose& box, unsigned long lim
                                            unsigned long stride, dGeomID g1, dGeomID g2,
                                            const BoxColliderSettings& settings)
     : box_(box), centre_(box.Centre()), limit_(limit), contacts_(contacts), stride_(stride), g1_(g1), g2_(g2),
-      primitives_(settings.primitives), quickRejections_(settings.quickRejections && !settings.primitives),
-      reach_(box), support_(reach_.Corners())
+      primitives_(settings.primitives), quickRejections_(settings.quickRejections && !settings.primitives), reach_(box),
+      support_(reach_.Corners())
 {
 }
 

@@ -49,9 +49,8 @@ private:
     // The exact stage (BoxSlabContact.cpp).
     void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& n,
                         float planeOffset, int reachingEdge, bool useReach);
-    void BoxTest(const double* slabCentre, const double* slabRotation, const double* slabSides,
-                 const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& n,
-                 float planeOffset);
+    void BoxTest(const double* slabCentre, const double* slabRotation, const double* slabSides, const D3DXVECTOR3& a,
+                 const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& n, float planeOffset);
     void BoxTestThroughPrimitives(const double* slabCentre, const double* slabRotation, const double* slabSides,
                                   const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
                                   const D3DXVECTOR3& n, float planeOffset);

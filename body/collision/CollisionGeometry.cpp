@@ -111,12 +111,18 @@ QueryBox TransformedBounds(const D3DXVECTOR3& low, const D3DXVECTOR3& high, cons
             box.min = box.max = p;
             continue;
         }
-        if (box.min.x > p.x) box.min.x = p.x;
-        if (box.min.y > p.y) box.min.y = p.y;
-        if (box.min.z > p.z) box.min.z = p.z;
-        if (box.max.x < p.x) box.max.x = p.x;
-        if (box.max.y < p.y) box.max.y = p.y;
-        if (box.max.z < p.z) box.max.z = p.z;
+        if (box.min.x > p.x)
+            box.min.x = p.x;
+        if (box.min.y > p.y)
+            box.min.y = p.y;
+        if (box.min.z > p.z)
+            box.min.z = p.z;
+        if (box.max.x < p.x)
+            box.max.x = p.x;
+        if (box.max.y < p.y)
+            box.max.y = p.y;
+        if (box.max.z < p.z)
+            box.max.z = p.z;
     }
     return box;
 }

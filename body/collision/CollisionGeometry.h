@@ -89,8 +89,8 @@ inline bool PointBehindPlane(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D
     // within a few ulps of the plane) is the normalised distance worked out as below.
     const float raw = Dot(n, point) - Dot(n, a);
     const float scale = std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z);
-    const float reach = std::fabs(point.x) + std::fabs(point.y) + std::fabs(point.z) + std::fabs(a.x) +
-                        std::fabs(a.y) + std::fabs(a.z);
+    const float reach =
+        std::fabs(point.x) + std::fabs(point.y) + std::fabs(point.z) + std::fabs(a.x) + std::fabs(a.y) + std::fabs(a.z);
     if (std::fabs(raw) > kSignCertainty * scale * reach)
         return raw < 0;
     n *= 1.0f / Length(n);
@@ -101,7 +101,7 @@ inline bool PointBehindPlane(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D
 
 /// Distance from point to the segment a-b; outDirection gets the vector from the closest point to point.
 inline float PointSegmentDistance(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& point,
-                           D3DXVECTOR3& outDirection)
+                                  D3DXVECTOR3& outDirection)
 {
     const D3DXVECTOR3 v = point - detail::ClosestOnSegment(a, b, point);
     const float d = Length(v);
@@ -118,7 +118,7 @@ inline float PointSegmentDistanceOnly(const D3DXVECTOR3& a, const D3DXVECTOR3& b
 /// Whether the ray from centre through deepPoint passes through the triangle (vertex0, vertex0 + edge1,
 /// vertex0 + edge2), edges included. Möller–Trumbore with both windings accepted; no distance limit.
 inline bool RayThroughTriangle(const D3DXVECTOR3& deepPoint, const D3DXVECTOR3& centre, const D3DXVECTOR3& edge1,
-                        const D3DXVECTOR3& edge2, const D3DXVECTOR3& vertex0)
+                               const D3DXVECTOR3& edge2, const D3DXVECTOR3& vertex0)
 {
     const D3DXVECTOR3 d = deepPoint - centre;
     const D3DXVECTOR3 p = Cross(d, edge2);
@@ -157,13 +157,14 @@ inline RootlessDistance SegmentDistanceSquared(const D3DXVECTOR3& a, const D3DXV
     float t = ee > 0 ? Dot(w, e) / ee : 0.0f;
     t = t < 0 ? 0 : (t > 1 ? 1 : t);
     const D3DXVECTOR3 v = w - e * t;
-    return {Dot(v, v), std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) + std::fabs(e.z)};
+    return {Dot(v, v),
+            std::fabs(w.x) + std::fabs(w.y) + std::fabs(w.z) + std::fabs(e.x) + std::fabs(e.y) + std::fabs(e.z)};
 }
 
 /// Sphere against the segment a-b and its end points: false when they do not touch. When they do and
 /// the push out of the segment is longer than ioPush, ioPush becomes it.
 inline bool SphereSegmentPush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, float radius,
-                       D3DXVECTOR3& ioPush)
+                              D3DXVECTOR3& ioPush)
 {
     // Without square roots: a segment clearly farther than the radius gives no contact, whatever rounding
     // the exact computation below would do.
@@ -193,7 +194,7 @@ struct Slab {
 };
 
 inline Slab SlabFromTriangle(const D3DXVECTOR3& edgeStart, const D3DXVECTOR3& edgeEnd, const D3DXVECTOR3& apex,
-                      const D3DXVECTOR3& normal)
+                             const D3DXVECTOR3& normal)
 {
     const Edge<float> edge = MakeEdge(ToVec3(edgeStart), ToVec3(edgeEnd));
     const EdgeSlabShape<float> shape = SlabOnEdge(edge, ToVec3(apex), ToVec3(normal));

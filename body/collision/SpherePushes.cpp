@@ -27,7 +27,7 @@ inline bool SphereTriangleAccumulator::SurelyNoLongerPush(const D3DXVECTOR3& fro
 
 // faceLength: an edge push no longer than this cannot count (0 while faces may still push).
 inline void SphereTriangleAccumulator::TestEdge(const D3DXVECTOR3& from, const D3DXVECTOR3& to, const D3DXVECTOR3& n,
-                                         float faceLength)
+                                                float faceLength)
 {
     if (OutsideCube(from.x, to.x, centre_.x) || OutsideCube(from.y, to.y, centre_.y) ||
         OutsideCube(from.z, to.z, centre_.z))

@@ -11,9 +11,9 @@ namespace vex {
 
 struct MeshData {
     std::vector<D3DXVECTOR3> positions;
-    std::vector<D3DXVECTOR3> normals;                  ///< one unit normal per position
+    std::vector<D3DXVECTOR3> normals;                   ///< one unit normal per position
     std::vector<std::vector<D3DXVECTOR2>> texCoordSets; ///< each holds one (u, v) per position
-    std::vector<int> indices;                          ///< triangle list: three vertex numbers per triangle
+    std::vector<int> indices;                           ///< triangle list: three vertex numbers per triangle
 
     bool Empty() const { return indices.empty(); }
 };

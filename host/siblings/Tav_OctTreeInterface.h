@@ -17,9 +17,8 @@ public:
     virtual void SetUseCulling(bool useCulling) = 0;
     /// TraceRay with the culling flag given with the query rather than the one SetUseCulling stored, so
     /// that concurrent queries share no state that a call can change.
-    virtual bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target,
-                                     const D3DXVECTOR3* direction, float shadowColour[4], Tav_Channel* receivingMesh,
-                                     bool cull) = 0;
+    virtual bool TraceRayWithCulling(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
+                                     float shadowColour[4], Tav_Channel* receivingMesh, bool cull) = 0;
 };
 
 /// Optional extension of a shadow scene: many segments in one call, which a scene can trace faster than
@@ -31,8 +30,7 @@ public:
     /// shadowColours + 4 i, receivingMesh, cull) writes, its return value into blocked[i] (blocked may be
     /// null). Safe to call from several threads at once.
     virtual void TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets,
-                                      float* shadowColours, bool* blocked, Tav_Channel* receivingMesh,
-                                      bool cull) = 0;
+                                      float* shadowColours, bool* blocked, Tav_Channel* receivingMesh, bool cull) = 0;
 
 protected:
     ~Tav_OctTreeBatchInterface() = default; // not deleted through this interface

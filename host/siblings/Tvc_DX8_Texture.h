@@ -86,11 +86,11 @@ protected:
     void SetTextureBuffer(const unsigned char* bytes, int count);
     void FreeTextureBuffer();
 
-    IDirect3DTexture8* texture;         ///< null while there is none
-    Tav_Channel* publicTextureParent;   ///< may be null
-    int publicTextureSlot;              ///< -1 while unregistered
-    unsigned char* textureBuffer;       ///< bitmap file image, owned (new[] / delete[])
-    int textureBufferSize;              ///< bytes in textureBuffer
+    IDirect3DTexture8* texture;       ///< null while there is none
+    Tav_Channel* publicTextureParent; ///< may be null
+    int publicTextureSlot;            ///< -1 while unregistered
+    unsigned char* textureBuffer;     ///< bitmap file image, owned (new[] / delete[])
+    int textureBufferSize;            ///< bytes in textureBuffer
     int desiredWidth;
     int desiredHeight;
     int mipMapLevels;

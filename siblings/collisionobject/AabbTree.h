@@ -29,8 +29,7 @@ public:
 
     /// Calls visit(index) for every triangle whose bounds meet the box [low, high] (touching counts). An
     /// empty or non-finite box meets nothing.
-    template <class Visit>
-    void Query(const float low[3], const float high[3], Visit visit) const;
+    template <class Visit> void Query(const float low[3], const float high[3], Visit visit) const;
 
     /// Number of tree nodes (for tests of the build).
     int GetNodeCount() const { return static_cast<int>(nodes_.size()); }
@@ -82,8 +81,7 @@ private:
     uint32_t rootCount_ = 0;
 };
 
-template <class Visit>
-void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
+template <class Visit> void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
 {
     // NaN in the box meets nothing (every comparison with it fails the same way as a miss).
     for (int k = 0; k < 3; ++k)
@@ -140,7 +138,8 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
         // The four children at once: apart when beyond the box on some axis (NaN bounds are never apart,
         // as in a scalar test). Empty slots have inverted infinite bounds and are always apart.
         auto beyond = [&](int k) {
-            return (Float4::LoadAligned(node.low[k]) > highLanes[k]) | (Float4::LoadAligned(node.high[k]) < lowLanes[k]);
+            return (Float4::LoadAligned(node.low[k]) > highLanes[k]) |
+                   (Float4::LoadAligned(node.high[k]) < lowLanes[k]);
         };
         const simd::Mask4 apart = beyond(0) | beyond(1) | beyond(2);
         unsigned met = ~static_cast<unsigned>(simd::Bits(apart)) & 0xfu;
@@ -149,7 +148,8 @@ void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
             if (node.first[k] == kNoChild)
                 continue;
             if (node.count[k] > 0) {
-                const char* begin = reinterpret_cast<const char*>(triangles_.data() + 9 * static_cast<size_t>(node.first[k]));
+                const char* begin =
+                    reinterpret_cast<const char*>(triangles_.data() + 9 * static_cast<size_t>(node.first[k]));
                 const char* end = begin + 36 * static_cast<size_t>(node.count[k]);
                 for (const char* line = begin; line < end; line += 64)
                     __builtin_prefetch(line);

@@ -91,8 +91,8 @@ bool LoadObjTriangles(const std::string& path, std::vector<float>& outTriangles,
                 for (size_t k = 0; k < 3; ++k) {
                     const int index = shape.mesh.indices[offset + k].vertex_index;
                     if (index < 0 || static_cast<size_t>(index) >= vertexCount) {
-                        outError = "a face uses vertex " + std::to_string(index + 1) + " of " +
-                                   std::to_string(vertexCount);
+                        outError =
+                            "a face uses vertex " + std::to_string(index + 1) + " of " + std::to_string(vertexCount);
                         outTriangles.clear();
                         return false;
                     }

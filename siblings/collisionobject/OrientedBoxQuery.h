@@ -108,7 +108,7 @@ private:
 /// Appends to out the triangles tree.Query(low, high) visits, in the same order, less those OrientedBoxTest
 /// finds apart. meshScale: CoordinateScale of the tree. (Tree nodes are not tested against the oriented
 /// box: grown by the reach of their triangles' slabs, few of them would lie apart from it.)
-void QueryOrientedBox(const AabbTree& tree, float meshScale, const float low[3],
-                      const float high[3], const OrientedBox& box, std::vector<uint32_t>& out);
+void QueryOrientedBox(const AabbTree& tree, float meshScale, const float low[3], const float high[3],
+                      const OrientedBox& box, std::vector<uint32_t>& out);
 
 } // namespace vex

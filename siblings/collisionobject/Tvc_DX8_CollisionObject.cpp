@@ -58,9 +58,9 @@ bool Tvc_DX8_CollisionObject::GetPolygonsInBox(Tav_List* list, D3DXVECTOR3* low,
     return true;
 }
 
-bool Tvc_DX8_CollisionObject::GetPolygonsInOrientedBox(Tav_List* list, const D3DXVECTOR3* low,
-                                                       const D3DXVECTOR3* high, const D3DXVECTOR3* centre,
-                                                       const D3DXVECTOR3 axes[3], const float halfLengths[3])
+bool Tvc_DX8_CollisionObject::GetPolygonsInOrientedBox(Tav_List* list, const D3DXVECTOR3* low, const D3DXVECTOR3* high,
+                                                       const D3DXVECTOR3* centre, const D3DXVECTOR3 axes[3],
+                                                       const float halfLengths[3])
 {
     if (!list || !low || !high || !centre || !axes || !halfLengths)
         return false;
@@ -145,7 +145,8 @@ bool Tvc_DX8_CollisionObject::SetObjSource(const std::string& path)
 bool Tvc_DX8_CollisionObject::SetTriangles(const std::vector<float>& triangles)
 {
     objPath_.clear();
-    explicitTriangles_.assign(triangles.begin(), triangles.begin() + static_cast<std::ptrdiff_t>(triangles.size() / 9 * 9));
+    explicitTriangles_.assign(triangles.begin(),
+                              triangles.begin() + static_cast<std::ptrdiff_t>(triangles.size() / 9 * 9));
     SetMesh(MeshSource::Triangles, explicitTriangles_);
     return true;
 }

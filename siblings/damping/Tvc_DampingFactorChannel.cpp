@@ -1,18 +1,15 @@
 #include "siblings/damping/Tvc_DampingFactorChannel.h"
 
 #include "common/PluginEntry.h"
-#include "host/siblings/TypeGuids.h"
 #include "host/TavFileSaver.h"
+#include "host/siblings/TypeGuids.h"
 #include "siblings/value/RealChunk.h"
 
 namespace {
 constexpr const char* kFactorTag = "DFKV";
 }
 
-Tvc_DampingFactorChannel::Tvc_DampingFactorChannel()
-{
-    SetChannelName("Damping Factor");
-}
+Tvc_DampingFactorChannel::Tvc_DampingFactorChannel() { SetChannelName("Damping Factor"); }
 
 bool Tvc_DampingFactorChannel::SaveChannel(TavFileSaver& saver)
 {

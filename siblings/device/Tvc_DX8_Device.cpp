@@ -1,13 +1,10 @@
 #include "siblings/device/Tvc_DX8_Device.h"
 
 #include "common/PluginEntry.h"
-#include "host/siblings/TypeGuids.h"
 #include "host/DeviceUseRegistry.h"
+#include "host/siblings/TypeGuids.h"
 
-Tvc_DX8_Device::Tvc_DX8_Device() : device_(vex::CreateSoftwareDevice())
-{
-    SetChannelName("DX8 Device");
-}
+Tvc_DX8_Device::Tvc_DX8_Device() : device_(vex::CreateSoftwareDevice()) { SetChannelName("DX8 Device"); }
 
 Tvc_DX8_Device::Tvc_DX8_Device(const Tvc_DX8_Device& other) : Tav_DeviceInterface(other), device_(other.device_)
 {

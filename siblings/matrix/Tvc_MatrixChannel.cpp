@@ -37,10 +37,7 @@ Tvc_MatrixChannel& Tvc_MatrixChannel::operator=(const Tvc_MatrixChannel& other)
     return *this;
 }
 
-Tvc_MatrixChannel::~Tvc_MatrixChannel()
-{
-    delete matrix;
-}
+Tvc_MatrixChannel::~Tvc_MatrixChannel() { delete matrix; }
 
 bool Tvc_MatrixChannel::SaveChannel(TavFileSaver& saver)
 {
@@ -83,15 +80,9 @@ D3DXMATRIX Tvc_MatrixChannel::GetOldMatrix()
     return *matrix;
 }
 
-D3DXMATRIX Tvc_MatrixChannel::GetMatrix()
-{
-    return *matrix;
-}
+D3DXMATRIX Tvc_MatrixChannel::GetMatrix() { return *matrix; }
 
-void Tvc_MatrixChannel::SetMatrix(D3DXMATRIX m)
-{
-    *matrix = m;
-}
+void Tvc_MatrixChannel::SetMatrix(D3DXMATRIX m) { *matrix = m; }
 
 void Tvc_MatrixChannel::Release()
 {

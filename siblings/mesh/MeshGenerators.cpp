@@ -50,9 +50,9 @@ bool GenerateBox(float sizeX, float sizeY, float sizeZ, MeshData& out)
         D3DXVECTOR3 normal, centre, u, v; // u x v points along the normal
     };
     const Face faces[6] = {
-        {{1, 0, 0}, {hx, 0, 0}, {0, 0, -hz}, {0, hy, 0}},  {{-1, 0, 0}, {-hx, 0, 0}, {0, 0, hz}, {0, hy, 0}},
-        {{0, 1, 0}, {0, hy, 0}, {hx, 0, 0}, {0, 0, -hz}},  {{0, -1, 0}, {0, -hy, 0}, {hx, 0, 0}, {0, 0, hz}},
-        {{0, 0, 1}, {0, 0, hz}, {hx, 0, 0}, {0, hy, 0}},   {{0, 0, -1}, {0, 0, -hz}, {-hx, 0, 0}, {0, hy, 0}},
+        {{1, 0, 0}, {hx, 0, 0}, {0, 0, -hz}, {0, hy, 0}}, {{-1, 0, 0}, {-hx, 0, 0}, {0, 0, hz}, {0, hy, 0}},
+        {{0, 1, 0}, {0, hy, 0}, {hx, 0, 0}, {0, 0, -hz}}, {{0, -1, 0}, {0, -hy, 0}, {hx, 0, 0}, {0, 0, hz}},
+        {{0, 0, 1}, {0, 0, hz}, {hx, 0, 0}, {0, hy, 0}},  {{0, 0, -1}, {0, 0, -hz}, {-hx, 0, 0}, {0, hy, 0}},
     };
     const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
     // Light-map atlas: 3 columns by 2 rows of charts, each shrunk by the margin on every side.

@@ -266,10 +266,7 @@ float* Tvc_DX8_Mesh::GetVertexTexCoord(float* scratch, int set, int vertex)
     return scratch;
 }
 
-bool Tvc_DX8_Mesh::HasTexCoordSet(int set)
-{
-    return set >= 0 && static_cast<size_t>(set) < data_.texCoordSets.size();
-}
+bool Tvc_DX8_Mesh::HasTexCoordSet(int set) { return set >= 0 && static_cast<size_t>(set) < data_.texCoordSets.size(); }
 
 bool Tvc_DX8_Mesh::SetGrid(int cellsX, int cellsZ, float sizeX, float sizeZ)
 {
@@ -309,10 +306,10 @@ bool Tvc_DX8_Mesh::SetSphere(float radius, int slices, int stacks)
 {
     vex::MeshData data;
     if (!vex::GenerateSphere(radius, slices, stacks, data)) {
-        Report("Tvc_DX8_Mesh::SetSphere: refused radius " + std::to_string(radius) + " with " +
-               std::to_string(slices) + " slices and " + std::to_string(stacks) + " stacks (radius finite and " +
-               "positive, slices 3 to " + std::to_string(vex::kMaxSphereSegments) + ", stacks 2 to " +
-               std::to_string(vex::kMaxSphereSegments) + ")");
+        Report("Tvc_DX8_Mesh::SetSphere: refused radius " + std::to_string(radius) + " with " + std::to_string(slices) +
+               " slices and " + std::to_string(stacks) + " stacks (radius finite and " + "positive, slices 3 to " +
+               std::to_string(vex::kMaxSphereSegments) + ", stacks 2 to " + std::to_string(vex::kMaxSphereSegments) +
+               ")");
         return false;
     }
     data_ = std::move(data);

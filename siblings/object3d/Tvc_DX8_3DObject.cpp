@@ -19,8 +19,8 @@ D3DXMATRIX* Tvc_DX8_3DObject::GetWorldMatrix(D3DXMATRIX* scratch)
     // channel's library for the class's type information.
     Tav_Channel* child = GetChild(kMatrixLink);
     const _GUID matrixType = vex::Guid(vex::guids::kMatrix);
-    const bool isMatrix = child && (child->GetChannelType().typeGuid == matrixType ||
-                                    child->GetChannelType().baseTypeGuid == matrixType);
+    const bool isMatrix =
+        child && (child->GetChannelType().typeGuid == matrixType || child->GetChannelType().baseTypeGuid == matrixType);
     if (isMatrix)
         *scratch = static_cast<Tvc_MatrixChannel*>(child)->GetMatrix();
     else

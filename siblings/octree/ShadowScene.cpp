@@ -102,8 +102,7 @@ bool MeetsBackSide(const ShadowMesh& mesh, unsigned prim, const float dir[3])
 }
 
 /// Embree's ray packets of each width, so that one routine fills and traces any of them.
-template <int Width, class Ray, void (*Occluded)(const int*, RTCScene, RTCIntersectContext*, Ray*)>
-struct PacketKind {
+template <int Width, class Ray, void (*Occluded)(const int*, RTCScene, RTCIntersectContext*, Ray*)> struct PacketKind {
     static constexpr int kWidth = Width;
     using RayType = Ray;
     static void Trace(const int* valid, RTCScene scene, RTCIntersectContext* context, Ray* rays)
@@ -252,8 +251,8 @@ void ShadowScene::Clear()
 
 void ShadowScene::NoteMaterials()
 {
-    translucentCasters_ = std::any_of(meshes_.begin(), meshes_.end(),
-                                      [](const auto& m) { return !m->material.IsOpaqueBlack(); });
+    translucentCasters_ =
+        std::any_of(meshes_.begin(), meshes_.end(), [](const auto& m) { return !m->material.IsOpaqueBlack(); });
 }
 
 bool ShadowScene::HasSameGeometry(const std::vector<ShadowMesh>& meshes) const
@@ -307,8 +306,8 @@ struct SceneBounds {
 bool AttachTriangles(RTCDevice device, RTCScene scene, ShadowMesh& mesh, size_t count)
 {
     RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0,
-                                                                 RTC_FORMAT_FLOAT3, 3 * sizeof(float), count * 3));
+    auto* vertices = static_cast<float*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), count * 3));
     auto* indices = static_cast<unsigned*>(
         rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), count));
     if (!vertices || !indices) {
@@ -546,8 +545,8 @@ void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool
         }
         bool any = false;
         for (int k = 0; k < kWidth; ++k) {
-            const bool traced = k < lanes && TraceableEnds(segment[k].origin, segment[k].target) &&
-                                length[k] > 2 * selfHitDistance_;
+            const bool traced =
+                k < lanes && TraceableEnds(segment[k].origin, segment[k].target) && length[k] > 2 * selfHitDistance_;
             valid[k] = traced ? -1 : 0;
             any = any || traced;
             if (!traced) // idle lanes get a harmless ray, so that full-width arithmetic sees sane numbers
@@ -577,8 +576,7 @@ void ShadowScene::TracePackets(const ShadowSegment* segments, size_t count, bool
     }
 }
 
-void ShadowScene::TraceMany(const ShadowSegment* segments, size_t count, bool cull, float* colours,
-                            bool* blocked) const
+void ShadowScene::TraceMany(const ShadowSegment* segments, size_t count, bool cull, float* colours, bool* blocked) const
 {
     if (!scene_) {
         std::fill(blocked, blocked + count, false);

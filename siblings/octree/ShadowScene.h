@@ -60,8 +60,8 @@ public:
     void Write(float colour[4]) const;
 
 private:
-    float clear_ = 1;                    ///< prod(1 - a_i)
-    float transmission_[3] = {1, 1, 1};  ///< prod((1 - a_i) + a_i * t_ik)
+    float clear_ = 1;                   ///< prod(1 - a_i)
+    float transmission_[3] = {1, 1, 1}; ///< prod((1 - a_i) + a_i * t_ik)
     int count_ = 0;
 };
 
@@ -111,8 +111,7 @@ private:
     /// The Embree ray of a segment: false when nothing can lie between its ends (see Trace).
     bool SegmentRay(const float origin[3], const float target[3], RTCRay& ray) const;
     template <class Packet>
-    void TracePackets(const ShadowSegment* segments, size_t count, bool cull, float* colours,
-                      bool* blocked) const;
+    void TracePackets(const ShadowSegment* segments, size_t count, bool cull, float* colours, bool* blocked) const;
     void NoteMaterials();
     /// Releases a scene being built and the meshes taken so far; says why in `error`.
     bool Abandon(RTCScene scene, const char* why, std::string* error);

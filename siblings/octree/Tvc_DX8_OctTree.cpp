@@ -42,8 +42,8 @@ void AppendTriangles(Tav_MeshInterface* mesh, const D3DXMATRIX& world, std::vect
 {
     if (mesh->GetPrimitiveType() != kTriangleList)
         return;
-    const long long triangles = std::min<long long>(std::max(mesh->GetIndexCount(), 0) / 3,
-                                                    vex::octree::kMaxTrianglesPerMesh);
+    const long long triangles =
+        std::min<long long>(std::max(mesh->GetIndexCount(), 0) / 3, vex::octree::kMaxTrianglesPerMesh);
     out.reserve(out.size() + size_t(std::min<long long>(triangles, 1 << 20)) * 9);
     for (long long t = 0; t < triangles; ++t) {
         D3DXVECTOR3 corners[3];
@@ -323,8 +323,7 @@ bool Tvc_DX8_OctTree::LoadChannel(TavFileLoader& loader, Tav_ChannelGroup* group
 VEX_CHANNEL_PLUGIN(Tvc_DX8_OctTree, "DX8 OctTree", vex::guids::kOctTree, vex::guids::kOctTree)
 
 void Tvc_DX8_OctTree::TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets,
-                                           float* shadowColours, bool* blocked, Tav_Channel* receivingMesh,
-                                           bool cull)
+                                           float* shadowColours, bool* blocked, Tav_Channel* receivingMesh, bool cull)
 {
     if (count <= 0 || !origins || !targets || !shadowColours)
         return;

@@ -58,9 +58,8 @@ public:
 
     // Tav_OctTreeBatchInterface (declared last: its slot follows every slot above)
     /// The segments in packets where the scene allows (see ShadowScene::TraceMany), same answers.
-    void TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets,
-                              float* shadowColours, bool* blocked, Tav_Channel* receivingMesh,
-                              bool cull) override;
+    void TraceRaysWithCulling(int count, const D3DXVECTOR3* origins, const D3DXVECTOR3* targets, float* shadowColours,
+                              bool* blocked, Tav_Channel* receivingMesh, bool cull) override;
 
     /// The scene itself, for callers that trace it directly (benchmarks); valid until the next prepare.
     const vex::octree::ShadowScene& GetShadowScene() const { return scene_; }
@@ -75,7 +74,7 @@ private:
     void ShowMessage(const char* text);
 
     std::vector<vex::octree::ShadowMaterial> settings_; ///< by link index of "Objects"
-    std::atomic<bool> useCulling_{false};                ///< TraceRay's flag; may be set while others trace
+    std::atomic<bool> useCulling_{false};               ///< TraceRay's flag; may be set while others trace
     vex::octree::ShadowScene scene_;
     std::mutex prepareMutex_;
     std::atomic<bool> prepared_{false};

@@ -7,10 +7,7 @@
 #include <cmath>
 #include <unistd.h>
 
-Tvc_Progress::Tvc_Progress() : out_(stderr), terminal_(isatty(fileno(stderr)) != 0)
-{
-    SetChannelName("Progress");
-}
+Tvc_Progress::Tvc_Progress() : out_(stderr), terminal_(isatty(fileno(stderr)) != 0) { SetChannelName("Progress"); }
 
 Tvc_Progress::~Tvc_Progress()
 {

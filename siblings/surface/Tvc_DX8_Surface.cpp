@@ -11,8 +11,7 @@ Tvc_DX8_Surface::Tvc_DX8_Surface()
     SetChannelName("DX8 Surface");
     SetChildCreationCount(1);
     SetChildCreateType(vex::MakeChildCreation("DX8 Mesh", vex::Guid(vex::guids::kMesh), 0, "Mesh"), kMeshLink);
-    SetChildCreateType(vex::MakeChildCreation("Reserved", vex::Guid(kReservedLinkType), 0, "Reserved"),
-                       kReservedLink);
+    SetChildCreateType(vex::MakeChildCreation("Reserved", vex::Guid(kReservedLinkType), 0, "Reserved"), kReservedLink);
     SetChildCreateType(vex::MakeChildCreation("DX8 Texture", vex::Guid(vex::guids::kTexture), -1, "Textures"),
                        kTextureLink);
 }

@@ -385,8 +385,7 @@ bool Tvc_DX8_Texture::LoadALphaFromFile(const char* path)
     std::vector<uint8_t> bytes;
     std::string error;
     vex::DecodedBitmap bitmap;
-    if (!ReadFileBytes(path, bytes, &error) ||
-        !vex::DecodeBitmap(bytes.data(), bytes.size(), false, bitmap, &error)) {
+    if (!ReadFileBytes(path, bytes, &error) || !vex::DecodeBitmap(bytes.data(), bytes.size(), false, bitmap, &error)) {
         Report(host_, "Tvc_DX8_Texture::LoadALphaFromFile: " + error + ": " + (path ? path : ""));
         return false;
     }
@@ -397,7 +396,8 @@ bool Tvc_DX8_Texture::LoadALphaFromFile(const char* path)
     if (!LockTexture(&locked))
         return false;
     for (int y = 0; y < bitmap.height; ++y) {
-        auto* d = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch);
+        auto* d =
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch);
         const uint32_t* s = bitmap.texels.data() + static_cast<size_t>(y) * bitmap.width;
         for (int x = 0; x < bitmap.width; ++x)
             d[x] = (d[x] & 0x00FFFFFFu) | (((s[x] >> 16) & 0xFFu) << 24);
@@ -459,7 +459,8 @@ bool Tvc_DX8_Texture::BuildTexture(int width, int height, const uint32_t* texels
         return false;
     IDirect3DTexture8* created = nullptr;
     if (device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0, D3DFMT_A8R8G8B8,
-                              D3DPOOL_MANAGED, &created) != S_OK || !created) {
+                              D3DPOOL_MANAGED, &created) != S_OK ||
+        !created) {
         Report(host_, "Tvc_DX8_Texture::RestoreTexture: the device cannot create the texture");
         return false;
     }

@@ -1,18 +1,15 @@
 #include "siblings/value/Tvc_ValueChannel.h"
 
 #include "common/PluginEntry.h"
-#include "host/siblings/TypeGuids.h"
 #include "host/TavFileSaver.h"
+#include "host/siblings/TypeGuids.h"
 #include "siblings/value/RealChunk.h"
 
 namespace {
 constexpr const char* kValueTag = "VLVL";
 }
 
-Tvc_ValueChannel::Tvc_ValueChannel()
-{
-    SetChannelName("Value");
-}
+Tvc_ValueChannel::Tvc_ValueChannel() { SetChannelName("Value"); }
 
 bool Tvc_ValueChannel::SaveChannel(TavFileSaver& saver)
 {

@@ -84,10 +84,13 @@ int CollideMeshBox(dGeomID mesh, dGeomID box, int flags, dContactGeom* contacts,
 dColliderFn* ColliderFor(int otherClass)
 {
     switch (otherClass) {
-    case dSphereClass: return &CollideMeshSphere;
-    case dBoxClass: return &CollideMeshBox;
+    case dSphereClass:
+        return &CollideMeshSphere;
+    case dBoxClass:
+        return &CollideMeshBox;
     // Transforms are unwrapped by ODE's own transform collider, which then asks us about the inner geom.
-    default: return nullptr;
+    default:
+        return nullptr;
     }
 }
 

@@ -203,10 +203,7 @@ dGeomID Tvc_ODE_World::CreateSphere(float radius, int inSpace)
     return dCreateSphere(inSpace ? space_ : nullptr, SafeLength(radius));
 }
 
-dGeomID Tvc_ODE_World::CreatePlane(float a, float b, float c, float d)
-{
-    return dCreatePlane(space_, a, b, c, d);
-}
+dGeomID Tvc_ODE_World::CreatePlane(float a, float b, float c, float d) { return dCreatePlane(space_, a, b, c, d); }
 
 dGeomID Tvc_ODE_World::CreateMeshGeom(Tvc_ODE_BodyCollision* body)
 {

@@ -29,7 +29,8 @@ bool ReadChunk(TavFileLoader& loader, Tav_HostContext* host, const char* tag, si
 void Refused(Tav_HostContext* host, const char* tag)
 {
     if (host)
-        host->ShowDebugMessage((std::string("ODE World load: value of chunk ") + tag + " out of range; kept the current one").c_str());
+        host->ShowDebugMessage(
+            (std::string("ODE World load: value of chunk ") + tag + " out of range; kept the current one").c_str());
 }
 
 } // namespace

@@ -80,19 +80,30 @@ std::vector<Case> Cases()
         {"SettingsNestedDeep", scene(R"({"channels": [{"name": "a", "type": "Matrix", "settings": )" + deep + "}]}"),
          "nested deeper than 64 levels"},
         {"GravityBeyondRange", scene(OneChannel("\"w\"", "ODE World", R"({"gravity": [0, -1e5, 0]})")), "gravity[1]"},
-        {"MassBeyondRange",
-         scene(R"({"channels": [{"name": "w", "type": "ODE World"}, {"name": "b", "type": "ODE Body",
-               "settings": {"items": [{"shape": "box", "mass": 1e9}]}}]})"), "mass: 1e+09 is outside"},
+        {"MassBeyondRange", scene(R"({"channels": [{"name": "w", "type": "ODE World"}, {"name": "b", "type": "ODE Body",
+               "settings": {"items": [{"shape": "box", "mass": 1e9}]}}]})"),
+         "mass: 1e+09 is outside"},
         {"MatrixEntryBeyondRange",
          scene(OneChannel("\"m\"", "Matrix", R"({"matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 1e7,0,0,1]})")), "matrix[12]"},
         {"NameWithPathSeparator", scene(OneChannel("\"../out/x\"", "Matrix", "{}")), "holds a path separator"},
         {"NameWithDotDot", scene(OneChannel("\"..x\"", "Matrix", "{}")), "holds \"..\""},
-        {"NameOfAnOutput", scene(OneChannel("\"Preview\"", "Matrix", "{}")), "the name of one of the runner's own outputs"},
+        {"NameOfAnOutput", scene(OneChannel("\"Preview\"", "Matrix", "{}")),
+         "the name of one of the runner's own outputs"},
         {"NameWithControlCharacter", scene(OneChannel("\"a\\u0007b\"", "Matrix", "{}")), "\"a\\x07b\" holds a control"},
-        {"NameTooLong", scene(OneChannel(std::string(1, '"').append(101, 'n').append(1, '"'), "Matrix", "{}")), "longer than 100 bytes"},
-        {"BadJson", scene("{\"channels\": [tru]}"), "line 1, column 18: bad JSON: syntax error while parsing value - invalid literal near '\"channels\": [tru]}'"},
-        {"SceneIsAFolder", [](BadInput& t) { return std::vector<std::string>{"run", t.Path("")}; }, "is a folder"},
-        {"SceneIsADevice", [](BadInput&) { return std::vector<std::string>{"run", "/dev/zero"}; }, "not a regular file"},
+        {"NameTooLong", scene(OneChannel(std::string(1, '"').append(101, 'n').append(1, '"'), "Matrix", "{}")),
+         "longer than 100 bytes"},
+        {"BadJson", scene("{\"channels\": [tru]}"),
+         "line 1, column 18: bad JSON: syntax error while parsing value - invalid literal near '\"channels\": [tru]}'"},
+        {"SceneIsAFolder",
+         [](BadInput& t) {
+             return std::vector<std::string>{"run", t.Path("")};
+         },
+         "is a folder"},
+        {"SceneIsADevice",
+         [](BadInput&) {
+             return std::vector<std::string>{"run", "/dev/zero"};
+         },
+         "not a regular file"},
         {"SceneIsAFifo",
          [](BadInput& t) {
              mkfifo(t.Path("fifo").c_str(), 0600);
@@ -121,7 +132,11 @@ std::vector<Case> Cases()
              return std::vector<std::string>{"load", project};
          },
          "ground.obj: cannot open: No such file or directory"},
-        {"ProjectIsADevice", [](BadInput&) { return std::vector<std::string>{"load", "/dev/zero"}; }, "/dev/zero: not a regular file"},
+        {"ProjectIsADevice",
+         [](BadInput&) {
+             return std::vector<std::string>{"load", "/dev/zero"};
+         },
+         "/dev/zero: not a regular file"},
         {"UnknownCommand", [](BadInput&) { return std::vector<std::string>{"launch"}; }, "unknown command \"launch\""},
     };
 }

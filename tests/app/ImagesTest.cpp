@@ -1,7 +1,7 @@
 #include "app/Images.h"
+#include "app/LightMapChannel.h"
 #include "app/Scene.h"
 #include "host/Vexcore.h"
-#include "app/LightMapChannel.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -41,11 +41,14 @@ TEST(EncodePng, RoundTripsThroughLibpng)
 std::string PreviewScene(const std::string& floorMesh, const std::string& other, const std::string& pose)
 {
     return R"({"channels": [
-        {"name": "floor.mesh", "type": "DX8 Mesh", "settings": )" + floorMesh + R"(},
+        {"name": "floor.mesh", "type": "DX8 Mesh", "settings": )" +
+           floorMesh + R"(},
         {"name": "floor.surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "floor.mesh"}]},
         {"name": "floor", "type": "DX8 3D Object", "links": [{"position": 1, "channel": "floor.surface"}]},
-        {"name": "other.pose", "type": "Matrix", "settings": {"matrix": )" + pose + R"(}},
-        {"name": "other.mesh", "type": "DX8 Mesh", "settings": )" + other + R"(},
+        {"name": "other.pose", "type": "Matrix", "settings": {"matrix": )" +
+           pose + R"(}},
+        {"name": "other.mesh", "type": "DX8 Mesh", "settings": )" +
+           other + R"(},
         {"name": "other.surface", "type": "DX8 Surface", "links": [{"position": 0, "channel": "other.mesh"}]},
         {"name": "other", "type": "DX8 3D Object",
          "links": [{"position": 0, "channel": "other.pose"}, {"position": 1, "channel": "other.surface"}]},

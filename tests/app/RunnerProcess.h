@@ -37,7 +37,8 @@ protected:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::path(::testing::TempDir()) / (std::string("vexhost_") + info->name() + "_" + std::to_string(getpid()));
+        dir_ =
+            fs::path(::testing::TempDir()) / (std::string("vexhost_") + info->name() + "_" + std::to_string(getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

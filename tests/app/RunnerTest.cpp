@@ -56,12 +56,14 @@ TEST_F(Runner, DemoRunsSavesAndReloadsWithStatusZero)
         EXPECT_EQ(output["bytes"], fs::file_size(dir_ / "out" / output["file"].get<std::string>())) << output.dump();
         EXPECT_EQ(output["sha256"].get<std::string>().size(), 64u);
     }
-    for (const char* file : {"trajectory.csv", "matrices.csv", "scene.vxp", "demo-scene.json", "lightmap.png", "preview.png"})
+    for (const char* file :
+         {"trajectory.csv", "matrices.csv", "scene.vxp", "demo-scene.json", "lightmap.png", "preview.png"})
         EXPECT_TRUE(fs::exists(dir_ / "out" / file) && listed.count(file)) << file;
     // The demo's light map is 128 x 128: a 24-bit bitmap of 54 header bytes and 384-byte rows.
     EXPECT_EQ(fs::file_size(dir_ / "out" / "lightmap.bmp"), 54u + 128u * 384u);
     EXPECT_NE(r.out.find("baked light map \"lightmap\": 128 x 128 texels, 16 samples per texel, soft shadows"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
 }
 
 /// A floor with a light map, a box above it and one lamp.
@@ -101,7 +103,9 @@ TEST_F(Runner, BakeWritesTheLightMapAtTheRequestedSize)
     EXPECT_EQ(ReadAll(dir_ / "loaded" / "map.bmp"), ReadAll(dir_ / "o" / "map.bmp"));
     // Directly under the lamp the box shadows the floor: the centre of the map is darker than a corner.
     const std::string bmp = ReadAll(dir_ / "o" / "map.bmp");
-    auto blue = [&](int x, int y) { return static_cast<unsigned char>(bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3]); };
+    auto blue = [&](int x, int y) {
+        return static_cast<unsigned char>(bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3]);
+    };
     EXPECT_LT(blue(8, 8), blue(1, 1));
 }
 
@@ -121,8 +125,8 @@ TEST_F(Runner, ShadowSceneTintColoursTheBakedShadow)
     ASSERT_EQ(bmp.size(), 54u + 16u * 48u);
     // Bitmap texels are stored blue, green, red.
     auto texel = [&](int x, int y, int channel) {
-        return static_cast<int>(static_cast<unsigned char>(bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3 +
-                                                               static_cast<size_t>(channel)]));
+        return static_cast<int>(static_cast<unsigned char>(
+            bmp[54 + static_cast<size_t>(y) * 48 + static_cast<size_t>(x) * 3 + static_cast<size_t>(channel)]));
     };
     const int blue = 0, red = 2;
     EXPECT_GT(texel(8, 8, red), 2 * texel(8, 8, blue) + 20) << "shadow texel is not red";
@@ -142,11 +146,13 @@ TEST_F(Runner, BakeWithoutLightMapOrWithBadSamplesGivesStatusTwo)
 
 TEST_F(Runner, BadSceneGivesStatusTwoAndOneLineNamingFileFieldAndProblem)
 {
-    const std::string scene = Write("bad.json", R"({"channels": [{"name": "a", "type": "Matrix", "settings": {"matrix": "up"}}]})");
+    const std::string scene =
+        Write("bad.json", R"({"channels": [{"name": "a", "type": "Matrix", "settings": {"matrix": "up"}}]})");
     const Result r = Run({"run", scene, "--out", Path("out")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "vexhost: " + scene + ": channels[0].settings.matrix: expected 16 numbers or {position, rotation, "
-                                           "scale}, found a string\n");
+    EXPECT_EQ(r.err, "vexhost: " + scene +
+                         ": channels[0].settings.matrix: expected 16 numbers or {position, rotation, "
+                         "scale}, found a string\n");
     EXPECT_FALSE(fs::exists(dir_ / "out" / "trajectory.csv"));
 }
 
@@ -222,8 +228,10 @@ TEST_F(Runner, LongRunKeepsPeakMemoryFlat)
         const std::string name = std::string("b").append(std::to_string(i));
         channels += R"(, {"name": ")" + name + R"(.start", "type": "Matrix", "settings": {"matrix": {"position": [)" +
                     std::to_string(i % 6 * 1.5) + ", " + std::to_string(1 + i / 6 * 1.2) + R"(, 0]}}},
-            {"name": ")" + name + R"(", "type": "ODE Body", "settings": {"items": [{"shape": "sphere", "radius": 0.4}]},
-             "links": [{"position": 0, "channel": ")" + name + R"(.start"}]})";
+            {"name": ")" +
+                    name + R"(", "type": "ODE Body", "settings": {"items": [{"shape": "sphere", "radius": 0.4}]},
+             "links": [{"position": 0, "channel": ")" +
+                    name + R"(.start"}]})";
     }
     const std::string scene = Write("many.json", "{\"channels\": [" + channels + "]}");
     const int frames = 2000;

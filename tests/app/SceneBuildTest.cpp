@@ -143,7 +143,8 @@ const BadBuild kBadBuilds[] = {
      "unknown channel type"},
     {"UnknownMatrixSetting", R"({"name": "m", "type": "Matrix", "settings": {"matrx": [1]}})",
      "channels[1].settings.matrx", "unknown field"},
-    {"MatrixFifteenNumbers", R"({"name": "m", "type": "Matrix", "settings": {"matrix": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15]}})",
+    {"MatrixFifteenNumbers",
+     R"({"name": "m", "type": "Matrix", "settings": {"matrix": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15]}})",
      "channels[1].settings.matrix", "an array of 15"},
     {"MatrixElementText", R"({"name": "m", "type": "Matrix", "settings": {"matrix": {"position": [0, "up", 0]}}})",
      "channels[1].settings.matrix.position[1]", "expected a number, found a string"},
@@ -159,12 +160,14 @@ const BadBuild kBadBuilds[] = {
      "channels[1].settings.items[0].shape", "unknown shape \"cone\""},
     {"BodyItemWithoutShape", R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"mass": 1}]}})",
      "channels[1].settings.items[0].shape", "missing"},
-    {"BodyNegativeSize", R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "box", "size": [1, -1, 1]}]}})",
+    {"BodyNegativeSize",
+     R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "box", "size": [1, -1, 1]}]}})",
      "channels[1].settings.items[0].size[1]", "outside"},
     {"BodyNameTooLong",
      R"({"name": "b", "type": "ODE Body", "settings": {"items": [{"shape": "box", "name": "0123456789012345678901234567890123456789"}]}})",
      "channels[1].settings.items[0].name", "longer than 39 bytes"},
-    {"BodyItemsNotArray", R"({"name": "w2", "type": "Matrix"}, {"name": "b", "type": "ODE Body", "settings": {"items": 5}})",
+    {"BodyItemsNotArray",
+     R"({"name": "w2", "type": "Matrix"}, {"name": "b", "type": "ODE Body", "settings": {"items": 5}})",
      "channels[2].settings.items", "expected an array of shapes, found a number"},
     {"SettingsOnTypeWithoutSettings", R"({"name": "k", "type": "Damping Factor", "settings": {"value": 2}})",
      "channels[1].settings.value", "unknown field"},
@@ -181,7 +184,8 @@ const BadBuild kBadBuilds[] = {
     {"CollisionGridZeroCells",
      R"({"name": "c", "type": "DX8 CollisionObject", "settings": {"grid": {"cells": [0, 1], "size": [1, 1]}}})",
      "channels[1].settings.grid.cells[0]", "outside"},
-    {"CollisionTrianglesCut", R"({"name": "c", "type": "DX8 CollisionObject", "settings": {"triangles": [0, 0, 0, 1, 0, 0, 0, 1]}})",
+    {"CollisionTrianglesCut",
+     R"({"name": "c", "type": "DX8 CollisionObject", "settings": {"triangles": [0, 0, 0, 1, 0, 0, 0, 1]}})",
      "channels[1].settings.triangles", "nine numbers per triangle"},
     {"MeshObjMissing", R"({"name": "m", "type": "DX8 Mesh", "settings": {"obj": "no/such/file.obj"}})",
      "channels[1].settings.obj", "refused by the mesh"},
@@ -198,8 +202,9 @@ const BadBuild kBadBuilds[] = {
     // The shadow a 3D object casts is the shadow scene's setting: the old names point there.
     {"ObjectShadowTintPointsToShadowScene",
      R"({"name": "o", "type": "DX8 3D Object", "settings": {"shadowTint": [0, 0.5, 0]}})",
-     "channels[1].settings.shadowTint", "unknown field: a shadow's tint is set on the \"DX8 OctTree\" that links this "
-                                        "object: \"objects\": [{\"tint\": ...}, ...]"},
+     "channels[1].settings.shadowTint",
+     "unknown field: a shadow's tint is set on the \"DX8 OctTree\" that links this "
+     "object: \"objects\": [{\"tint\": ...}, ...]"},
     {"ObjectShadowOpacityPointsToShadowScene",
      R"({"name": "o", "type": "DX8 3D Object", "settings": {"shadowOpacity": 0.5}})",
      "channels[1].settings.shadowOpacity", "unknown field: a shadow's opacity is set on the \"DX8 OctTree\""},
@@ -308,14 +313,16 @@ TEST(ExampleScenes, EveryExampleBuilds)
 
 TEST_F(SceneBuild, BodyBeforeWorldIsRefused)
 {
-    const InputError e = BuildError(R"({"channels": [{"name": "b", "type": "ODE Body"}, {"name": "w", "type": "ODE World"}]})");
+    const InputError e =
+        BuildError(R"({"channels": [{"name": "b", "type": "ODE Body"}, {"name": "w", "type": "ODE World"}]})");
     EXPECT_EQ(e.Field(), "channels[0].type");
     EXPECT_NE(e.Problem().find("listed before it"), std::string::npos) << e.what();
 }
 
 TEST_F(SceneBuild, WorldValuesOutsideItsRangeAreRefused)
 {
-    const InputError e = BuildError(R"({"channels": [{"name": "w", "type": "ODE World", "settings": {"contactsPerPair": 500}}]})");
+    const InputError e =
+        BuildError(R"({"channels": [{"name": "w", "type": "ODE World", "settings": {"contactsPerPair": 500}}]})");
     EXPECT_EQ(e.Field(), "channels[0].settings.contactsPerPair");
 }
 
@@ -345,7 +352,9 @@ TEST_F(SceneBuild, BodiesThatBlewUpOrLeftTheWorldAreNamedNotCountedAtRest)
                     R"(", "type": "ODE Body", "links": [{"position": 0, "channel": ")" + name + R"(.start"}]})";
     Build(R"({"channels": [)" + channels + "]}");
     host.RunFrame();
-    auto body = [&](const char* name) { return static_cast<Tvc_ODE_BodyCollision*>(host.FindChannel(name))->GetBodyID(); };
+    auto body = [&](const char* name) {
+        return static_cast<Tvc_ODE_BodyCollision*>(host.FindChannel(name))->GetBodyID();
+    };
     dBodySetLinearVel(body("boom"), 1e31, 0, 0);
     dBodySetPosition(body("far"), 0, -2e8, 0);
     host.RunFrame();

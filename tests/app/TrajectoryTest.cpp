@@ -75,7 +75,7 @@ TEST(QuaternionFromMatrix, RebuildsComposedRotations)
 TEST(CsvField, QuotesOnlyFieldsThatNeedItAndDoublesQuotes)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"box.start", "box.start"},       {"a,b", "\"a,b\""},       {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"box.start", "box.start"},       {"a,b", "\"a,b\""},           {"say \"hi\"", "\"say \"\"hi\"\"\""},
         {"two\nlines", "\"two\nlines\""}, {"cr\rhere", "\"cr\rhere\""}, {"", ""},
     };
     for (const auto& [name, field] : cases)

@@ -1,7 +1,7 @@
+#include "app/ViewerData.h"
 #include "app/InputError.h"
 #include "app/Scene.h"
 #include "app/Viewer.h"
-#include "app/ViewerData.h"
 #include "host/Vexcore.h"
 
 #include <gtest/gtest.h>

@@ -28,14 +28,15 @@ void PutText(Bytes& bytes, size_t offset, const char* text)
 Bytes DefaultItemGolden()
 {
     Bytes b(264, 0);
-    Put(b, 156, {0x00, 0x00, 0xA0, 0x40});                         // massValue 5
-    Put(b, 160, {0x00, 0x00, 0x80, 0x3F});                         // radius 1
-    for (size_t off : {164u, 168u, 172u}) Put(b, off, {0x00, 0x00, 0x80, 0x3F}); // size 1, 1, 1
-    Put(b, 200, {0x01});                                           // auxFlag
-    Put(b, 204, {0x00, 0x00, 0x00, 0x3F});                         // auxValue1 0.5
-    Put(b, 208, {0xCD, 0xCC, 0xCC, 0x3D});                         // auxValue2 0.1
-    Put(b, 212, {0x00, 0x00, 0x80, 0x3F});                         // auxValue3 1
-    Put(b, 216, {0x00, 0x00, 0x80, 0x3F});                         // auxValue4 1
+    Put(b, 156, {0x00, 0x00, 0xA0, 0x40}); // massValue 5
+    Put(b, 160, {0x00, 0x00, 0x80, 0x3F}); // radius 1
+    for (size_t off : {164u, 168u, 172u})
+        Put(b, off, {0x00, 0x00, 0x80, 0x3F}); // size 1, 1, 1
+    Put(b, 200, {0x01});                       // auxFlag
+    Put(b, 204, {0x00, 0x00, 0x00, 0x3F});     // auxValue1 0.5
+    Put(b, 208, {0xCD, 0xCC, 0xCC, 0x3D});     // auxValue2 0.1
+    Put(b, 212, {0x00, 0x00, 0x80, 0x3F});     // auxValue3 1
+    Put(b, 216, {0x00, 0x00, 0x80, 0x3F});     // auxValue4 1
     PutText(b, 220, "Unnamed");
     return b;
 }
@@ -108,18 +109,19 @@ Bytes OldItemGolden(uint8_t flag)
     Put(b, 164, {0x00, 0x00, 0x80, 0x3F});
     Put(b, 168, {0x00, 0x00, 0x00, 0x40});
     Put(b, 172, {0x00, 0x00, 0x40, 0x40});
-    Put(b, 176, {0x00, 0x00, 0x10, 0x41});       // legacyLength 9
-    Put(b, 180, {0x01});                         // legacyAxis
-    Put(b, 184, {0x00, 0x00, 0x80, 0x40});       // offset 4
-    Put(b, 188, {0x00, 0x00, 0xA0, 0x40});       //        5
-    Put(b, 192, {0x00, 0x00, 0xC0, 0x40});       //        6
-    for (size_t off : {196u, 200u, 204u}) Put(b, off, {0x00, 0x00, 0x80, 0x3F}); // rotation 1, 1, 1
-    Put(b, 208, {flag, 0x00, 0x00, 0x00});       // legacyFlag
-    Put(b, 212, {0x00, 0x00, 0x00, 0x3F});       // auxValue1 0.5
-    Put(b, 216, {0x00, 0x00, 0x80, 0x3E});       // auxValue2 0.25
-    Put(b, 224, {0x00, 0x00, 0x80, 0x3F});       // legacyPlane (0, 1, 0, 0)
-    Put(b, 236, {0x00, 0x00, 0x00, 0x40});       // auxValue3 2
-    Put(b, 240, {0x00, 0x00, 0x80, 0x40});       // auxValue4 4
+    Put(b, 176, {0x00, 0x00, 0x10, 0x41}); // legacyLength 9
+    Put(b, 180, {0x01});                   // legacyAxis
+    Put(b, 184, {0x00, 0x00, 0x80, 0x40}); // offset 4
+    Put(b, 188, {0x00, 0x00, 0xA0, 0x40}); //        5
+    Put(b, 192, {0x00, 0x00, 0xC0, 0x40}); //        6
+    for (size_t off : {196u, 200u, 204u})
+        Put(b, off, {0x00, 0x00, 0x80, 0x3F}); // rotation 1, 1, 1
+    Put(b, 208, {flag, 0x00, 0x00, 0x00});     // legacyFlag
+    Put(b, 212, {0x00, 0x00, 0x00, 0x3F});     // auxValue1 0.5
+    Put(b, 216, {0x00, 0x00, 0x80, 0x3E});     // auxValue2 0.25
+    Put(b, 224, {0x00, 0x00, 0x80, 0x3F});     // legacyPlane (0, 1, 0, 0)
+    Put(b, 236, {0x00, 0x00, 0x00, 0x40});     // auxValue3 2
+    Put(b, 240, {0x00, 0x00, 0x80, 0x40});     // auxValue4 4
     PutText(b, 244, "Old ball");
     return b;
 }
@@ -140,7 +142,10 @@ void ExpectSameItem(const ODE_GeometryItem& a, const ODE_GeometryItem& b)
     EXPECT_EQ(vex::body::EncodeItemRecord(a), vex::body::EncodeItemRecord(b));
 }
 
-TEST(ItemRecord, DefaultItemMatchesItsGoldenImage) { EXPECT_EQ(vex::body::EncodeItemRecord(ODE_GeometryItem()), DefaultItemGolden()); }
+TEST(ItemRecord, DefaultItemMatchesItsGoldenImage)
+{
+    EXPECT_EQ(vex::body::EncodeItemRecord(ODE_GeometryItem()), DefaultItemGolden());
+}
 
 TEST(ItemRecord, ItemWithEveryFieldSetMatchesItsGoldenImageWithZeroHandlesAndOwner)
 {

@@ -92,12 +92,12 @@ TEST_P(EnableValue, RunsTheBodyFromOneUpwardsOnly)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, EnableValue,
-    testing::Values(EnableCase{"ExactlyOne", 1.0f, true}, EnableCase{"JustBelowOne", 0.999f, false},
-                    EnableCase{"NaN", std::numeric_limits<float>::quiet_NaN(), false},
-                    EnableCase{"Large", 1e30f, true}),
-    [](const testing::TestParamInfo<EnableCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Values, EnableValue,
+                         testing::Values(EnableCase{"ExactlyOne", 1.0f, true},
+                                         EnableCase{"JustBelowOne", 0.999f, false},
+                                         EnableCase{"NaN", std::numeric_limits<float>::quiet_NaN(), false},
+                                         EnableCase{"Large", 1e30f, true}),
+                         [](const testing::TestParamInfo<EnableCase>& info) { return info.param.name; });
 
 TEST(EnableValue, IsNeverReadForAStaticBody)
 {
@@ -152,8 +152,8 @@ TEST_F(FloatingBody, SecondEvaluationInOneFrameStepsNoRule)
 
 struct DampingCase {
     const char* name;
-    float setting; // d
-    float factor;  // k
+    float setting;  // d
+    float factor;   // k
     float expected; // angular speed after one evaluation, from 2
 };
 
@@ -182,11 +182,11 @@ struct StillCase {
     float penetration;
     float worldFactor;
     float angularSpeed;
-    bool resting;             // expected after the evaluation
-    DWORD restTimer;          // expected after it: 1234 untouched, 5000 restarted
+    bool resting;    // expected after the evaluation
+    DWORD restTimer; // expected after it: 1234 untouched, 5000 restarted
     bool restingBefore = false;
-    bool detection = true;    // SetIfDynamicDisableForces
-    float damping = 0;        // angular damping setting, with factor 1
+    bool detection = true; // SetIfDynamicDisableForces
+    float damping = 0;     // angular damping setting, with factor 1
 };
 
 class RestTest : public FloatingBody, public testing::WithParamInterface<StillCase> {};

@@ -66,16 +66,15 @@ TEST_P(GetRotationMatrix, TurnsRowVectorsAsTheWorkedExamplesSay)
     EXPECT_EQ(m._44, 1.0f);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, GetRotationMatrix,
-    testing::Values(
-        RotationCase{"AboutYFirstAngle", {kHalfPi, 0, 0}, {1, 0, 0}, {0, 0, 1}},
-        RotationCase{"AboutZThirdAngle", {0, 0, kHalfPi}, {1, 0, 0}, {0, -1, 0}},
-        RotationCase{"AboutXSecondAngle", {0, kHalfPi, 0}, {0, 1, 0}, {0, 0, -1}},
-        // Z first, then X, then Y: (1,0,0) -Z-> (0,-1,0) -X-> (0,0,1) -Y-> (-1,0,0).
-        RotationCase{"ZThenXThenY", {kHalfPi, kHalfPi, kHalfPi}, {1, 0, 0}, {-1, 0, 0}},
-        RotationCase{"Zero", {0, 0, 0}, {0.3f, -2, 5}, {0.3f, -2, 5}}),
-    [](const testing::TestParamInfo<RotationCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Examples, GetRotationMatrix,
+                         testing::Values(RotationCase{"AboutYFirstAngle", {kHalfPi, 0, 0}, {1, 0, 0}, {0, 0, 1}},
+                                         RotationCase{"AboutZThirdAngle", {0, 0, kHalfPi}, {1, 0, 0}, {0, -1, 0}},
+                                         RotationCase{"AboutXSecondAngle", {0, kHalfPi, 0}, {0, 1, 0}, {0, 0, -1}},
+                                         // Z first, then X, then Y: (1,0,0) -Z-> (0,-1,0) -X-> (0,0,1) -Y-> (-1,0,0).
+                                         RotationCase{
+                                             "ZThenXThenY", {kHalfPi, kHalfPi, kHalfPi}, {1, 0, 0}, {-1, 0, 0}},
+                                         RotationCase{"Zero", {0, 0, 0}, {0.3f, -2, 5}, {0.3f, -2, 5}}),
+                         [](const testing::TestParamInfo<RotationCase>& info) { return info.param.name; });
 
 TEST(GeometryItem, CopiesEveryFieldAndAllFortyNameBytes)
 {

@@ -10,8 +10,7 @@
 namespace {
 
 /// The record's bytes as the host reads them.
-template <class Record>
-std::vector<uint8_t> BytesOf(const Record& record)
+template <class Record> std::vector<uint8_t> BytesOf(const Record& record)
 {
     std::vector<uint8_t> bytes(sizeof record);
     std::memcpy(bytes.data(), &record, sizeof record);
@@ -54,8 +53,8 @@ TEST_P(MakeChildCreationWrites, EveryFieldByteByByte)
 {
     const LinkCase& c = GetParam();
     const _GUID childGuid = vex::GuidFromText(c.childGuid);
-    const ChildCreation record = vex::MakeChildCreation(c.childName.c_str(), childGuid, c.linkNumber,
-                                                        c.linkName.c_str());
+    const ChildCreation record =
+        vex::MakeChildCreation(c.childName.c_str(), childGuid, c.linkNumber, c.linkName.c_str());
     const std::vector<uint8_t> b = BytesOf(record);
     ASSERT_EQ(b.size(), 264u);
     // The child's type record.
@@ -87,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkCase{"", "00000000-0000-0000-0000-000000000000", 0x7FFFFFFF, ""},
                       // Longest names that fit, and names that must be cut to keep their NUL.
                       LinkCase{std::string(79, 'n'), "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", 2, std::string(101, 'l')},
-                      LinkCase{std::string(200, 'N'), "B7713164-D3B7-4ACF-8361-DC38AE285324", 3, std::string(300, 'L')}),
+                      LinkCase{std::string(200, 'N'), "B7713164-D3B7-4ACF-8361-DC38AE285324", 3,
+                               std::string(300, 'L')}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(MakeChildCreation, NullNamesGiveEmptyFields)

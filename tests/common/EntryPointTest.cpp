@@ -51,8 +51,7 @@ public:
         if (handle_)
             ::dlclose(handle_);
     }
-    template <class Fn>
-    Fn Get(const char* name) const
+    template <class Fn> Fn Get(const char* name) const
     {
         void* symbol = handle_ ? ::dlsym(handle_, name) : nullptr;
         if (!symbol)

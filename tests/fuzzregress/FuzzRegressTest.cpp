@@ -63,8 +63,8 @@ TEST(FuzzInputs, EveryTargetHasSeeds)
 
 INSTANTIATE_TEST_SUITE_P(Saved, FuzzInput, ::testing::ValuesIn(AllInputs()), [](const auto& info) {
     const fs::path& f = info.param.file;
-    std::string name = info.param.target + "_" + f.parent_path().parent_path().filename().string() + "_" +
-                       f.filename().string();
+    std::string name =
+        info.param.target + "_" + f.parent_path().parent_path().filename().string() + "_" + f.filename().string();
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';

@@ -208,17 +208,16 @@ std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
     return a;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChunkSectionRejects,
-    ::testing::Values(
-        Corrupt{"TagOnly", {'A', 'A', 'A', 'A'}}, Corrupt{"CutSize", {'A', 'A', 'A', 'A', 1, 0}},
-        Corrupt{"OneByte", {'A'}},
-        Corrupt{"PayloadCutShort", {'A', 'A', 'A', 'A', 4, 0, 0, 0, 1, 2, 3}},
-        Corrupt{"SizeAllOnes", {'A', 'A', 'A', 'A', 0xFF, 0xFF, 0xFF, 0xFF, 1}},
-        Corrupt{"SizeSignBit", {'A', 'A', 'A', 'A', 0, 0, 0, 0x80, 1}},
-        Corrupt{"GoodChunkThenCut", Concat(Section({{"AAAA", {1, 2}}}), {'B', 'B'})},
-        Corrupt{"GoodChunkThenOversize", Concat(Section({{"AAAA", {1, 2}}}), {'B', 'B', 'B', 'B', 9, 0, 0, 0})}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Cases, ChunkSectionRejects,
+                         ::testing::Values(Corrupt{"TagOnly", {'A', 'A', 'A', 'A'}},
+                                           Corrupt{"CutSize", {'A', 'A', 'A', 'A', 1, 0}}, Corrupt{"OneByte", {'A'}},
+                                           Corrupt{"PayloadCutShort", {'A', 'A', 'A', 'A', 4, 0, 0, 0, 1, 2, 3}},
+                                           Corrupt{"SizeAllOnes", {'A', 'A', 'A', 'A', 0xFF, 0xFF, 0xFF, 0xFF, 1}},
+                                           Corrupt{"SizeSignBit", {'A', 'A', 'A', 'A', 0, 0, 0, 0x80, 1}},
+                                           Corrupt{"GoodChunkThenCut", Concat(Section({{"AAAA", {1, 2}}}), {'B', 'B'})},
+                                           Corrupt{"GoodChunkThenOversize", Concat(Section({{"AAAA", {1, 2}}}),
+                                                                                   {'B', 'B', 'B', 'B', 9, 0, 0, 0})}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST(ChunkSection, BoundedCopyNeverWritesPastItsLimit)
 {

@@ -282,12 +282,13 @@ TEST_P(HostLibraryFailure, GivesAClearErrorAndNoChannel)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostLibraryFailure,
-    ::testing::Values(
-        BadLibrary{"Missing", vextest::kMissingGuid, {"A1B2C3D4-00FF-4000-8000-00000000A0FF.so", "not found", VEX_TEST_PLUGIN_DIR}},
-        BadLibrary{"NoGetType", vextest::kNoGetTypeGuid, {"does not export GetType", "A1B2C3D4-0005"}},
-        BadLibrary{"NoInitDll", vextest::kNoInitDllGuid, {"does not export InitDLL", "A1B2C3D4-0006"}},
-        BadLibrary{"NullInitDll", vextest::kNullInitDllGuid, {"InitDLL", "created no channel"}},
-        BadLibrary{"WrongRecord", vextest::kWrongRecordGuid, {"reports type", vextest::kLeafGuid}}),
+    ::testing::Values(BadLibrary{"Missing",
+                                 vextest::kMissingGuid,
+                                 {"A1B2C3D4-00FF-4000-8000-00000000A0FF.so", "not found", VEX_TEST_PLUGIN_DIR}},
+                      BadLibrary{"NoGetType", vextest::kNoGetTypeGuid, {"does not export GetType", "A1B2C3D4-0005"}},
+                      BadLibrary{"NoInitDll", vextest::kNoInitDllGuid, {"does not export InitDLL", "A1B2C3D4-0006"}},
+                      BadLibrary{"NullInitDll", vextest::kNullInitDllGuid, {"InitDLL", "created no channel"}},
+                      BadLibrary{"WrongRecord", vextest::kWrongRecordGuid, {"reports type", vextest::kLeafGuid}}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(HostGraph, TwoInstancesOfOneLibraryLiveAndDieIndependently)

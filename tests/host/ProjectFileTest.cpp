@@ -1,5 +1,5 @@
-#include "host/ByteIO.h"
 #include "host/ProjectFile.h"
+#include "host/ByteIO.h"
 #include "host/TavFileSaver.h"
 #include "host/Vexcore.h"
 #include "tests/host/plugins/TestChannels.h"
@@ -109,25 +109,25 @@ TEST(ProjectFile, BytesOfAOneChannelProject)
     p.channels.push_back({GUID_NULL, "", {}});
     p.links.push_back({0, 2, 1});
     const std::vector<uint8_t> expected = {
-        'V', 'X', 'P', 'J', 1, 0, 0, 0, 2, 0, 0, 0,                                   // magic, version, count
-        0xE0, 0xA5, 0x21, 0x7D, 0x93, 0x4C, 0x1A, 0x4F, 0xB8, 0xE2, 0x3A, 0x6C, 0x0F, // type GUID ...
-        0x95, 0xD4, 0x17,                                                             // ... of channel 0
-        1, 0, 0, 0, 'B',                                                              // name
-        2, 0, 0, 0, 'X', 'Y',                                                         // section
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                               // channel 1: GUID,
-        0, 0, 0, 0, 0, 0, 0, 0,                                                       // empty name and section
-        1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0};                             // one link: 0 -(2)-> 1
+        'V',  'X',  'P',  'J',  1,    0,    0,    0,    2,    0,    0,    0,                   // magic, version, count
+        0xE0, 0xA5, 0x21, 0x7D, 0x93, 0x4C, 0x1A, 0x4F, 0xB8, 0xE2, 0x3A, 0x6C, 0x0F,          // type GUID ...
+        0x95, 0xD4, 0x17,                                                                      // ... of channel 0
+        1,    0,    0,    0,    'B',                                                           // name
+        2,    0,    0,    0,    'X',  'Y',                                                     // section
+        0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, // channel 1: GUID,
+        0,    0,    0,    0,    0,    0,    0,    0,                                           // empty name and section
+        1,    0,    0,    0,    0,    0,    0,    0,    2,    0,    0,    0,    1,    0, 0, 0}; // one link: 0 -(2)-> 1
     EXPECT_EQ(FirstLayout(vex::EncodeProject(p)), expected);
 }
 
 // The example of docs/project-format.md, written before the checksums: still read.
 TEST(ProjectFile, FirstLayoutFilesStillDecode)
 {
-    const std::vector<uint8_t> file = {
-        0x56, 0x58, 0x50, 0x4a, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x90, 0x04, 0x34, 0xda,
-        0x67, 0x32, 0xef, 0x4a, 0x8f, 0x90, 0xe7, 0x99, 0x45, 0x76, 0x85, 0x7e, 0x06, 0x00, 0x00, 0x00,
-        0x65, 0x6e, 0x61, 0x62, 0x6c, 0x65, 0x0c, 0x00, 0x00, 0x00, 0x56, 0x4c, 0x56, 0x4c, 0x04, 0x00,
-        0x00, 0x00, 0x00, 0x00, 0x80, 0x3f, 0x00, 0x00, 0x00, 0x00};
+    const std::vector<uint8_t> file = {0x56, 0x58, 0x50, 0x4a, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+                                       0x90, 0x04, 0x34, 0xda, 0x67, 0x32, 0xef, 0x4a, 0x8f, 0x90, 0xe7, 0x99,
+                                       0x45, 0x76, 0x85, 0x7e, 0x06, 0x00, 0x00, 0x00, 0x65, 0x6e, 0x61, 0x62,
+                                       0x6c, 0x65, 0x0c, 0x00, 0x00, 0x00, 0x56, 0x4c, 0x56, 0x4c, 0x04, 0x00,
+                                       0x00, 0x00, 0x00, 0x00, 0x80, 0x3f, 0x00, 0x00, 0x00, 0x00};
     ProjectData out;
     std::string error;
     ASSERT_TRUE(vex::DecodeProject(file, out, &error)) << error;
@@ -179,8 +179,8 @@ TEST(ProjectFile, EveryCutShortFileIsRefusedWithAMessage)
         ProjectData out;
         out.channels.resize(1);
         std::string error;
-        EXPECT_FALSE(vex::DecodeProject(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)),
-                                        out, &error))
+        EXPECT_FALSE(
+            vex::DecodeProject(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)), out, &error))
             << "cut at " << n;
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(out.channels.size(), 1u) << "output untouched on failure";
@@ -189,7 +189,7 @@ TEST(ProjectFile, EveryCutShortFileIsRefusedWithAMessage)
 
 struct Damage {
     const char* what;
-    size_t offset;   ///< where to write
+    size_t offset; ///< where to write
     std::vector<uint8_t> bytes;
     const char* message; ///< part of the error text
 };
@@ -241,9 +241,8 @@ class ProjectRoundTrip : public ::testing::Test {
 protected:
     ProjectRoundTrip()
     {
-        folder = fs::temp_directory_path() /
-                 ("vex-project-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder = fs::temp_directory_path() / ("vex-project-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(folder);
         host.SetMessageSink([this](const std::string& m) { messages.push_back(m); });
     }
@@ -356,7 +355,8 @@ struct BadProject {
     const char* message;
 };
 
-std::vector<uint8_t> ProjectWith(std::vector<vex::ProjectChannelRecord> channels, std::vector<vex::ProjectLinkRecord> links)
+std::vector<uint8_t> ProjectWith(std::vector<vex::ProjectChannelRecord> channels,
+                                 std::vector<vex::ProjectLinkRecord> links)
 {
     ProjectData project;
     project.channels = std::move(channels);

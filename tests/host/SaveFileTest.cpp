@@ -20,9 +20,8 @@ class SaveFile : public ::testing::Test {
 protected:
     SaveFile()
     {
-        folder = fs::temp_directory_path() /
-                 ("vex-savefile-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder = fs::temp_directory_path() / ("vex-savefile-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -37,8 +36,8 @@ protected:
     }
     static void Write(const fs::path& path, const std::vector<uint8_t>& bytes)
     {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     /// Every file of the folder: a failed save must leave no temporary file behind.
     std::vector<std::string> Files() const

@@ -28,8 +28,7 @@
 namespace {
 
 /// The slot index a pointer to a virtual member function names, or -1 for a non-virtual one.
-template <class Member>
-long SlotOf(Member member)
+template <class Member> long SlotOf(Member member)
 {
     struct Representation {
         uintptr_t pointerOrOffset;
@@ -52,9 +51,10 @@ struct Slot {
 /// Slots of a class's own operations: consecutive from `first`, in the order given.
 class SlotList {
 public:
-    SlotList(std::vector<Slot>& out, std::string owner, long first) : out_(out), owner_(std::move(owner)), next_(first) {}
-    template <class Member>
-    SlotList& operator()(const char* name, Member member)
+    SlotList(std::vector<Slot>& out, std::string owner, long first) : out_(out), owner_(std::move(owner)), next_(first)
+    {
+    }
+    template <class Member> SlotList& operator()(const char* name, Member member)
     {
         out_.push_back({owner_ + "::" + name, next_++, SlotOf(member)});
         return *this;
@@ -82,11 +82,11 @@ std::vector<Slot> AllSlots()
         "GetMatrix", &Tvc_MatrixChannel::GetMatrix)("SetMatrix", &Tvc_MatrixChannel::SetMatrix)(
         "Release", &Tvc_MatrixChannel::Release);
     // Overrides keep the base's slots.
-    SlotList(s, "Tvc_MatrixChannel(override)", 6)("SaveChannel", &Tvc_MatrixChannel::SaveChannel)(
-        "LoadChannel", &Tvc_MatrixChannel::LoadChannel);
+    SlotList(s, "Tvc_MatrixChannel(override)",
+             6)("SaveChannel", &Tvc_MatrixChannel::SaveChannel)("LoadChannel", &Tvc_MatrixChannel::LoadChannel);
 
-    SlotList(s, "Tav_ValueInterface", kFirstSiblingSlot)("GetReal", &Tav_ValueInterface::GetReal)(
-        "SetReal", &Tav_ValueInterface::SetReal);
+    SlotList(s, "Tav_ValueInterface",
+             kFirstSiblingSlot)("GetReal", &Tav_ValueInterface::GetReal)("SetReal", &Tav_ValueInterface::SetReal);
 
     SlotList(s, "Tav_WorldInterface", kFirstSiblingSlot)("GetWorld", &Tav_WorldInterface::GetWorld)(
         "CreateGeomTransform", &Tav_WorldInterface::CreateGeomTransform)("CreateBox", &Tav_WorldInterface::CreateBox)(
@@ -95,55 +95,55 @@ std::vector<Slot> AllSlots()
         "RegisterBody", &Tav_WorldInterface::RegisterBody)("UnregisterBody", &Tav_WorldInterface::UnregisterBody)(
         "GetIfFrozen", &Tav_WorldInterface::GetIfFrozen);
 
-    SlotList(s, "Tvc_DX8_D3DDeviceUse", kFirstSiblingSlot)(
-        "InvalidateDeviceObjects", &Tvc_DX8_D3DDeviceUse::InvalidateDeviceObjects)(
+    SlotList(s, "Tvc_DX8_D3DDeviceUse", kFirstSiblingSlot)("InvalidateDeviceObjects",
+                                                           &Tvc_DX8_D3DDeviceUse::InvalidateDeviceObjects)(
         "InvalidateDirectGraphics", &Tvc_DX8_D3DDeviceUse::InvalidateDirectGraphics);
 
     using T = Tvc_DX8_Texture;
     SlotList(s, "Tvc_DX8_Texture", kFirstSiblingSlot)("InvalidateDeviceObjects", &T::InvalidateDeviceObjects)(
-        "InvalidateDirectGraphics", &T::InvalidateDirectGraphics)("Release", &T::Release)(
-        "SetTexture", &T::SetTexture)("LoadTextureFromFile", &T::LoadTextureFromFile)(
-        "LoadTextureFromMemory", &T::LoadTextureFromMemory)(
+        "InvalidateDirectGraphics", &T::InvalidateDirectGraphics)("Release", &T::Release)("SetTexture", &T::SetTexture)(
+        "LoadTextureFromFile", &T::LoadTextureFromFile)("LoadTextureFromMemory", &T::LoadTextureFromMemory)(
         "LoadTextureFromMemoryAndCopyBuffer", &T::LoadTextureFromMemoryAndCopyBuffer)(
-        "SetMipMapLevels", &T::SetMipMapLevels)("GetMipMapLevels", &T::GetMipMapLevels)(
-        "GetTextureDescription", &T::GetTextureDescription)("LockTexture", &T::LockTexture)(
-        "UnlockTexture", &T::UnlockTexture)("GetIfValidTexture", &T::GetIfValidTexture)(
+        "SetMipMapLevels", &T::SetMipMapLevels)("GetMipMapLevels", &T::GetMipMapLevels)("GetTextureDescription",
+                                                                                        &T::GetTextureDescription)(
+        "LockTexture", &T::LockTexture)("UnlockTexture", &T::UnlockTexture)("GetIfValidTexture", &T::GetIfValidTexture)(
         "SetDesiredHeight", &T::SetDesiredHeight)("SetDesiredWidth", &T::SetDesiredWidth)(
         "GetDesiredHeight", &T::GetDesiredHeight)("GetDesiredWidth", &T::GetDesiredWidth)(
         "RestoreTexture", &T::RestoreTexture)("CreateTumbNailTexture", &T::CreateTumbNailTexture)(
         "AddAlphaTexture", &T::AddAlphaTexture)("CopyOurselvesIntoTexture", &T::CopyOurselvesIntoTexture)(
         "CheckAplhaRefresh", &T::CheckAplhaRefresh)("GetIfPublicTexture", &T::GetIfPublicTexture)(
-        "SetIfPublicTexture", &T::SetIfPublicTexture)("SetForceARGB", &T::SetForceARGB)(
-        "GetTexture", &T::GetTexture)("SetIsNormalMap", &T::SetIsNormalMap)("GetIsNormalMap", &T::GetIsNormalMap)(
+        "SetIfPublicTexture", &T::SetIfPublicTexture)("SetForceARGB", &T::SetForceARGB)("GetTexture", &T::GetTexture)(
+        "SetIsNormalMap", &T::SetIsNormalMap)("GetIsNormalMap", &T::GetIsNormalMap)(
         "SetNormalMapType", &T::SetNormalMapType)("GetNormalMapType", &T::GetNormalMapType)(
         "CreateNormalMap", &T::CreateNormalMap)("GetTextureBuffer", &T::GetTextureBuffer)(
         "GetBufferSize", &T::GetBufferSize)("SetUseTextureCompression", &T::SetUseTextureCompression)(
         "GetUseTextureCompression", &T::GetUseTextureCompression)("LoadALphaFromFile", &T::LoadALphaFromFile)(
-        "AddAlphaFromInternalBuffer", &T::AddAlphaFromInternalBuffer)(
-        "GetIfUseBufferAlpha", &T::GetIfUseBufferAlpha)("ClearUseBufferAlpha", &T::ClearUseBufferAlpha)(
-        "SetUseAlphaOnMipmap", &T::SetUseAlphaOnMipmap)("GetUseAlphaOnMipmap", &T::GetUseAlphaOnMipmap)(
-        "CheckBufferUpdate", &T::CheckBufferUpdate);
+        "AddAlphaFromInternalBuffer", &T::AddAlphaFromInternalBuffer)("GetIfUseBufferAlpha", &T::GetIfUseBufferAlpha)(
+        "ClearUseBufferAlpha", &T::ClearUseBufferAlpha)("SetUseAlphaOnMipmap", &T::SetUseAlphaOnMipmap)(
+        "GetUseAlphaOnMipmap", &T::GetUseAlphaOnMipmap)("CheckBufferUpdate", &T::CheckBufferUpdate);
     SlotList(s, "Tvc_DX8_Texture(override)", 6)("SaveChannel", &T::SaveChannel)("LoadChannel", &T::LoadChannel);
 
     SlotList(s, "Tav_DeviceInterface", kFirstSiblingSlot)("GetDevice", &Tav_DeviceInterface::GetDevice);
-    SlotList(s, "Tav_CollisionObjectInterface", kFirstSiblingSlot)(
-        "GetCollisionMatrix", &Tav_CollisionObjectInterface::GetCollisionMatrix)(
+    SlotList(s, "Tav_CollisionObjectInterface", kFirstSiblingSlot)("GetCollisionMatrix",
+                                                                   &Tav_CollisionObjectInterface::GetCollisionMatrix)(
         "GetPolygonsInBox", &Tav_CollisionObjectInterface::GetPolygonsInBox)(
         "GetPolygonVertices", &Tav_CollisionObjectInterface::GetPolygonVertices);
     SlotList(s, "Tav_3DObjectInterface", kFirstSiblingSlot)("GetWorldMatrix", &Tav_3DObjectInterface::GetWorldMatrix)(
         "GetSurfaceCount", &Tav_3DObjectInterface::GetSurfaceCount);
-    SlotList(s, "Tav_SurfaceInterface", kFirstSiblingSlot)(
-        "GetStageTexCoordSet", &Tav_SurfaceInterface::GetStageTexCoordSet)(
+    SlotList(s, "Tav_SurfaceInterface", kFirstSiblingSlot)("GetStageTexCoordSet",
+                                                           &Tav_SurfaceInterface::GetStageTexCoordSet)(
         "GetLeadingTextureChannel", &Tav_SurfaceInterface::GetLeadingTextureChannel)(
         "GetLeadingTextureIndex", &Tav_SurfaceInterface::GetLeadingTextureIndex);
     SlotList(s, "Tav_MeshInterface", kFirstSiblingSlot)("GetIndexCount", &Tav_MeshInterface::GetIndexCount)(
-        "GetVertexIndex", &Tav_MeshInterface::GetVertexIndex)("GetVertexPosition", &Tav_MeshInterface::GetVertexPosition)(
-        "GetVertexNormal", &Tav_MeshInterface::GetVertexNormal)("GetVertexTexCoord", &Tav_MeshInterface::GetVertexTexCoord)(
+        "GetVertexIndex", &Tav_MeshInterface::GetVertexIndex)("GetVertexPosition",
+                                                              &Tav_MeshInterface::GetVertexPosition)(
+        "GetVertexNormal", &Tav_MeshInterface::GetVertexNormal)("GetVertexTexCoord",
+                                                                &Tav_MeshInterface::GetVertexTexCoord)(
         "GetPrimitiveType", &Tav_MeshInterface::GetPrimitiveType)("HasTexCoordSet", &Tav_MeshInterface::HasTexCoordSet);
     SlotList(s, "Tav_OctTreeInterface", kFirstSiblingSlot)("TraceRay", &Tav_OctTreeInterface::TraceRay)(
         "PrepareShadowTree", &Tav_OctTreeInterface::PrepareShadowTree)(
-        "SetUseCulling", &Tav_OctTreeInterface::SetUseCulling)(
-        "TraceRayWithCulling", &Tav_OctTreeInterface::TraceRayWithCulling);
+        "SetUseCulling", &Tav_OctTreeInterface::SetUseCulling)("TraceRayWithCulling",
+                                                               &Tav_OctTreeInterface::TraceRayWithCulling);
     SlotList(s, "Tav_LightInterface", kFirstSiblingSlot)("GetLight", &Tav_LightInterface::GetLight)(
         "GetLightType", &Tav_LightInterface::GetLightType);
     SlotList(s, "Tav_ProgressInterface", kFirstSiblingSlot)("SetText", &Tav_ProgressInterface::SetText)(

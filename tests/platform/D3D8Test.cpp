@@ -107,9 +107,8 @@ TEST_P(SoftwareDeviceRejects, TextureAndClearsOutput)
 
 INSTANTIATE_TEST_SUITE_P(Cases, SoftwareDeviceRejects,
                          ::testing::Values(BadTexture{0, 4, D3DFMT_A8R8G8B8}, BadTexture{4, 0, D3DFMT_A8R8G8B8},
-                                           BadTexture{16385, 1, D3DFMT_A8R8G8B8},
-                                           BadTexture{1, 16385, D3DFMT_X8R8G8B8}, BadTexture{4, 4, D3DFMT_R8G8B8},
-                                           BadTexture{4, 4, D3DFMT_UNKNOWN}),
+                                           BadTexture{16385, 1, D3DFMT_A8R8G8B8}, BadTexture{1, 16385, D3DFMT_X8R8G8B8},
+                                           BadTexture{4, 4, D3DFMT_R8G8B8}, BadTexture{4, 4, D3DFMT_UNKNOWN}),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(SoftwareDevice, CreateTextureAcceptsLargestSizeAndXrgb)

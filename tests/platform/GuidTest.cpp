@@ -74,21 +74,22 @@ class GuidRejects : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GuidRejects, MalformedText) { EXPECT_FALSE(vex::ParseGuid(GetParam())) << '"' << GetParam() << '"'; }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GuidRejects,
-    ::testing::Values("", "7D21A5E0", "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D41",   // one digit short
-                      "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D4170",                 // one digit long
-                      "7D21A5E04C93-4F1A-B8E2-3A6C0F95D417-",                  // dash moved
-                      "7D21A5E0-4C93-4F1A-B8E2_3A6C0F95D417",                  // wrong separator
-                      "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D41G",                  // not hex
-                      "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D4 7",                  // space
-                      "7D21A5E0-4C9 -4F1A-B8E2-3A6C0F95D417",                  // space in a word
-                      "+D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417",                  // sign
-                      "{7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417",                 // one brace
-                      "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417}",                 // other brace
-                      "(7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417)",                // wrong brackets
-                      "{{7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417}}",              // doubled braces
-                      std::string("7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D4\0" "7", 36)), // embedded NUL
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, GuidRejects,
+                         ::testing::Values("", "7D21A5E0", "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D41", // one digit short
+                                           "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D4170",               // one digit long
+                                           "7D21A5E04C93-4F1A-B8E2-3A6C0F95D417-",                // dash moved
+                                           "7D21A5E0-4C93-4F1A-B8E2_3A6C0F95D417",                // wrong separator
+                                           "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D41G",                // not hex
+                                           "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D4 7",                // space
+                                           "7D21A5E0-4C9 -4F1A-B8E2-3A6C0F95D417",                // space in a word
+                                           "+D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417",                // sign
+                                           "{7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417",               // one brace
+                                           "7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417}",               // other brace
+                                           "(7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417)",              // wrong brackets
+                                           "{{7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D417}}",            // doubled braces
+                                           std::string("7D21A5E0-4C93-4F1A-B8E2-3A6C0F95D4\0"
+                                                       "7",
+                                                       36)), // embedded NUL
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 } // namespace

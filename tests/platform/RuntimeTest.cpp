@@ -120,14 +120,14 @@ TEST_P(Itoa, WritesDigits)
     EXPECT_STREQ(_itoa(c.value, buffer, c.radix), c.text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Itoa,
-    ::testing::Values(ItoaCase{0, 10, "0"}, ItoaCase{7, 10, "7"}, ItoaCase{-123, 10, "-123"},
-                      ItoaCase{INT_MAX, 10, "2147483647"}, ItoaCase{INT_MIN, 10, "-2147483648"},
-                      ItoaCase{255, 16, "ff"}, ItoaCase{-1, 16, "ffffffff"}, ItoaCase{5, 2, "101"},
-                      ItoaCase{INT_MIN, 2, "10000000000000000000000000000000"}, ItoaCase{35, 36, "z"},
-                      ItoaCase{36, 36, "10"}, ItoaCase{10, 1, ""}, ItoaCase{10, 37, ""}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, Itoa,
+                         ::testing::Values(ItoaCase{0, 10, "0"}, ItoaCase{7, 10, "7"}, ItoaCase{-123, 10, "-123"},
+                                           ItoaCase{INT_MAX, 10, "2147483647"}, ItoaCase{INT_MIN, 10, "-2147483648"},
+                                           ItoaCase{255, 16, "ff"}, ItoaCase{-1, 16, "ffffffff"}, ItoaCase{5, 2, "101"},
+                                           ItoaCase{INT_MIN, 2, "10000000000000000000000000000000"},
+                                           ItoaCase{35, 36, "z"}, ItoaCase{36, 36, "10"}, ItoaCase{10, 1, ""},
+                                           ItoaCase{10, 37, ""}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(ItoaRoundTrip, ParsesBackInEveryRadix)
 {

@@ -21,9 +21,8 @@ namespace {
 fs::path FreshFolder(const char* what)
 {
     std::random_device rd;
-    const fs::path folder =
-        fs::temp_directory_path() / ("vex-fault-" + std::string(what) + "-" + std::to_string(::getpid()) + "-" +
-                                     std::to_string(rd()));
+    const fs::path folder = fs::temp_directory_path() / ("vex-fault-" + std::string(what) + "-" +
+                                                         std::to_string(::getpid()) + "-" + std::to_string(rd()));
     fs::create_directories(folder);
     return folder;
 }
@@ -158,12 +157,10 @@ const LoadFault kLoadFaults[] = {
     {"UnknownTypeGuid",
      [](ProjectData& p) { p.channels[IndexOf(p, "box")].type = GuidFromText("0BADF00D-0000-4000-8000-0000000000AA"); },
      "0BADF00D-0000-4000-8000-0000000000AA.so not found"},
-    {"LinkToAMissingChannel",
-     [](ProjectData& p) { p.links.front().child = static_cast<uint32_t>(p.channels.size()); },
+    {"LinkToAMissingChannel", [](ProjectData& p) { p.links.front().child = static_cast<uint32_t>(p.channels.size()); },
      "names channel"},
     {"LinkFromAMissingChannel",
-     [](ProjectData& p) { p.links.back().parent = static_cast<uint32_t>(p.channels.size() + 7); },
-     "names channel"},
+     [](ProjectData& p) { p.links.back().parent = static_cast<uint32_t>(p.channels.size() + 7); }, "names channel"},
 };
 
 class LoadFaults : public FaultScene, public testing::WithParamInterface<LoadFault> {};
@@ -258,8 +255,7 @@ TEST_F(FaultScene, BodyWhoseDampingLibraryIsGoneSaysSoOnceAndStillFalls)
     auto* box = static_cast<Tvc_ODE_BodyCollision*>(other.AddChannel(Guid(guids::kBody), "box", &error));
     ASSERT_NE(box, nullptr) << error;
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find(std::string(guids::kDampingFactor) + ".so not found"), std::string::npos)
-        << messages[0];
+    EXPECT_NE(messages[0].find(std::string(guids::kDampingFactor) + ".so not found"), std::string::npos) << messages[0];
     EXPECT_EQ(box->dampingFactorChannel, nullptr);
     box->SetAngularVelocityDampenValue(0.5f); // applies with factor 1 without the channel
     for (int i = 0; i < 30; ++i)

@@ -164,8 +164,11 @@ protected:
             if (body->GetGeometryCount() > 1)
                 body->RemoveGeometryItem(body->GetGeometryCount() - 1); // its geom goes at once
             break;
-        case 200: body->Release(); break;
-        default: break;
+        case 200:
+            body->Release();
+            break;
+        default:
+            break;
         }
         // Now and then a body is thrown back up so that the run keeps colliding instead of resting.
         if (f % 700 == 350)
@@ -189,8 +192,8 @@ protected:
 
     Snapshot Take()
     {
-        return Snapshot{HeapInUse(), StatusKb("VmRSS"), StatusKb("VmHWM"),
-                        dSpaceGetNumGeoms(scene.world->GetSpace()), CountWorld(scene.world->GetWorld())};
+        return Snapshot{HeapInUse(), StatusKb("VmRSS"), StatusKb("VmHWM"), dSpaceGetNumGeoms(scene.world->GetSpace()),
+                        CountWorld(scene.world->GetWorld())};
     }
 
     BodyScene scene;
@@ -259,9 +262,9 @@ TEST_F(LongRun, NothingGrowsAndEveryOutputStaysFiniteOverThousandsOfFrames)
     EXPECT_LE(end.rss, start.rss + 1024) << "kB";
 #endif
     std::cout << "frames " << kFrames + 4 << " in " << seconds << " s; heap " << start.heap << " -> " << end.heap
-              << " bytes; VmRSS " << start.rss << " -> " << end.rss << " kB; VmHWM " << start.hwm << " -> "
-              << end.hwm << " kB; geoms " << start.geoms << " -> " << end.geoms << " (max " << maxGeoms
-              << "); ODE bodies " << start.world.bodies << " -> " << end.world.bodies << "; rebuilds " << rebuilds
+              << " bytes; VmRSS " << start.rss << " -> " << end.rss << " kB; VmHWM " << start.hwm << " -> " << end.hwm
+              << " kB; geoms " << start.geoms << " -> " << end.geoms << " (max " << maxGeoms << "); ODE bodies "
+              << start.world.bodies << " -> " << end.world.bodies << "; rebuilds " << rebuilds
               << ", body-frames in contact " << contacts << ", disabled " << disabledFrames << ", with a second shape "
               << twoShapeFrames << "\n";
 }

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <limits>
 #include <iostream>
+#include <limits>
 #include <random>
 
 namespace vex::test {
@@ -324,10 +324,8 @@ D3DXMATRIX Rows(D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 c)
 
 const DegenerateCase kDegenerateCases[] = {
     // An object scaled to nothing along one axis, or along all: ODE cannot make a rotation of such rows.
-    {"ZeroFirstRow", Rows({0, 0, 0}, {0, 1, 0}, {0, 0, 1})},
-    {"ZeroSecondRow", Rows({1, 0, 0}, {0, 0, 0}, {0, 0, 1})},
-    {"AllZero", Rows({0, 0, 0}, {0, 0, 0}, {0, 0, 0})},
-    {"ParallelRows", Rows({1, 0, 0}, {2, 0, 0}, {0, 0, 1})},
+    {"ZeroFirstRow", Rows({0, 0, 0}, {0, 1, 0}, {0, 0, 1})}, {"ZeroSecondRow", Rows({1, 0, 0}, {0, 0, 0}, {0, 0, 1})},
+    {"AllZero", Rows({0, 0, 0}, {0, 0, 0}, {0, 0, 0})},      {"ParallelRows", Rows({1, 0, 0}, {2, 0, 0}, {0, 0, 1})},
     {"FlatColumns", Rows({1, 1, 0}, {1, 1, 0}, {0, 0, 1})},
 };
 
@@ -359,7 +357,9 @@ TEST_P(DegenerateStart, BodyStartsAtItsTranslationAndKeepsTheScaleInItsOutput)
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrices, DegenerateStart, testing::ValuesIn(kDegenerateCases),
-                         [](const testing::TestParamInfo<DegenerateCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<DegenerateCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(PlaceableRotation, LeavesRotationsAsTheyAreAndMakesAnyOtherRowsARotation)
 {
@@ -498,7 +498,8 @@ TEST(WorldStep, LeavesOutBodiesItCannotStepAndStepsTheOthers)
 /// Finite floats across the whole range: zero, denormals, tiny, ordinary and near the largest, either sign.
 float ExtremeFloat(std::mt19937& random)
 {
-    static const float magnitudes[] = {0.0f, 1e-45f, 1e-38f, 1e-20f, 1e-6f, 0.5f, 1.0f, 3.0f, 1e6f, 1e20f, 1e30f, 3.4e38f};
+    static const float magnitudes[] = {0.0f, 1e-45f, 1e-38f, 1e-20f, 1e-6f, 0.5f,
+                                       1.0f, 3.0f,   1e6f,   1e20f,  1e30f, 3.4e38f};
     std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(magnitudes)) - 1);
     std::uniform_real_distribution<float> jitter(0.5f, 1.0f);
     std::bernoulli_distribution negative(0.25);
@@ -530,9 +531,9 @@ TEST(ExtremeFiniteInput, NeverStopsTheProcessAndEveryOutputStaysFinite)
                     body->AddGeometryItem();
                 ODE_GeometryItem& item = *body->GetGeometryItem(i);
                 item.kind = often(random) ? kShapeBox : kShapeSphere;
-                float* fields[] = {&item.massValue, &item.radius, &item.size.x, &item.size.y, &item.size.z,
-                                   &item.offset.x, &item.offset.y, &item.offset.z, &item.rotation.x,
-                                   &item.rotation.y, &item.rotation.z};
+                float* fields[] = {&item.massValue,  &item.radius,     &item.size.x,    &item.size.y,
+                                   &item.size.z,     &item.offset.x,   &item.offset.y,  &item.offset.z,
+                                   &item.rotation.x, &item.rotation.y, &item.rotation.z};
                 for (float* field : fields)
                     if (sometimes(random))
                         *field = ExtremeFloat(random);

@@ -1,5 +1,5 @@
-#include "texlight/MeshSnapshot.h"
 #include "texlight/SampleGrid.h"
+#include "texlight/MeshSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -77,9 +77,9 @@ TEST(SampleGrid, IntersectTriangleCountsEdgesAndVerticesForBothWindings)
         bool hit;
     };
     const Case cases[] = {
-        {0.25f, 0.25f, true}, {0.5f, 0.5f, true},  // inside; on the diagonal edge
-        {0.0f, 0.0f, true},   {1.0f, 0.0f, true},  // vertices
-        {0.5f, 0.0f, true},   {0.0f, 0.7f, true},  // the two other edges
+        {0.25f, 0.25f, true}, {0.5f, 0.5f, true}, // inside; on the diagonal edge
+        {0.0f, 0.0f, true},   {1.0f, 0.0f, true}, // vertices
+        {0.5f, 0.0f, true},   {0.0f, 0.7f, true}, // the two other edges
         {0.6f, 0.6f, false},  {-0.01f, 0.5f, false}, {0.5f, -0.01f, false},
     };
     for (const Case& c : cases) {

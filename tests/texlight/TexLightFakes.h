@@ -147,8 +147,8 @@ inline D3DLIGHT8 PointLight(D3DXVECTOR3 position, float a0, float a1, float a2)
 class FakeOctTree : public Tav_OctTreeInterface {
 public:
     using Answer = std::function<void(const D3DXVECTOR3& origin, const D3DXVECTOR3& target, float colour[4])>;
-    bool TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction,
-                  float colour[4], Tav_Channel* receiver) override
+    bool TraceRay(const D3DXVECTOR3* origin, const D3DXVECTOR3* target, const D3DXVECTOR3* direction, float colour[4],
+                  Tav_Channel* receiver) override
     {
         ++rays;
         lastReceiver = receiver;

@@ -23,8 +23,7 @@
 
 namespace {
 
-template <class T>
-T* Add(Vexcore& host, const char* type, const char* name)
+template <class T> T* Add(Vexcore& host, const char* type, const char* name)
 {
     std::string error;
     Tav_Channel* channel = host.AddChannel(vex::Guid(type), name, &error);
@@ -200,8 +199,9 @@ TEST(TexLightHost, ProjectRoundTripKeepsSettingsAndTheBakedBitmap)
     EXPECT_EQ(lightMap->GetAntiAliasMode(), 1);
     EXPECT_EQ(lightMap->GetSoftShadowRadius(), 0.25f);
     EXPECT_TRUE(lightMap->GetUseOverbright());
-    EXPECT_EQ(std::vector<uint8_t>(lightMap->GetTextureBuffer(), lightMap->GetTextureBuffer() + lightMap->GetBufferSize()),
-              bitmap);
+    EXPECT_EQ(
+        std::vector<uint8_t>(lightMap->GetTextureBuffer(), lightMap->GetTextureBuffer() + lightMap->GetBufferSize()),
+        bitmap);
     ASSERT_NE(lightMap->GetTexture(), nullptr);
     // The loaded graph bakes the same map again: overbright stores a quarter of the light.
     host.RunFrame();
@@ -257,14 +257,13 @@ TEST_P(ThreadCountIdentity, EveryThreadCountGivesTheSerialMap)
     s.lightMap->RemoveChild(second.get());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bakes, ThreadCountIdentity,
-    ::testing::Values(BakeCase{"OneSample", 0, false, false, false, false, false},
-                      BakeCase{"FourSamplesCulled", 1, false, true, false, true, false},
-                      BakeCase{"SoftShadows16", 2, true, false, false, false, false},
-                      BakeCase{"SoftShadows64ColouredCaster", 3, true, false, true, true, true},
-                      BakeCase{"ColouredCasterOverbright", 1, false, true, true, false, true}),
-    [](const ::testing::TestParamInfo<BakeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Bakes, ThreadCountIdentity,
+                         ::testing::Values(BakeCase{"OneSample", 0, false, false, false, false, false},
+                                           BakeCase{"FourSamplesCulled", 1, false, true, false, true, false},
+                                           BakeCase{"SoftShadows16", 2, true, false, false, false, false},
+                                           BakeCase{"SoftShadows64ColouredCaster", 3, true, false, true, true, true},
+                                           BakeCase{"ColouredCasterOverbright", 1, false, true, true, false, true}),
+                         [](const ::testing::TestParamInfo<BakeCase>& info) { return std::string(info.param.name); });
 
 // A stop request during a parallel bake ends it promptly: every worker has ended when Calculate returns,
 // and each column is either computed whole or left as it was.

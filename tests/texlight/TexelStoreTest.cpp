@@ -71,7 +71,7 @@ TEST(EdgeFill, ReachesExactlyOneTexelBeyondTheCoveredAreaAndBlackensTheRest)
     Store s(6, 6);
     for (int x = 0; x < 6; ++x)
         for (int y = 0; y < 6; ++y)
-            s.At(x, y)[0] = 77; // leftover colour
+            s.At(x, y)[0] = 77;  // leftover colour
     s.Cover(0, 0, 200, 100, 50); // corner texel: neighbour of (1, 0), (0, 1), (1, 1)
     EdgeFill(s.texels.data(), 6, 6);
     EXPECT_EQ(s.Rgb(1, 0), (std::array<int, 3>{200, 100, 50}));

@@ -1,8 +1,8 @@
 #include "TexLightFakes.h"
 
 #include "host/Tav_List.h"
-#include "texlight/UVTree.h"
 #include "platform/Win32.h"
+#include "texlight/UVTree.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,7 @@ using namespace texlight_test;
 namespace {
 
 /// Itanium ABI: a pointer to a virtual member function holds 1 + the byte offset of its slot.
-template <class F>
-long SlotOf(F f)
+template <class F> long SlotOf(F f)
 {
     static_assert(sizeof(F) == 2 * sizeof(void*));
     std::uintptr_t raw[2];
@@ -40,20 +39,48 @@ TEST(TextureShadowChannel, VirtualSlotsFollowTheLibraryInterface)
     EXPECT_EQ(SlotOf(&C::LoadChannel), 7);
     EXPECT_EQ(SlotOf(&C::DoDependencyInit), 12);
     const long inherited[] = {
-        SlotOf(&C::InvalidateDeviceObjects), SlotOf(&C::InvalidateDirectGraphics), SlotOf(&C::Release),
-        SlotOf(&C::SetTexture), SlotOf(&C::LoadTextureFromFile), SlotOf(&C::LoadTextureFromMemory),
-        SlotOf(&C::LoadTextureFromMemoryAndCopyBuffer), SlotOf(&C::SetMipMapLevels), SlotOf(&C::GetMipMapLevels),
-        SlotOf(&C::GetTextureDescription), SlotOf(&C::LockTexture), SlotOf(&C::UnlockTexture),
-        SlotOf(&C::GetIfValidTexture), SlotOf(&C::SetDesiredHeight), SlotOf(&C::SetDesiredWidth),
-        SlotOf(&C::GetDesiredHeight), SlotOf(&C::GetDesiredWidth), SlotOf(&C::RestoreTexture),
-        SlotOf(&C::CreateTumbNailTexture), SlotOf(&C::AddAlphaTexture), SlotOf(&C::CopyOurselvesIntoTexture),
-        SlotOf(&C::CheckAplhaRefresh), SlotOf(&C::GetIfPublicTexture), SlotOf(&C::SetIfPublicTexture),
-        SlotOf(&C::SetForceARGB), SlotOf(&C::GetTexture), SlotOf(&C::SetIsNormalMap), SlotOf(&C::GetIsNormalMap),
-        SlotOf(&C::SetNormalMapType), SlotOf(&C::GetNormalMapType), SlotOf(&C::CreateNormalMap),
-        SlotOf(&C::GetTextureBuffer), SlotOf(&C::GetBufferSize), SlotOf(&C::SetUseTextureCompression),
-        SlotOf(&C::GetUseTextureCompression), SlotOf(&C::LoadALphaFromFile), SlotOf(&C::AddAlphaFromInternalBuffer),
-        SlotOf(&C::GetIfUseBufferAlpha), SlotOf(&C::ClearUseBufferAlpha), SlotOf(&C::SetUseAlphaOnMipmap),
-        SlotOf(&C::GetUseAlphaOnMipmap), SlotOf(&C::CheckBufferUpdate),
+        SlotOf(&C::InvalidateDeviceObjects),
+        SlotOf(&C::InvalidateDirectGraphics),
+        SlotOf(&C::Release),
+        SlotOf(&C::SetTexture),
+        SlotOf(&C::LoadTextureFromFile),
+        SlotOf(&C::LoadTextureFromMemory),
+        SlotOf(&C::LoadTextureFromMemoryAndCopyBuffer),
+        SlotOf(&C::SetMipMapLevels),
+        SlotOf(&C::GetMipMapLevels),
+        SlotOf(&C::GetTextureDescription),
+        SlotOf(&C::LockTexture),
+        SlotOf(&C::UnlockTexture),
+        SlotOf(&C::GetIfValidTexture),
+        SlotOf(&C::SetDesiredHeight),
+        SlotOf(&C::SetDesiredWidth),
+        SlotOf(&C::GetDesiredHeight),
+        SlotOf(&C::GetDesiredWidth),
+        SlotOf(&C::RestoreTexture),
+        SlotOf(&C::CreateTumbNailTexture),
+        SlotOf(&C::AddAlphaTexture),
+        SlotOf(&C::CopyOurselvesIntoTexture),
+        SlotOf(&C::CheckAplhaRefresh),
+        SlotOf(&C::GetIfPublicTexture),
+        SlotOf(&C::SetIfPublicTexture),
+        SlotOf(&C::SetForceARGB),
+        SlotOf(&C::GetTexture),
+        SlotOf(&C::SetIsNormalMap),
+        SlotOf(&C::GetIsNormalMap),
+        SlotOf(&C::SetNormalMapType),
+        SlotOf(&C::GetNormalMapType),
+        SlotOf(&C::CreateNormalMap),
+        SlotOf(&C::GetTextureBuffer),
+        SlotOf(&C::GetBufferSize),
+        SlotOf(&C::SetUseTextureCompression),
+        SlotOf(&C::GetUseTextureCompression),
+        SlotOf(&C::LoadALphaFromFile),
+        SlotOf(&C::AddAlphaFromInternalBuffer),
+        SlotOf(&C::GetIfUseBufferAlpha),
+        SlotOf(&C::ClearUseBufferAlpha),
+        SlotOf(&C::SetUseAlphaOnMipmap),
+        SlotOf(&C::GetUseAlphaOnMipmap),
+        SlotOf(&C::CheckBufferUpdate),
     };
     for (size_t i = 0; i < std::size(inherited); ++i)
         EXPECT_EQ(inherited[i], 13 + static_cast<long>(i)) << "texture base method " << i;
@@ -65,15 +92,32 @@ TEST(TextureShadowChannel, VirtualSlotsFollowTheLibraryInterface)
     EXPECT_EQ(SlotOf(&C::GetTimeStamp), 10);
     EXPECT_EQ(SlotOf(&C::SetTimeStamp), 11);
     const long own[] = {
-        SlotOf(&C::GetUseOverbright),     SlotOf(&C::SetUseOverbright),     SlotOf(&C::GetUseColorTransparency),
-        SlotOf(&C::SetUseColorTransparency), SlotOf(&C::GetUseShadowCulling), SlotOf(&C::SetUseShadowCulling),
-        SlotOf(&C::GetUseShadow),         SlotOf(&C::SetUseShadow),         SlotOf(&C::GetTextureCoordSetUse),
-        SlotOf(&C::SetTextureCoordSetUse), SlotOf(&C::GetShadowSurfaceNr), SlotOf(&C::SetShadowSurfaceNr),
-        SlotOf(&C::GetAntiAliasMode),     SlotOf(&C::SetAntiAliasMode),     SlotOf(&C::GetUseLighting),
-        SlotOf(&C::SetUseLighting),       SlotOf(&C::GetUseProgressBar),    SlotOf(&C::SetUseProgressBar),
-        SlotOf(&C::GetSoftShadowRadius),  SlotOf(&C::SetSoftShadowRadius),  SlotOf(&C::SaveBMPInBuffer),
-        SlotOf(&C::GetSoftUseShadows),    SlotOf(&C::SetSoftUseShadows),    SlotOf(&C::SaveTextureToFile),
-        SlotOf(&C::SetTestTexture),       SlotOf(&C::CalculateShadowBuffer),
+        SlotOf(&C::GetUseOverbright),
+        SlotOf(&C::SetUseOverbright),
+        SlotOf(&C::GetUseColorTransparency),
+        SlotOf(&C::SetUseColorTransparency),
+        SlotOf(&C::GetUseShadowCulling),
+        SlotOf(&C::SetUseShadowCulling),
+        SlotOf(&C::GetUseShadow),
+        SlotOf(&C::SetUseShadow),
+        SlotOf(&C::GetTextureCoordSetUse),
+        SlotOf(&C::SetTextureCoordSetUse),
+        SlotOf(&C::GetShadowSurfaceNr),
+        SlotOf(&C::SetShadowSurfaceNr),
+        SlotOf(&C::GetAntiAliasMode),
+        SlotOf(&C::SetAntiAliasMode),
+        SlotOf(&C::GetUseLighting),
+        SlotOf(&C::SetUseLighting),
+        SlotOf(&C::GetUseProgressBar),
+        SlotOf(&C::SetUseProgressBar),
+        SlotOf(&C::GetSoftShadowRadius),
+        SlotOf(&C::SetSoftShadowRadius),
+        SlotOf(&C::SaveBMPInBuffer),
+        SlotOf(&C::GetSoftUseShadows),
+        SlotOf(&C::SetSoftUseShadows),
+        SlotOf(&C::SaveTextureToFile),
+        SlotOf(&C::SetTestTexture),
+        SlotOf(&C::CalculateShadowBuffer),
     };
     for (size_t i = 0; i < std::size(own); ++i)
         EXPECT_EQ(own[i], 55 + static_cast<long>(i)) << "own method " << i;
@@ -83,12 +127,24 @@ TEST(TextureShadowChannel, LightMapObjectAndTreeNodeSlotsFollowTheirInterfaces)
 {
     using B = ShadowBuffer;
     const long slots[] = {
-        SlotOf(&B::SetOwner),          SlotOf(&B::Calculate),          SlotOf(&B::Reset),
-        SlotOf(&B::GetSample),         SlotOf(&B::InterpolateNormal),  SlotOf(&B::GetPlaneRatio),
-        SlotOf(&B::GetTexel),          SlotOf(&B::GetWidth),           SlotOf(&B::GetHeight),
-        SlotOf(&B::IntersectTriangle), SlotOf(&B::ShadeSample),        SlotOf(&B::InterpolateLine),
-        SlotOf(&B::GetShadowColor),    SlotOf(&B::PrepareShadowScene), SlotOf(&B::TraceShadowRay),
-        SlotOf(&B::CreateSoftShadowOffsets), SlotOf(&B::BuildUVTree),  SlotOf(&B::DeleteUVTree),
+        SlotOf(&B::SetOwner),
+        SlotOf(&B::Calculate),
+        SlotOf(&B::Reset),
+        SlotOf(&B::GetSample),
+        SlotOf(&B::InterpolateNormal),
+        SlotOf(&B::GetPlaneRatio),
+        SlotOf(&B::GetTexel),
+        SlotOf(&B::GetWidth),
+        SlotOf(&B::GetHeight),
+        SlotOf(&B::IntersectTriangle),
+        SlotOf(&B::ShadeSample),
+        SlotOf(&B::InterpolateLine),
+        SlotOf(&B::GetShadowColor),
+        SlotOf(&B::PrepareShadowScene),
+        SlotOf(&B::TraceShadowRay),
+        SlotOf(&B::CreateSoftShadowOffsets),
+        SlotOf(&B::BuildUVTree),
+        SlotOf(&B::DeleteUVTree),
     };
     for (size_t i = 0; i < std::size(slots); ++i)
         EXPECT_EQ(slots[i], 2 + static_cast<long>(i)) << "light-map operation " << i;
@@ -349,8 +405,8 @@ TEST(TextureShadowChannel, AntiAliasModeIsClampedForTheComputationOnly)
         int mode, grid, raysPerTexel;
         size_t offsets;
     };
-    for (const Case& c : {Case{-2, 0, 1, 0}, Case{0, 0, 1, 0}, Case{1, 1, 4, 0}, Case{2, 2, 16, 17},
-                          Case{3, 3, 64, 65}, Case{7, 3, 64, 65}}) {
+    for (const Case& c : {Case{-2, 0, 1, 0}, Case{0, 0, 1, 0}, Case{1, 1, 4, 0}, Case{2, 2, 16, 17}, Case{3, 3, 64, 65},
+                          Case{7, 3, 64, 65}}) {
         scene.channel->SetAntiAliasMode(c.mode);
         scene.octree->rays = 0;
         EXPECT_TRUE(scene.Buffer().Calculate(false));

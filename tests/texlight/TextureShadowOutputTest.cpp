@@ -21,8 +21,9 @@ std::vector<uint8_t> ReadFile(const fs::path& path)
 
 fs::path TempDir(const char* name)
 {
-    const fs::path dir = fs::temp_directory_path() / (std::string("vex_texlight_") + name + "_" +
-                                                      std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const fs::path dir =
+        fs::temp_directory_path() /
+        (std::string("vex_texlight_") + name + "_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
@@ -89,7 +90,8 @@ TEST(TextureShadowOutput, ProgressDisplayAnotherSizeOrAnotherFormatTakesTheBitma
             // An X8R8G8B8 texture of the light map's size.
             IDirect3DTexture8*& texture = BaseAccess::Texture(*scene.channel);
             IDirect3DTexture8* x8 = nullptr;
-            ASSERT_EQ(scene.device->GetDevice()->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &x8), S_OK);
+            ASSERT_EQ(scene.device->GetDevice()->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &x8),
+                      S_OK);
             texture->Release();
             texture = x8;
         }
@@ -202,7 +204,9 @@ TEST(TextureShadowOutput, FileHoldsExactlyTheBitmapBufferAndFailuresAreReported)
     // A target that cannot be replaced (a directory with content) keeps what it holds.
     const fs::path blocked = dir / "blocked.bmp";
     fs::create_directories(blocked);
-    { std::ofstream(blocked / "keep") << "kept"; }
+    {
+        std::ofstream(blocked / "keep") << "kept";
+    }
     scene.channel->SaveTextureToFile(blocked.c_str());
     EXPECT_TRUE(fs::is_directory(blocked));
     EXPECT_EQ(ReadFile(blocked / "keep").size(), 4u);

@@ -56,14 +56,14 @@ TEST(TextureShadowPersistence, DefaultsGiveTheseExactChunks)
 {
     Scene scene;
     const std::vector<uint8_t> golden = {
-        'T', 'L', 'T', 'L', 4, 0, 0, 0, 0, 0, 0, 0,           // TextureCoordSetUse 0
-        'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,                    // UseOverbright false
-        'T', 'L', 'S', 'N', 4, 0, 0, 0, 0, 0, 0, 0,           // ShadowSurfaceNr 0
-        'T', 'L', 'U', 'S', 1, 0, 0, 0, 1,                    // UseShadow true
-        'T', 'L', 'A', 'M', 4, 0, 0, 0, 0, 0, 0, 0,           // AntiAliasMode 0
-        'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,                    // SoftUseShadows false
+        'T', 'L', 'T', 'L', 4, 0, 0, 0, 0,    0,    0,    0,    // TextureCoordSetUse 0
+        'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,                      // UseOverbright false
+        'T', 'L', 'S', 'N', 4, 0, 0, 0, 0,    0,    0,    0,    // ShadowSurfaceNr 0
+        'T', 'L', 'U', 'S', 1, 0, 0, 0, 1,                      // UseShadow true
+        'T', 'L', 'A', 'M', 4, 0, 0, 0, 0,    0,    0,    0,    // AntiAliasMode 0
+        'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,                      // SoftUseShadows false
         'T', 'L', 'S', 'R', 4, 0, 0, 0, 0xCD, 0xCC, 0xCC, 0x3D, // SoftShadowRadius 0.1f
-        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,                    // the image is the placeholder
+        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,                      // the image is the placeholder
     };
     EXPECT_EQ(OwnChunks(Save(*scene.channel)), golden);
 }
@@ -81,14 +81,10 @@ TEST(TextureShadowPersistence, ChangedSettingsGiveTheseExactChunks)
     c.SetSoftShadowRadius(-2.0f);
     c.SetUseLighting(false); // never written
     const std::vector<uint8_t> golden = {
-        'T', 'L', 'T', 'L', 4, 0, 0, 0, 2, 0, 0, 0,
-        'T', 'L', 'S', 'S', 1, 0, 0, 0, 1,
-        'T', 'L', 'S', 'N', 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
-        'T', 'L', 'U', 'S', 1, 0, 0, 0, 0,
-        'T', 'L', 'A', 'M', 4, 0, 0, 0, 2, 1, 0, 0,
-        'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,
-        'T', 'L', 'S', 'R', 4, 0, 0, 0, 0, 0, 0, 0xC0,
-        'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,
+        'T', 'L', 'T', 'L', 4, 0, 0, 0, 2,    0,    0,    0,    'T', 'L', 'S', 'S', 1, 0, 0, 0, 1,
+        'T', 'L', 'S', 'N', 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'T', 'L', 'U', 'S', 1, 0, 0, 0, 0,
+        'T', 'L', 'A', 'M', 4, 0, 0, 0, 2,    1,    0,    0,    'T', 'L', 'S', 'S', 1, 0, 0, 0, 0,
+        'T', 'L', 'S', 'R', 4, 0, 0, 0, 0,    0,    0,    0xC0, 'T', 'L', 'B', 'K', 1, 0, 0, 0, 0,
     };
     EXPECT_EQ(OwnChunks(Save(c)), golden);
 }

@@ -1,6 +1,6 @@
+#include "texlight/UVTree.h"
 #include "texlight/MeshSnapshot.h"
 #include "texlight/SampleGrid.h"
-#include "texlight/UVTree.h"
 
 #include <gtest/gtest.h>
 
@@ -95,14 +95,14 @@ TEST(UVTree, ClassifiesBySideAndByEpsilonBand)
         int side;
     };
     const Case cases[] = {
-        {{0.1f, 0.2f, 0.3f}, 0.5f, 0},      // all below
-        {{0.6f, 0.7f, 0.9f}, 0.5f, 1},      // all above
-        {{0.5f, 0.7f, 0.9f}, 0.5f, 2},      // a vertex on the line: both
-        {{0.50005f, 0.9f, 0.9f}, 0.5f, 2},  // within 0.0001 above: both, wherever the others lie
-        {{0.1f, 0.49995f, 0.2f}, 0.5f, 2},  // within 0.0001 below: both
-        {{0.4f, 0.6f, 0.6f}, 0.5f, 2},      // spans the line
-        {{0.5002f, 0.9f, 0.9f}, 0.5f, 1},   // outside the band: upper only
-        {{-2.0f, -1.0f, -3.0f}, 0.5f, 0},   // outside the unit square: same rule
+        {{0.1f, 0.2f, 0.3f}, 0.5f, 0},     // all below
+        {{0.6f, 0.7f, 0.9f}, 0.5f, 1},     // all above
+        {{0.5f, 0.7f, 0.9f}, 0.5f, 2},     // a vertex on the line: both
+        {{0.50005f, 0.9f, 0.9f}, 0.5f, 2}, // within 0.0001 above: both, wherever the others lie
+        {{0.1f, 0.49995f, 0.2f}, 0.5f, 2}, // within 0.0001 below: both
+        {{0.4f, 0.6f, 0.6f}, 0.5f, 2},     // spans the line
+        {{0.5002f, 0.9f, 0.9f}, 0.5f, 1},  // outside the band: upper only
+        {{-2.0f, -1.0f, -3.0f}, 0.5f, 0},  // outside the unit square: same rule
     };
     for (const Case& c : cases)
         EXPECT_EQ(ClassifyTriangle(c.c, c.m), c.side) << c.c[0] << " " << c.c[1] << " " << c.c[2];
@@ -231,14 +231,15 @@ TEST(UVTree, TreeLookupAgreesWithExhaustiveSearchOnOverlappingLayouts)
         std::vector<SnapshotTriangle> tris;
         for (int i = 0; i < 40 * layout; ++i) {
             const float u = around(random), v = around(random), size = std::pow(unit(random), 3.0f);
-            tris.push_back(UVTriangle(u, v, u + size * around(random), v + size * around(random), u - size * unit(random),
-                                      v + size * around(random)));
+            tris.push_back(UVTriangle(u, v, u + size * around(random), v + size * around(random),
+                                      u - size * unit(random), v + size * around(random)));
         }
         for (int i = 0; i < 10 + 5 * layout; ++i) {
             const float m = 0.5f / float(1 << (i % 4)); // on a split line, or within its band
             tris.insert(tris.begin() + random() % (tris.size() + 1),
                         i % 3 == 0 ? UVTriangle(0, 0, 1, 0, 0, 1)
-                                   : UVTriangle(m + 0.00005f * (i % 2), unit(random), m + 0.01f, unit(random), m, unit(random)));
+                                   : UVTriangle(m + 0.00005f * (i % 2), unit(random), m + 0.01f, unit(random), m,
+                                                unit(random)));
         }
         std::vector<std::array<float, 2>> queries;
         for (int i = 0; i < 4000; ++i)

@@ -33,7 +33,8 @@ struct Result {
     dContactGeom contact;
 };
 
-Result RunBoxBox(const double* p1, const double* R1, const double* s1, const double* p2, const double* R2, const double* s2)
+Result RunBoxBox(const double* p1, const double* R1, const double* s1, const double* p2, const double* R2,
+                 const double* s2)
 {
     Result r{};
     r.count = BoxBox(p1, R1, s1, p2, R2, s2, r.normal, &r.depth, &r.code, &r.contact);
@@ -182,8 +183,8 @@ TEST(BoxBox, SwappingTheBoxesKeepsTheDepthAndReversesTheNormal)
         ++overlaps;
         EXPECT_NEAR(ab.depth, ba.depth, 1e-9);
         EXPECT_GE(ab.depth, 0);
-        const double length = std::sqrt(ab.normal[0] * ab.normal[0] + ab.normal[1] * ab.normal[1] +
-                                        ab.normal[2] * ab.normal[2]);
+        const double length =
+            std::sqrt(ab.normal[0] * ab.normal[0] + ab.normal[1] * ab.normal[1] + ab.normal[2] * ab.normal[2]);
         EXPECT_NEAR(length, 1, 1e-9);
         // The normal points from box 1 towards box 2.
         EXPECT_GE(ab.normal[0] * p2[0] + ab.normal[1] * p2[1] + ab.normal[2] * p2[2], -1e-9);

@@ -239,7 +239,8 @@ public:
         ++faceTests;
         return false;
     }
-    bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out, float radius) override
+    bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out,
+                             float radius) override
     {
         ++edgeTests;
         return Tvc_ODE_BodyCollision::SphereEdgeCollision(a, b, centre, out, radius);

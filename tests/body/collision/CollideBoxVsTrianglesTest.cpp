@@ -207,7 +207,8 @@ TEST(CollideBox, SlabIsBuiltOnTheNearestEdgeWithTiesToCAThenBC)
         const D3DXVECTOR3 v[3] = {{t[0], t[1], t[2]}, {t[3], t[4], t[5]}, {t[6], t[7], t[8]}};
         if (std::string(c.name).find("tie") != std::string::npos) {
             // The tie is exact, or the case proves nothing.
-            const float d[3] = {PointSegmentDistanceOnly(v[0], v[1], c.centre), PointSegmentDistanceOnly(v[1], v[2], c.centre),
+            const float d[3] = {PointSegmentDistanceOnly(v[0], v[1], c.centre),
+                                PointSegmentDistanceOnly(v[1], v[2], c.centre),
                                 PointSegmentDistanceOnly(v[2], v[0], c.centre)};
             ASSERT_EQ(std::count(d, d + 3, d[c.start]), c.name == std::string("all three tie") ? 3 : 2) << c.name;
         }

@@ -59,8 +59,8 @@ TEST(CollideSphere, CentreOverASharedEdgeOfCoplanarTrianglesDoublesTheFacePush)
 // tie. Moved 1 mm towards the vertex, the vertex push is the longer and wins.
 TEST(CollideSphere, FacePushWinsATieWithAnEdgePush)
 {
-    const std::vector<float> triangles = {-5, -0.25f, -5, -5, -0.25f, 5, 5, -0.25f, -5, // floor, facing +y
-                                          0.5f, 0.25f, 0, 1.5f, -0.75f, -1, 1.5f, -0.75f, 1};
+    const std::vector<float> triangles = {-5,   -0.25f, -5, -5,   -0.25f, 5,  5,    -0.25f, -5, // floor, facing +y
+                                          0.5f, 0.25f,  0,  1.5f, -0.75f, -1, 1.5f, -0.75f, 1};
     SphereContact c;
     ASSERT_TRUE(CollideSphereVsTriangles({0, 0.25f, 0}, 1, triangles, c));
     ExpectVec(c.normal, 0, -1, 0, 0);

@@ -42,7 +42,8 @@ void AddNearbyTriangle(std::mt19937& rng, const D3DXVECTOR3& centre, float radiu
     default: {
         // Flat under the centre at a height close to the radius.
         const float height = radius * (0.9f + 0.2f * unit(rng));
-        const D3DXVECTOR3 p(centre.x + RandomVector(rng, radius).x, centre.y - height, centre.z + RandomVector(rng, radius).z);
+        const D3DXVECTOR3 p(centre.x + RandomVector(rng, radius).x, centre.y - height,
+                            centre.z + RandomVector(rng, radius).z);
         const D3DXVECTOR3 q = p + D3DXVECTOR3(0, 0, radius * unit(rng) + 0.01f);
         const D3DXVECTOR3 r = p + D3DXVECTOR3(radius * unit(rng) + 0.01f, 0, 0);
         out.insert(out.end(), {p, q, r});

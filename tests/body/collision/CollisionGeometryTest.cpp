@@ -94,7 +94,8 @@ TEST(QueryBounds, FlattenedObjectMatrixBoundsEveryLocalPointCarriedIntoTheQuery)
     boxMatrix._43 = 0.4f;
     const double lengths[3] = {1, 0.5, 2};
     const D3DXVECTOR3 centre(1.2f, -1.9f, 0.4f);
-    const QueryBox sphere = SphereQueryBounds(flatTurned, centre, 0.7f), box = BoxQueryBounds(flatTurned, boxMatrix, lengths);
+    const QueryBox sphere = SphereQueryBounds(flatTurned, centre, 0.7f),
+                   box = BoxQueryBounds(flatTurned, boxMatrix, lengths);
     for (const QueryBox& bounds : {sphere, box}) {
         EXPECT_LE(bounds.min.y, -1e30f);
         EXPECT_GE(bounds.max.y, 1e30f);
@@ -113,7 +114,8 @@ TEST(QueryBounds, FlattenedObjectMatrixBoundsEveryLocalPointCarriedIntoTheQuery)
             if (std::fabs(world.x - centre.x) <= 0.7f && std::fabs(world.y - centre.y) <= 0.7f &&
                 std::fabs(world.z - centre.z) <= 0.7f) {
                 ++inSphere;
-                EXPECT_TRUE(x >= sphere.min.x && x <= sphere.max.x && z >= sphere.min.z && z <= sphere.max.z) << x << " " << z;
+                EXPECT_TRUE(x >= sphere.min.x && x <= sphere.max.x && z >= sphere.min.z && z <= sphere.max.z)
+                    << x << " " << z;
             }
             if (std::fabs(inBoxFrame.x) <= 0.5f && std::fabs(inBoxFrame.y) <= 0.25f && std::fabs(inBoxFrame.z) <= 1) {
                 ++inBox;
@@ -266,7 +268,8 @@ TEST(Slab, ObtuseApexBeyondTheEdgeShiftsTheCentreByHalfTheVectorFromTheNearerEnd
 
 TEST(OdeRotation, FromTheAxesGivesWhatTheSlabMatrixGives)
 {
-    const Slab slab = SlabFromTriangle({0.3f, -1, 2}, {2.1f, 0.4f, 1.7f}, {1, 2.5f, -0.6f}, Normalised({0.2f, 1, 0.3f}));
+    const Slab slab =
+        SlabFromTriangle({0.3f, -1, 2}, {2.1f, 0.4f, 1.7f}, {1, 2.5f, -0.6f}, Normalised({0.2f, 1, 0.3f}));
     double fromMatrix[12], fromAxes[12];
     OdeRotationFromMatrix(SlabAxesMatrix(slab), fromMatrix);
     OdeRotationFromAxes(slab.axes[0], slab.axes[1], slab.axes[2], fromAxes);

@@ -73,7 +73,8 @@ protected:
             item->radius = radius;
         }
         std::string error;
-        auto* start = dynamic_cast<Tvc_MatrixChannel*>(host.AddChannel(vex::Guid(vex::guids::kMatrix), name + " start", &error));
+        auto* start =
+            dynamic_cast<Tvc_MatrixChannel*>(host.AddChannel(vex::Guid(vex::guids::kMatrix), name + " start", &error));
         EXPECT_NE(start, nullptr) << error;
         if (start) {
             start->SetMatrix(m);
@@ -117,7 +118,8 @@ protected:
         for (int i = 0; i < 8; ++i) {
             dVector3 world;
             dBodyGetRelPointPos(id, (i & 1) ? 0.5 : -0.5, (i & 2) ? 0.5 : -0.5, (i & 4) ? 0.5 : -0.5, world);
-            corners.push_back({static_cast<float>(world[0]), static_cast<float>(world[1]), static_cast<float>(world[2])});
+            corners.push_back(
+                {static_cast<float>(world[0]), static_cast<float>(world[1]), static_cast<float>(world[2])});
         }
         return corners;
     }
@@ -247,8 +249,9 @@ TEST_F(MeshScene, TenBoxesDroppedOnABumpyHeightFieldAllEndAboveIt)
     for (int i = 0; i < 10; ++i) {
         const float x = -8.0f + 1.7f * static_cast<float>(i);
         const float z = 3.0f * std::sin(static_cast<float>(i));
-        boxes.push_back(AddFallingBody("box " + std::to_string(i), false, 0,
-                                       At(x, 1.5f + 0.3f * static_cast<float>(i % 3), z, 0.3f * static_cast<float>(i), 0.2f, 0.1f)));
+        boxes.push_back(AddFallingBody(
+            "box " + std::to_string(i), false, 0,
+            At(x, 1.5f + 0.3f * static_cast<float>(i % 3), z, 0.3f * static_cast<float>(i), 0.2f, 0.1f)));
         ASSERT_NE(boxes.back(), nullptr);
     }
     for (int frame = 0; frame < 4 * kFramesPerSecond; ++frame)

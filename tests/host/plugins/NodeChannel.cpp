@@ -71,8 +71,8 @@ public:
         if (loader.GetInfoIfTag(vextest::kNodeNumberTag)) {
             uint8_t bytes[4] = {};
             if (loader.CopyTagDataToPointer(bytes, 4) == 4)
-                number_ = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
-                                               uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
+                number_ = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                                               uint32_t(bytes[3]) << 24);
         }
         texts_.clear();
         while (loader.GetInfoIfTag(vextest::kNodeTextTag)) {
@@ -83,7 +83,10 @@ public:
         return true;
     }
 
-    void DoDependencyInit(Tav_List* list) override { AddChannelGuidDepend(vex::GuidFromText(vextest::kNeededGuid), list); }
+    void DoDependencyInit(Tav_List* list) override
+    {
+        AddChannelGuidDepend(vex::GuidFromText(vextest::kNeededGuid), list);
+    }
 
     int32_t GetNumber() override { return number_; }
     void SetNumber(int32_t number) override { number_ = number; }

@@ -1,6 +1,6 @@
 #include "siblings/collisionobject/AabbTree.h"
-#include "siblings/collisionobject/MeshSources.h"
 #include "platform/D3DXMath.h"
+#include "siblings/collisionobject/MeshSources.h"
 
 #include <gtest/gtest.h>
 

@@ -178,12 +178,15 @@ TEST_P(CollisionObjectRoundTrip, SaveThenLoadRebuildsTheSameMeshAndMatrix)
     EXPECT_EQ(sa, sb);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sources, CollisionObjectRoundTrip,
-    testing::Values([](Tvc_DX8_CollisionObject& o) { o.SetGridSource(3, 5, 6, 10); },
-                    [](Tvc_DX8_CollisionObject& o) { o.SetHeightFieldSource(6, 4, 12, 8, 0.5f, 1.0f, 0.7f); },
-                    [](Tvc_DX8_CollisionObject& o) { o.SetTriangles({0, 0, 0, 0, 1, 1, 1, 0, 0, 5, 5, 5, 6, 5, 5, 5, 6, 5}); },
-                    [](Tvc_DX8_CollisionObject&) {}));
+INSTANTIATE_TEST_SUITE_P(Sources, CollisionObjectRoundTrip,
+                         testing::Values([](Tvc_DX8_CollisionObject& o) { o.SetGridSource(3, 5, 6, 10); },
+                                         [](Tvc_DX8_CollisionObject& o) {
+                                             o.SetHeightFieldSource(6, 4, 12, 8, 0.5f, 1.0f, 0.7f);
+                                         },
+                                         [](Tvc_DX8_CollisionObject& o) {
+                                             o.SetTriangles({0, 0, 0, 0, 1, 1, 1, 0, 0, 5, 5, 5, 6, 5, 5, 5, 6, 5});
+                                         },
+                                         [](Tvc_DX8_CollisionObject&) {}));
 
 namespace {
 
@@ -233,13 +236,13 @@ std::vector<uint8_t> PathClaim(uint32_t length, size_t bytes)
 }
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(
-    Chunks, CollisionObjectBadChunk,
-    testing::Values(std::make_pair("COMS", Bytes({})), std::make_pair("COMS", Bytes({9})),
-                    std::make_pair("COMS", Bytes({2, 1, 0, 0, 0})),
-                    std::make_pair("COMS", TriangleCountClaim(3, 18)),
-                    std::make_pair("COMS", TriangleCountClaim(0xFFFFFFFFu, 9)),
-                    std::make_pair("COMS", PathClaim(1000, 10)), std::make_pair("COMX", Bytes({0, 0, 0x80, 0x3F}))));
+INSTANTIATE_TEST_SUITE_P(Chunks, CollisionObjectBadChunk,
+                         testing::Values(std::make_pair("COMS", Bytes({})), std::make_pair("COMS", Bytes({9})),
+                                         std::make_pair("COMS", Bytes({2, 1, 0, 0, 0})),
+                                         std::make_pair("COMS", TriangleCountClaim(3, 18)),
+                                         std::make_pair("COMS", TriangleCountClaim(0xFFFFFFFFu, 9)),
+                                         std::make_pair("COMS", PathClaim(1000, 10)),
+                                         std::make_pair("COMX", Bytes({0, 0, 0x80, 0x3F}))));
 
 TEST_F(CollisionObjectTest, LoadedGridWithUnusableParametersIsReportedAndFailsTheLoad)
 {

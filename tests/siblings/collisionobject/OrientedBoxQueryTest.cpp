@@ -1,11 +1,11 @@
 // The oriented-box query against what it stands in for: the tree's box query followed by the body's box
 // collider. Whatever the collider would find touching must still be handed to it, in the same order.
+#include "siblings/collisionobject/OrientedBoxQuery.h"
 #include "body/CandidateQuery.h"
 #include "body/collision/CollideBoxVsTriangles.h"
 #include "body/collision/CollisionConstants.h"
 #include "siblings/collisionobject/AabbTree.h"
 #include "siblings/collisionobject/MeshSources.h"
-#include "siblings/collisionobject/OrientedBoxQuery.h"
 #include "siblings/collisionobject/Tvc_DX8_CollisionObject.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,8 @@ BoxPose RandomBox(std::mt19937& rng, const vex::GridParameters& grid, double dee
     double lowest = 0;
     for (int i = 0; i < 3; ++i)
         lowest += 0.5 * pose.lengths[i] * std::fabs(pose.rotation[4 + i]);
-    const double ground = grid.amplitude * std::sin(pose.centre[0] * grid.frequencyX) * std::cos(pose.centre[2] * grid.frequencyZ);
+    const double ground =
+        grid.amplitude * std::sin(pose.centre[0] * grid.frequencyX) * std::cos(pose.centre[2] * grid.frequencyZ);
     pose.centre[1] = ground + lowest - depth(rng);
     return pose;
 }
@@ -98,7 +99,8 @@ TEST(BoxCandidates, UseTheOrientedQueryWhereOfferedAndTheBoxQueryElsewhere)
     BoxQueryOnlyObject plain;
     Tav_List list;
     ASSERT_TRUE(vex::body::GetBoxCandidates(plain, identity, list, low, high, box));
-    EXPECT_EQ(Items(list), (std::vector<void*>{reinterpret_cast<void*>(uintptr_t{7}), reinterpret_cast<void*>(uintptr_t{3})}));
+    EXPECT_EQ(Items(list),
+              (std::vector<void*>{reinterpret_cast<void*>(uintptr_t{7}), reinterpret_cast<void*>(uintptr_t{3})}));
     ASSERT_EQ(plain.asked.size(), 1u);
     EXPECT_TRUE(plain.asked[0].first == low && plain.asked[0].second == high);
 

@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Library{"Input", kInput, kInput}),
     [](const auto& info) {
         std::string name = info.param.typeName;
-        name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
+        name.erase(std::remove_if(name.begin(), name.end(),
+                                  [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
                    name.end());
         return name;
     });

@@ -20,7 +20,10 @@ using vex::test::VirtualSlot;
 
 class LightChannelTest : public ::testing::Test {
 protected:
-    LightChannelTest() { host.SetMessageSink([this](const std::string& text) { messages.push_back(text); }); }
+    LightChannelTest()
+    {
+        host.SetMessageSink([this](const std::string& text) { messages.push_back(text); });
+    }
 
     std::unique_ptr<Tvc_DX8_Light> Create()
     {
@@ -56,14 +59,16 @@ D3DLIGHT8 DistinctSpot()
 void ExpectSameLight(const D3DLIGHT8& a, const D3DLIGHT8& b)
 {
     EXPECT_EQ(a.Type, b.Type);
-    const float fa[] = {a.Diffuse.r, a.Diffuse.g, a.Diffuse.b, a.Diffuse.a, a.Specular.r, a.Specular.g, a.Specular.b,
-                        a.Specular.a, a.Ambient.r, a.Ambient.g, a.Ambient.b, a.Ambient.a, a.Position.x, a.Position.y,
-                        a.Position.z, a.Direction.x, a.Direction.y, a.Direction.z, a.Range, a.Falloff,
-                        a.Attenuation0, a.Attenuation1, a.Attenuation2, a.Theta, a.Phi};
-    const float fb[] = {b.Diffuse.r, b.Diffuse.g, b.Diffuse.b, b.Diffuse.a, b.Specular.r, b.Specular.g, b.Specular.b,
-                        b.Specular.a, b.Ambient.r, b.Ambient.g, b.Ambient.b, b.Ambient.a, b.Position.x, b.Position.y,
-                        b.Position.z, b.Direction.x, b.Direction.y, b.Direction.z, b.Range, b.Falloff,
-                        b.Attenuation0, b.Attenuation1, b.Attenuation2, b.Theta, b.Phi};
+    const float fa[] = {a.Diffuse.r,    a.Diffuse.g,    a.Diffuse.b,    a.Diffuse.a,  a.Specular.r,
+                        a.Specular.g,   a.Specular.b,   a.Specular.a,   a.Ambient.r,  a.Ambient.g,
+                        a.Ambient.b,    a.Ambient.a,    a.Position.x,   a.Position.y, a.Position.z,
+                        a.Direction.x,  a.Direction.y,  a.Direction.z,  a.Range,      a.Falloff,
+                        a.Attenuation0, a.Attenuation1, a.Attenuation2, a.Theta,      a.Phi};
+    const float fb[] = {b.Diffuse.r,    b.Diffuse.g,    b.Diffuse.b,    b.Diffuse.a,  b.Specular.r,
+                        b.Specular.g,   b.Specular.b,   b.Specular.a,   b.Ambient.r,  b.Ambient.g,
+                        b.Ambient.b,    b.Ambient.a,    b.Position.x,   b.Position.y, b.Position.z,
+                        b.Direction.x,  b.Direction.y,  b.Direction.z,  b.Range,      b.Falloff,
+                        b.Attenuation0, b.Attenuation1, b.Attenuation2, b.Theta,      b.Phi};
     for (size_t i = 0; i < std::size(fa); ++i)
         EXPECT_EQ(fa[i], fb[i]) << "field " << i;
 }

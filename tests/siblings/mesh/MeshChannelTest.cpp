@@ -23,7 +23,10 @@ using vex::test::VirtualSlot;
 
 class MeshChannelTest : public ::testing::Test {
 protected:
-    MeshChannelTest() { host.SetMessageSink([this](const std::string& text) { messages.push_back(text); }); }
+    MeshChannelTest()
+    {
+        host.SetMessageSink([this](const std::string& text) { messages.push_back(text); });
+    }
     ~MeshChannelTest() override
     {
         for (const std::string& path : files)
@@ -261,15 +264,13 @@ TEST_P(BadMeshSection, FailsTheLoadWithAMessage)
 
 INSTANTIATE_TEST_SUITE_P(
     Sections, BadMeshSection,
-    ::testing::Values(BadSection{"UnknownSource", {{"MSKD", Ints({77})}}},
-                      BadSection{"ShortSourceChunk", {{"MSKD", {1, 0}}}},
-                      BadSection{"GridWithoutParameters", {{"MSKD", Ints({1})}}},
-                      BadSection{"GridTooLarge", {{"MSKD", Ints({1})}, {"MSGR", Ints({100000, 100000, 0x3F800000, 0x3F800000})}}},
-                      BadSection{"SphereCutShort", {{"MSKD", Ints({3})}, {"MSSP", Ints({0x3F800000, 8})}}},
-                      BadSection{"DataCountsAboveItsBytes", {{"MSKD", Ints({5})}, {"MSDT", Ints({1000000, 1, 3})}}},
-                      BadSection{"DataIndexOutOfRange",
-                                 {{"MSKD", Ints({5})},
-                                  {"MSDT", Ints({1, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 5})}}}),
+    ::testing::Values(
+        BadSection{"UnknownSource", {{"MSKD", Ints({77})}}}, BadSection{"ShortSourceChunk", {{"MSKD", {1, 0}}}},
+        BadSection{"GridWithoutParameters", {{"MSKD", Ints({1})}}},
+        BadSection{"GridTooLarge", {{"MSKD", Ints({1})}, {"MSGR", Ints({100000, 100000, 0x3F800000, 0x3F800000})}}},
+        BadSection{"SphereCutShort", {{"MSKD", Ints({3})}, {"MSSP", Ints({0x3F800000, 8})}}},
+        BadSection{"DataCountsAboveItsBytes", {{"MSKD", Ints({5})}, {"MSDT", Ints({1000000, 1, 3})}}},
+        BadSection{"DataIndexOutOfRange", {{"MSKD", Ints({5})}, {"MSDT", Ints({1, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 5})}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MeshChannelTest, SectionWithoutSourceKeepsTheMesh)

@@ -51,7 +51,7 @@ bool InteriorsOverlap(const D3DXVECTOR2 a[3], const D3DXVECTOR2 b[3], float eps)
 TEST(TriangleOverlapCheck, TellsOverlapFromSharedEdge)
 {
     const D3DXVECTOR2 a[3] = {{0, 0}, {1, 0}, {0, 1}};
-    const D3DXVECTOR2 b[3] = {{1, 0}, {1, 1}, {0, 1}};  // shares the diagonal
+    const D3DXVECTOR2 b[3] = {{1, 0}, {1, 1}, {0, 1}}; // shares the diagonal
     const D3DXVECTOR2 c[3] = {{0.2f, 0.2f}, {2, 0.2f}, {0.2f, 2}};
     EXPECT_FALSE(InteriorsOverlap(a, b, 1e-6f));
     EXPECT_TRUE(InteriorsOverlap(a, c, 1e-6f));
@@ -83,8 +83,8 @@ TEST_P(GeneratedMesh, NormalsAreUnitAndWindingFacesThem)
         D3DXVECTOR3 face;
         D3DXVec3Cross(&face, &e1, &e2);
         ASSERT_GT(D3DXVec3Length(&face), 0.0f) << "degenerate triangle " << t / 3;
-        D3DXVECTOR3 average = mesh.normals[mesh.indices[t]] + mesh.normals[mesh.indices[t + 1]] +
-                              mesh.normals[mesh.indices[t + 2]];
+        D3DXVECTOR3 average =
+            mesh.normals[mesh.indices[t]] + mesh.normals[mesh.indices[t + 1]] + mesh.normals[mesh.indices[t + 2]];
         ASSERT_GT(D3DXVec3Dot(&face, &average), 0.0f) << "triangle " << t / 3 << " faces away from its normals";
     }
 }
@@ -116,15 +116,14 @@ TEST_P(GeneratedMesh, LightMapLayoutIsInsideUnitSquareWithoutOverlap)
 
 INSTANTIATE_TEST_SUITE_P(
     Generators, GeneratedMesh,
-    ::testing::Values(
-        GeneratorCase{"Grid1x1", [](MeshData& m) { return vex::GenerateGrid(1, 1, 2, 2, m); }},
-        GeneratorCase{"Grid3x2", [](MeshData& m) { return vex::GenerateGrid(3, 2, 6, 1, m); }},
-        GeneratorCase{"Grid16x16", [](MeshData& m) { return vex::GenerateGrid(16, 16, 10, 10, m); }},
-        GeneratorCase{"Cube", [](MeshData& m) { return vex::GenerateBox(1, 1, 1, m); }},
-        GeneratorCase{"FlatBox", [](MeshData& m) { return vex::GenerateBox(4, 0.1f, 2, m); }},
-        GeneratorCase{"CoarsestSphere", [](MeshData& m) { return vex::GenerateSphere(1, 3, 2, m); }},
-        GeneratorCase{"Sphere8x6", [](MeshData& m) { return vex::GenerateSphere(2, 8, 6, m); }},
-        GeneratorCase{"Sphere24x16", [](MeshData& m) { return vex::GenerateSphere(0.5f, 24, 16, m); }}),
+    ::testing::Values(GeneratorCase{"Grid1x1", [](MeshData& m) { return vex::GenerateGrid(1, 1, 2, 2, m); }},
+                      GeneratorCase{"Grid3x2", [](MeshData& m) { return vex::GenerateGrid(3, 2, 6, 1, m); }},
+                      GeneratorCase{"Grid16x16", [](MeshData& m) { return vex::GenerateGrid(16, 16, 10, 10, m); }},
+                      GeneratorCase{"Cube", [](MeshData& m) { return vex::GenerateBox(1, 1, 1, m); }},
+                      GeneratorCase{"FlatBox", [](MeshData& m) { return vex::GenerateBox(4, 0.1f, 2, m); }},
+                      GeneratorCase{"CoarsestSphere", [](MeshData& m) { return vex::GenerateSphere(1, 3, 2, m); }},
+                      GeneratorCase{"Sphere8x6", [](MeshData& m) { return vex::GenerateSphere(2, 8, 6, m); }},
+                      GeneratorCase{"Sphere24x16", [](MeshData& m) { return vex::GenerateSphere(0.5f, 24, 16, m); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 double SurfaceArea(const MeshData& m)

@@ -148,7 +148,7 @@ TEST(OctTreeChannel, EverySurfaceMeshTakesPartAndOddMeshesAreSkipped)
     strip.primitiveType = 5; // not a triangle list
     FakeMesh& broken = object.AddMesh();
     AddSquare(broken, 20, -1, 22, 1, 1);
-    broken.indices[1] = 1000; // the first triangle has a missing vertex
+    broken.indices[1] = 1000;          // the first triangle has a missing vertex
     broken.positions[5] = {NAN, 0, 1}; // the second a non-finite one
     AddSquare(broken, 30, -1, 32, 1, 1);
     tree.SetChild(object.object.get(), 0, -1);
@@ -338,10 +338,10 @@ TEST(OctTreePersistence, SavedBytesAreTheDocumentedLayout)
     tree.SetObjectShadowTint(0, 1, 0, 0.5f);
     tree.SetObjectShadowOpacity(0, 0.25f);
     const std::vector<uint8_t> expected = {
-        'O', 'T', 'C', 'U', 1, 0, 0, 0, 1,                                  // culling on
-        'O', 'T', 'S', 'H', 20, 0, 0, 0, 1, 0, 0, 0,                        // one object
-        0x00, 0x00, 0x80, 0x3F, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x3F,         // tint 1, 0, 0.5
-        0x00, 0x00, 0x80, 0x3E};                                            // opacity 0.25
+        'O',  'T',  'C',  'U',  1,  0, 0, 0, 1,                      // culling on
+        'O',  'T',  'S',  'H',  20, 0, 0, 0, 1,    0,    0,    0,    // one object
+        0x00, 0x00, 0x80, 0x3F, 0,  0, 0, 0, 0x00, 0x00, 0x00, 0x3F, // tint 1, 0, 0.5
+        0x00, 0x00, 0x80, 0x3E};                                     // opacity 0.25
     EXPECT_EQ(Section(tree), expected);
 }
 
@@ -383,24 +383,23 @@ std::vector<uint8_t> Settings(uint32_t count, std::vector<float> values)
     return w.Take();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    OctTreePersistence, OctTreeBadChunks,
-    ::testing::Values(BadChunk{"EmptyCulling", "OTCU", {}}, BadChunk{"LongCulling", "OTCU", {1, 0}},
-                      BadChunk{"CutCount", "OTSH", {1, 0}},
-                      BadChunk{"CountBeyondPayload", "OTSH", Settings(2, {0, 0, 0, 1})},
-                      BadChunk{"TrailingBytes", "OTSH", Settings(1, {0, 0, 0, 1, 0})},
-                      BadChunk{"HugeCount", "OTSH", Settings(0xFFFFFFFFu, {0, 0, 0, 1})},
-                      BadChunk{"NotANumber", "OTSH", Settings(1, {NAN, 0, 0, 1})},
-                      BadChunk{"OpacityAboveOne", "OTSH", Settings(1, {0, 0, 0, 1.5f})},
-                      BadChunk{"NegativeTint", "OTSH", Settings(1, {0, -0.5f, 0, 1})}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(OctTreePersistence, OctTreeBadChunks,
+                         ::testing::Values(BadChunk{"EmptyCulling", "OTCU", {}},
+                                           BadChunk{"LongCulling", "OTCU", {1, 0}},
+                                           BadChunk{"CutCount", "OTSH", {1, 0}},
+                                           BadChunk{"CountBeyondPayload", "OTSH", Settings(2, {0, 0, 0, 1})},
+                                           BadChunk{"TrailingBytes", "OTSH", Settings(1, {0, 0, 0, 1, 0})},
+                                           BadChunk{"HugeCount", "OTSH", Settings(0xFFFFFFFFu, {0, 0, 0, 1})},
+                                           BadChunk{"NotANumber", "OTSH", Settings(1, {NAN, 0, 0, 1})},
+                                           BadChunk{"OpacityAboveOne", "OTSH", Settings(1, {0, 0, 0, 1.5f})},
+                                           BadChunk{"NegativeTint", "OTSH", Settings(1, {0, -0.5f, 0, 1})}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --------------------------------------------------------------------------------------------------
 // Plug-in and interface
 
 /// Itanium ABI: a pointer to a virtual member function holds 1 + the byte offset of its slot.
-template <class F>
-ptrdiff_t Slot(F f)
+template <class F> ptrdiff_t Slot(F f)
 {
     ptrdiff_t raw;
     static_assert(sizeof(f) >= sizeof(raw));

@@ -32,8 +32,16 @@ public:
         *scratch = positions[size_t(vertex)];
         return scratch;
     }
-    D3DXVECTOR3* GetVertexNormal(D3DXVECTOR3* scratch, int) override { *scratch = {0, 0, 1}; return scratch; }
-    float* GetVertexTexCoord(float* scratch, int, int) override { scratch[0] = scratch[1] = 0; return scratch; }
+    D3DXVECTOR3* GetVertexNormal(D3DXVECTOR3* scratch, int) override
+    {
+        *scratch = {0, 0, 1};
+        return scratch;
+    }
+    float* GetVertexTexCoord(float* scratch, int, int) override
+    {
+        scratch[0] = scratch[1] = 0;
+        return scratch;
+    }
     int GetPrimitiveType() override { return primitiveType; }
     bool HasTexCoordSet(int) override { return false; }
 

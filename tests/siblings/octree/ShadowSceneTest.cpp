@@ -101,18 +101,18 @@ TEST_P(SquareSegments, BlockedExactlyWhenTheSegmentCrossesTheSquare)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ShadowScene, SquareSegments,
-    ::testing::Values(SegmentCase{"Through", {0, 0, -1}, {0, 0, 1}, true},
-                      SegmentCase{"Slanted", {-3, 0.5f, -2}, {1, 0.5f, 2}, true},
-                      SegmentCase{"ThroughOtherTriangle", {-0.9f, 0.8f, -1}, {-0.9f, 0.8f, 5}, true},
-                      SegmentCase{"Beside", {2, 0, -1}, {2, 0, 1}, false},
-                      SegmentCase{"EndsBeforeSquare", {0, 0, -1}, {0, 0, -0.01f}, false},
-                      SegmentCase{"StartsBeyondSquare", {0, 0, 0.01f}, {0, 0, 3}, false},
-                      SegmentCase{"Parallel", {-2, 0, 0.5f}, {2, 0, 0.5f}, false},
-                      SegmentCase{"LongToFarLight", {0.3f, 0.3f, -0.5f}, {0.3f, 0.3f, 9000}, true},
-                      SegmentCase{"ZeroLength", {0, 0, 0.5f}, {0, 0, 0.5f}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ShadowScene, SquareSegments,
+                         ::testing::Values(SegmentCase{"Through", {0, 0, -1}, {0, 0, 1}, true},
+                                           SegmentCase{"Slanted", {-3, 0.5f, -2}, {1, 0.5f, 2}, true},
+                                           SegmentCase{
+                                               "ThroughOtherTriangle", {-0.9f, 0.8f, -1}, {-0.9f, 0.8f, 5}, true},
+                                           SegmentCase{"Beside", {2, 0, -1}, {2, 0, 1}, false},
+                                           SegmentCase{"EndsBeforeSquare", {0, 0, -1}, {0, 0, -0.01f}, false},
+                                           SegmentCase{"StartsBeyondSquare", {0, 0, 0.01f}, {0, 0, 3}, false},
+                                           SegmentCase{"Parallel", {-2, 0, 0.5f}, {2, 0, 0.5f}, false},
+                                           SegmentCase{"LongToFarLight", {0.3f, 0.3f, -0.5f}, {0.3f, 0.3f, 9000}, true},
+                                           SegmentCase{"ZeroLength", {0, 0, 0.5f}, {0, 0, 0.5f}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShadowScene, EmptyOrUnbuiltSceneLeavesEverySegmentFree)
 {
@@ -500,8 +500,10 @@ TEST(ShadowSceneBatches, EverySegmentGetsItsOneByOneAnswerBitForBit)
     for (int i = 0; i < 300; ++i)
         segments.push_back({{pos(rng), pos(rng), pos(rng)}, {pos(rng), pos(rng), pos(rng)}});
     for (const octree::ShadowSegment& odd : {octree::ShadowSegment{{0, NAN, 0}, {0, 20, 0}},
-                                             {{0, -20, 0}, {0, INFINITY, 0}}, {{0, -1e19f, 0}, {0, 20, 0}},
-                                             {{1, 1, 1}, {1, 1, 1}}, {{1, 1, 1}, {1, 1, 1.000001f}}})
+                                             {{0, -20, 0}, {0, INFINITY, 0}},
+                                             {{0, -1e19f, 0}, {0, 20, 0}},
+                                             {{1, 1, 1}, {1, 1, 1}},
+                                             {{1, 1, 1}, {1, 1, 1.000001f}}})
         segments.insert(segments.begin() + 17, odd); // amid a bundle, so packets hold them beside others
 
     for (bool coloured : {false, true}) {
@@ -511,7 +513,7 @@ TEST(ShadowSceneBatches, EverySegmentGetsItsOneByOneAnswerBitForBit)
             std::vector<float> p = SquarePositions(x, z, x + w, z + w, y);
             for (size_t v = 0; v < p.size(); v += 3)
                 std::swap(p[v + 1], p[v + 2]); // lying flat, so the bundles from below meet them
-            if (i % 2) // half of them face the other way, so that culling changes answers
+            if (i % 2)                         // half of them face the other way, so that culling changes answers
                 for (size_t t = 0; t < p.size(); t += 9)
                     std::swap_ranges(p.begin() + long(t) + 3, p.begin() + long(t) + 6, p.begin() + long(t) + 6);
             const ShadowMaterial tinted = Material(unit(rng), unit(rng), 0.2f, i % 7 ? 0.6f : 1.0f);

@@ -110,7 +110,8 @@ TEST_F(SurfaceChannelTest, StageSetsRoundTripAndBadChunksAreIgnored)
     for (int stage = 0; stage < Tvc_DX8_Surface::kStageCount; ++stage)
         EXPECT_EQ(loaded->GetStageTexCoordSet(stage), surface->GetStageTexCoordSet(stage)) << "stage " << stage;
 
-    for (const std::vector<int32_t>& bad : {std::vector<int32_t>{1, 2, 3}, std::vector<int32_t>{9, 9, 9, 9, 9, 9, 9, -1}}) {
+    for (const std::vector<int32_t>& bad :
+         {std::vector<int32_t>{1, 2, 3}, std::vector<int32_t>{9, 9, 9, 9, 9, 9, 9, -1}}) {
         vex::ByteWriter w;
         for (int32_t v : bad)
             w.I32(v);

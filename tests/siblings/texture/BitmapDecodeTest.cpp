@@ -118,13 +118,14 @@ TEST_P(BitmapCorruption, IsRejectedWithAMessage)
 INSTANTIATE_TEST_SUITE_P(
     Fields, BitmapCorruption,
     ::testing::Values(Corruption{"Magic", 0, 0x4D43, 2}, Corruption{"PixelOffsetPastEnd", 10, 10000, 4},
-                      Corruption{"PixelOffsetInsideHeaders", 10, 20, 4}, Corruption{"PixelOffsetHuge", 10, 0xFFFFFFFF, 4},
-                      Corruption{"InfoSizeSmall", 14, 12, 4}, Corruption{"InfoSizeHuge", 14, 0xFFFFFFF0, 4},
-                      Corruption{"WidthZero", 18, 0, 4}, Corruption{"WidthNegative", 18, -4, 4},
-                      Corruption{"WidthHuge", 18, 0x7FFFFFFF, 4}, Corruption{"HeightZero", 22, 0, 4},
-                      Corruption{"HeightMostNegative", 22, INT32_MIN, 4}, Corruption{"HeightTooTall", 22, 5, 4},
-                      Corruption{"WidthTooWide", 18, 5, 4}, Corruption{"Planes", 26, 2, 2},
-                      Corruption{"EightBit", 28, 8, 2}, Corruption{"Compressed", 30, 1, 4}),
+                      Corruption{"PixelOffsetInsideHeaders", 10, 20, 4},
+                      Corruption{"PixelOffsetHuge", 10, 0xFFFFFFFF, 4}, Corruption{"InfoSizeSmall", 14, 12, 4},
+                      Corruption{"InfoSizeHuge", 14, 0xFFFFFFF0, 4}, Corruption{"WidthZero", 18, 0, 4},
+                      Corruption{"WidthNegative", 18, -4, 4}, Corruption{"WidthHuge", 18, 0x7FFFFFFF, 4},
+                      Corruption{"HeightZero", 22, 0, 4}, Corruption{"HeightMostNegative", 22, INT32_MIN, 4},
+                      Corruption{"HeightTooTall", 22, 5, 4}, Corruption{"WidthTooWide", 18, 5, 4},
+                      Corruption{"Planes", 26, 2, 2}, Corruption{"EightBit", 28, 8, 2},
+                      Corruption{"Compressed", 30, 1, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -25,7 +25,10 @@ using vex::test::VirtualSlot;
 /// Opens the protected buffer members the way a deriving channel uses them.
 class OpenTexture : public Tvc_DX8_Texture {
 public:
-    void PutBuffer(const std::vector<uint8_t>& bytes) { SetTextureBuffer(bytes.data(), static_cast<int>(bytes.size())); }
+    void PutBuffer(const std::vector<uint8_t>& bytes)
+    {
+        SetTextureBuffer(bytes.data(), static_cast<int>(bytes.size()));
+    }
     Tav_DeviceInterface* Device() const { return deviceChannel; }
 };
 
@@ -82,22 +85,46 @@ TEST(TextureSlots, VirtualOperationsFollowTavChannelInTheFixedOrder)
     EXPECT_EQ(VirtualSlot(&T::SaveChannel), 6);
     EXPECT_EQ(VirtualSlot(&T::LoadChannel), 7);
     EXPECT_EQ(VirtualSlot(&T::InvalidateDeviceObjects), vex::test::kFirstDerivedSlot);
-    const int slots[] = {
-        VirtualSlot(&T::Release), VirtualSlot(&T::SetTexture), VirtualSlot(&T::LoadTextureFromFile),
-        VirtualSlot(&T::LoadTextureFromMemory), VirtualSlot(&T::LoadTextureFromMemoryAndCopyBuffer),
-        VirtualSlot(&T::SetMipMapLevels), VirtualSlot(&T::GetMipMapLevels), VirtualSlot(&T::GetTextureDescription),
-        VirtualSlot(&T::LockTexture), VirtualSlot(&T::UnlockTexture), VirtualSlot(&T::GetIfValidTexture),
-        VirtualSlot(&T::SetDesiredHeight), VirtualSlot(&T::SetDesiredWidth), VirtualSlot(&T::GetDesiredHeight),
-        VirtualSlot(&T::GetDesiredWidth), VirtualSlot(&T::RestoreTexture), VirtualSlot(&T::CreateTumbNailTexture),
-        VirtualSlot(&T::AddAlphaTexture), VirtualSlot(&T::CopyOurselvesIntoTexture), VirtualSlot(&T::CheckAplhaRefresh),
-        VirtualSlot(&T::GetIfPublicTexture), VirtualSlot(&T::SetIfPublicTexture), VirtualSlot(&T::SetForceARGB),
-        VirtualSlot(&T::GetTexture), VirtualSlot(&T::SetIsNormalMap), VirtualSlot(&T::GetIsNormalMap),
-        VirtualSlot(&T::SetNormalMapType), VirtualSlot(&T::GetNormalMapType), VirtualSlot(&T::CreateNormalMap),
-        VirtualSlot(&T::GetTextureBuffer), VirtualSlot(&T::GetBufferSize), VirtualSlot(&T::SetUseTextureCompression),
-        VirtualSlot(&T::GetUseTextureCompression), VirtualSlot(&T::LoadALphaFromFile),
-        VirtualSlot(&T::AddAlphaFromInternalBuffer), VirtualSlot(&T::GetIfUseBufferAlpha),
-        VirtualSlot(&T::ClearUseBufferAlpha), VirtualSlot(&T::SetUseAlphaOnMipmap), VirtualSlot(&T::GetUseAlphaOnMipmap),
-        VirtualSlot(&T::CheckBufferUpdate)};
+    const int slots[] = {VirtualSlot(&T::Release),
+                         VirtualSlot(&T::SetTexture),
+                         VirtualSlot(&T::LoadTextureFromFile),
+                         VirtualSlot(&T::LoadTextureFromMemory),
+                         VirtualSlot(&T::LoadTextureFromMemoryAndCopyBuffer),
+                         VirtualSlot(&T::SetMipMapLevels),
+                         VirtualSlot(&T::GetMipMapLevels),
+                         VirtualSlot(&T::GetTextureDescription),
+                         VirtualSlot(&T::LockTexture),
+                         VirtualSlot(&T::UnlockTexture),
+                         VirtualSlot(&T::GetIfValidTexture),
+                         VirtualSlot(&T::SetDesiredHeight),
+                         VirtualSlot(&T::SetDesiredWidth),
+                         VirtualSlot(&T::GetDesiredHeight),
+                         VirtualSlot(&T::GetDesiredWidth),
+                         VirtualSlot(&T::RestoreTexture),
+                         VirtualSlot(&T::CreateTumbNailTexture),
+                         VirtualSlot(&T::AddAlphaTexture),
+                         VirtualSlot(&T::CopyOurselvesIntoTexture),
+                         VirtualSlot(&T::CheckAplhaRefresh),
+                         VirtualSlot(&T::GetIfPublicTexture),
+                         VirtualSlot(&T::SetIfPublicTexture),
+                         VirtualSlot(&T::SetForceARGB),
+                         VirtualSlot(&T::GetTexture),
+                         VirtualSlot(&T::SetIsNormalMap),
+                         VirtualSlot(&T::GetIsNormalMap),
+                         VirtualSlot(&T::SetNormalMapType),
+                         VirtualSlot(&T::GetNormalMapType),
+                         VirtualSlot(&T::CreateNormalMap),
+                         VirtualSlot(&T::GetTextureBuffer),
+                         VirtualSlot(&T::GetBufferSize),
+                         VirtualSlot(&T::SetUseTextureCompression),
+                         VirtualSlot(&T::GetUseTextureCompression),
+                         VirtualSlot(&T::LoadALphaFromFile),
+                         VirtualSlot(&T::AddAlphaFromInternalBuffer),
+                         VirtualSlot(&T::GetIfUseBufferAlpha),
+                         VirtualSlot(&T::ClearUseBufferAlpha),
+                         VirtualSlot(&T::SetUseAlphaOnMipmap),
+                         VirtualSlot(&T::GetUseAlphaOnMipmap),
+                         VirtualSlot(&T::CheckBufferUpdate)};
     EXPECT_EQ(std::size(slots), 40u);
     for (size_t i = 0; i < std::size(slots); ++i)
         EXPECT_EQ(slots[i], slot + static_cast<int>(i)) << "operation " << i << " after InvalidateDirectGraphics";

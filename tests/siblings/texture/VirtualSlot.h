@@ -8,8 +8,7 @@
 
 namespace vex::test {
 
-template <class MemberFunction>
-int VirtualSlot(MemberFunction function)
+template <class MemberFunction> int VirtualSlot(MemberFunction function)
 {
     static_assert(sizeof(MemberFunction) == 2 * sizeof(std::ptrdiff_t));
     std::ptrdiff_t representation[2];

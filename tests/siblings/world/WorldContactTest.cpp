@@ -40,14 +40,13 @@ TEST_P(CombineMaterials, UsesGeometricMeanFrictionAndTheLargerBounce)
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CombineMaterials,
-    testing::Values(MaterialCase{"EqualValuesGiveThatValue", 0.5f, 0.5f, 0.1f, 0.1f, 0.5, 0.1},
-                    MaterialCase{"IceOnRubberIsSlippery", 0.0f, 1.0f, 0.0f, 0.3f, 0.0, 0.3},
-                    MaterialCase{"QuarterAndOne", 0.25f, 1.0f, 0.2f, 0.8f, 0.5, 0.8},
-                    MaterialCase{"BounceLimitedToOne", 1.0f, 1.0f, 3.0f, 0.0f, 1.0, 1.0},
-                    MaterialCase{"NegativeAndNaNCountAsZero", -1.0f, 1.0f, kNaN, -2.0f, 0.0, 0.0}),
-    [](const testing::TestParamInfo<MaterialCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, CombineMaterials,
+                         testing::Values(MaterialCase{"EqualValuesGiveThatValue", 0.5f, 0.5f, 0.1f, 0.1f, 0.5, 0.1},
+                                         MaterialCase{"IceOnRubberIsSlippery", 0.0f, 1.0f, 0.0f, 0.3f, 0.0, 0.3},
+                                         MaterialCase{"QuarterAndOne", 0.25f, 1.0f, 0.2f, 0.8f, 0.5, 0.8},
+                                         MaterialCase{"BounceLimitedToOne", 1.0f, 1.0f, 3.0f, 0.0f, 1.0, 1.0},
+                                         MaterialCase{"NegativeAndNaNCountAsZero", -1.0f, 1.0f, kNaN, -2.0f, 0.0, 0.0}),
+                         [](const testing::TestParamInfo<MaterialCase>& info) { return info.param.name; });
 
 TEST(CombineMaterials, GeomsWithoutItemsTakeTheItemDefaults)
 {
@@ -133,8 +132,8 @@ TEST(DropOntoMesh, SphereComesToRestOnTheTrianglesAndStays)
     EXPECT_NEAR(settled._42, 0.5f, 0.02f);
     scene.RunFrames(120);
     const D3DXMATRIX later = falling->GetOldMatrix();
-    const float moved = std::fabs(later._42 - settled._42) + std::fabs(later._41 - settled._41) +
-                        std::fabs(later._43 - settled._43);
+    const float moved =
+        std::fabs(later._42 - settled._42) + std::fabs(later._41 - settled._41) + std::fabs(later._43 - settled._43);
     EXPECT_LT(moved, 0.001f);
     testing::Test::RecordProperty("restHeight", std::to_string(settled._42));
     // Both bodies heard of the contact of the last step.
@@ -155,7 +154,7 @@ TEST(DropOntoMesh, BoxLandsOnTheTrianglesAndNeverSinksThrough)
         scene.RunFrames(1);
         lowest = std::min(lowest, falling->GetOldMatrix()._42);
     }
-    EXPECT_GT(lowest, 0.3f); // never more than a landing frame's fall into the floor
+    EXPECT_GT(lowest, 0.3f);                      // never more than a landing frame's fall into the floor
     EXPECT_LT(falling->GetOldMatrix()._42, 1.0f); // on the floor at the end (a unit box stands at most 0.87 high)
     EXPECT_GT(falling->GetOldMatrix()._42, 0.45f);
 }

@@ -80,10 +80,10 @@ TEST(WorldSettings, BadSavedValuesAreRefusedWithAMessage)
             section.push_back(static_cast<uint8_t>(n >> (8 * i)));
         section.insert(section.end(), payload.begin(), payload.end());
     };
-    chunk("WDST", {0x00, 0x00, 0x80, 0xBF});   // -1 s
-    chunk("WDCP", {0x00, 0x00, 0x00, 0x80});   // a huge negative count
-    chunk("WDGR", {0x00, 0x00});               // cut short
-    chunk("WDWF", {0x00, 0x00, 0x00, 0x40});   // 2: fine
+    chunk("WDST", {0x00, 0x00, 0x80, 0xBF}); // -1 s
+    chunk("WDCP", {0x00, 0x00, 0x00, 0x80}); // a huge negative count
+    chunk("WDGR", {0x00, 0x00});             // cut short
+    chunk("WDWF", {0x00, 0x00, 0x00, 0x40}); // 2: fine
     TavFileLoader loader(section);
     ASSERT_TRUE(scene.world->LoadChannel(loader, nullptr));
     EXPECT_FLOAT_EQ(scene.world->GetStepSize(), 1.0f / 60.0f);
