@@ -1,7 +1,5 @@
 #include "host/DeviceUseRegistry.h"
 
-#include "host/siblings/Tvc_DX8_D3DDeviceUse.h"
-
 #include <algorithm>
 #include <vector>
 
@@ -9,35 +7,43 @@ namespace vex {
 
 namespace {
 
+struct DeviceUser {
+    void* user;
+    DeviceUserCalls calls;
+};
+
 // Live device users of this process. Everything runs on the host's thread, so no lock. Never destroyed:
 // a channel that outlives static destruction (one held by a static host) must still find it.
-std::vector<Tvc_DX8_D3DDeviceUse*>& LiveUsers()
+std::vector<DeviceUser>& LiveUsers()
 {
-    static auto* users = new std::vector<Tvc_DX8_D3DDeviceUse*>();
+    static auto* users = new std::vector<DeviceUser>();
     return *users;
+}
+
+bool IsLive(const void* user)
+{
+    const auto& live = LiveUsers();
+    return std::any_of(live.begin(), live.end(), [user](const DeviceUser& u) { return u.user == user; });
 }
 
 } // namespace
 
-void RegisterDeviceUser(Tvc_DX8_D3DDeviceUse* user) { LiveUsers().push_back(user); }
+void RegisterDeviceUser(void* user, DeviceUserCalls calls) { LiveUsers().push_back({user, calls}); }
 
-void UnregisterDeviceUser(Tvc_DX8_D3DDeviceUse* user)
+void UnregisterDeviceUser(void* user)
 {
     auto& users = LiveUsers();
-    users.erase(std::remove(users.begin(), users.end(), user), users.end());
+    users.erase(std::remove_if(users.begin(), users.end(), [user](const DeviceUser& u) { return u.user == user; }),
+                users.end());
 }
 
 void ForgetDeviceChannel(Tav_DeviceInterface* deviceChannel)
 {
-    // Copy first: InvalidateDirectGraphics may run code that creates or destroys device users.
-    const std::vector<Tvc_DX8_D3DDeviceUse*> users = LiveUsers();
-    for (Tvc_DX8_D3DDeviceUse* user : users) {
-        const auto& live = LiveUsers();
-        if (std::find(live.begin(), live.end(), user) == live.end())
-            continue;
-        if (user->GetDeviceChannel() == deviceChannel)
-            user->InvalidateDirectGraphics();
-    }
+    // Copy first: forgetting may run code that creates or destroys device users.
+    const std::vector<DeviceUser> users = LiveUsers();
+    for (const DeviceUser& u : users)
+        if (IsLive(u.user) && u.calls.heldDevice(u.user) == deviceChannel)
+            u.calls.forgetDevice(u.user);
 }
 
 } // namespace vex

@@ -14,18 +14,24 @@ Tav_DeviceInterface* FindDeviceChannel(Tav_HostContext* host)
     return dynamic_cast<Tav_DeviceInterface*>(host->GetChannelByGuid(vex::Guid(vex::guids::kDevice), 0));
 }
 
+// The registry's view of a user: the host library calls these, so it needs nothing of this class.
+constexpr vex::DeviceUserCalls kRegistryCalls = {
+    [](const void* user) { return static_cast<const Tvc_DX8_D3DDeviceUse*>(user)->GetDeviceChannel(); },
+    [](void* user) { static_cast<Tvc_DX8_D3DDeviceUse*>(user)->InvalidateDirectGraphics(); },
+};
+
 } // namespace
 
 Tvc_DX8_D3DDeviceUse::Tvc_DX8_D3DDeviceUse() : deviceChannel(FindDeviceChannel(host_))
 {
     SetChannelName("DX8 D3DDeviceUse");
-    vex::RegisterDeviceUser(this);
+    vex::RegisterDeviceUser(this, kRegistryCalls);
 }
 
 Tvc_DX8_D3DDeviceUse::Tvc_DX8_D3DDeviceUse(const Tvc_DX8_D3DDeviceUse& other)
     : Tav_Channel(other), deviceChannel(other.deviceChannel)
 {
-    vex::RegisterDeviceUser(this);
+    vex::RegisterDeviceUser(this, kRegistryCalls);
 }
 
 Tvc_DX8_D3DDeviceUse& Tvc_DX8_D3DDeviceUse::operator=(const Tvc_DX8_D3DDeviceUse& other)
