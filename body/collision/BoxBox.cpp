@@ -259,3 +259,5 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
     contact->depth = *outDepth;
     return 1;
 }
+
+} // namespace vex::collision
