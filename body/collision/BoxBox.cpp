@@ -70,31 +70,36 @@ void LineClosestApproach(const double* pa, const double* ua, const double* pb, c
     *outBeta = (c * q1 + q2) * d;
 }
 
-int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
-           const double* side2, double* outNormal, double* outDepth, int* outCode, dContactGeom* contact)
-{
-    const double p[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
-    const double pp[3] = {DotColumn(R1, 0, p), DotColumn(R1, 1, p), DotColumn(R1, 2, p)};
-    const double A[3] = {side1[0] * 0.5, side1[1] * 0.5, side1[2] * 0.5};
-    const double B[3] = {side2[0] * 0.5, side2[1] * 0.5, side2[2] * 0.5};
+namespace {
 
-    const double R11 = DotColumns(R1, 0, R2, 0), R12 = DotColumns(R1, 0, R2, 1), R13 = DotColumns(R1, 0, R2, 2);
-    const double R21 = DotColumns(R1, 1, R2, 0), R22 = DotColumns(R1, 1, R2, 1), R23 = DotColumns(R1, 1, R2, 2);
-    const double R31 = DotColumns(R1, 2, R2, 0), R32 = DotColumns(R1, 2, R2, 1), R33 = DotColumns(R1, 2, R2, 2);
-    const double Q11 = std::fabs(R11), Q12 = std::fabs(R12), Q13 = std::fabs(R13);
-    const double Q21 = std::fabs(R21), Q22 = std::fabs(R22), Q23 = std::fabs(R23);
-    const double Q31 = std::fabs(R31), Q32 = std::fabs(R32), Q33 = std::fabs(R33);
+/// Box 2 seen from box 1: the centres' offset (world and box 1's frame), the half sides, and the
+/// rotation between the two frames (R) with its magnitudes (Q).
+struct BoxPairFrame {
+    double p[3], pp[3], A[3], B[3];
+    double R11, R12, R13, R21, R22, R23, R31, R32, R33;
+    double Q11, Q12, Q13, Q21, Q22, Q23, Q31, Q32, Q33;
 
-    double s = -std::numeric_limits<double>::infinity();
-    bool invert = false;
-    int code = 0;
-    // Face axis: the column of R1 or R2; edge axis: w in box 1's frame, normalised.
-    const double* faceAxisR = nullptr;
-    int faceAxisColumn = 0;
-    double edgeAxis[3] = {0, 0, 0};
-    *outCode = 0;
+    BoxPairFrame(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
+                 const double* side2)
+        : p{p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]}, pp{DotColumn(R1, 0, p), DotColumn(R1, 1, p),
+                                                             DotColumn(R1, 2, p)},
+          A{side1[0] * 0.5, side1[1] * 0.5, side1[2] * 0.5}, B{side2[0] * 0.5, side2[1] * 0.5, side2[2] * 0.5},
+          R11(DotColumns(R1, 0, R2, 0)), R12(DotColumns(R1, 0, R2, 1)), R13(DotColumns(R1, 0, R2, 2)),
+          R21(DotColumns(R1, 1, R2, 0)), R22(DotColumns(R1, 1, R2, 1)), R23(DotColumns(R1, 1, R2, 2)),
+          R31(DotColumns(R1, 2, R2, 0)), R32(DotColumns(R1, 2, R2, 1)), R33(DotColumns(R1, 2, R2, 2)),
+          Q11(std::fabs(R11)), Q12(std::fabs(R12)), Q13(std::fabs(R13)), Q21(std::fabs(R21)), Q22(std::fabs(R22)),
+          Q23(std::fabs(R23)), Q31(std::fabs(R31)), Q32(std::fabs(R32)), Q33(std::fabs(R33))
+    {
+    }
+};
 
-    auto face = [&](double e1, double e2, const double* R, int column, int axisCode) {
+/// The axis of least penetration so far. Face and Edge return false when their axis separates the boxes.
+class AxisSearch {
+public:
+    explicit AxisSearch(int* outCode) : outCode_(outCode) { *outCode_ = 0; }
+
+    bool Face(double e1, double e2, const double* R, int column, int axisCode)
+    {
         const double s2 = std::fabs(e1) - e2;
         if (s2 > 0)
             return false;
@@ -102,13 +107,13 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
             s = s2;
             faceAxisR = R;
             faceAxisColumn = column;
-            invert = e1 < 0;
-            code = axisCode;
-            *outCode = code;
+            Choose(e1, axisCode);
         }
         return true;
-    };
-    auto edge = [&](double e1, double e2, double wx, double wy, double wz, int axisCode) {
+    }
+
+    bool Edge(double e1, double e2, double wx, double wy, double wz, int axisCode)
+    {
         double s2 = std::fabs(e1) - e2;
         if (s2 > 0)
             return false;
@@ -128,70 +133,84 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
                 edgeAxis[0] = wx / l;
                 edgeAxis[1] = wy / l;
                 edgeAxis[2] = wz / l;
-                invert = e1 < 0;
-                code = axisCode;
-                *outCode = code;
+                Choose(e1, axisCode);
             }
         }
         return true;
-    };
+    }
 
-    if (!face(pp[0], A[0] + B[0] * Q11 + B[1] * Q12 + B[2] * Q13, R1, 0, 1))
-        return 0;
-    if (!face(pp[1], A[1] + B[0] * Q21 + B[1] * Q22 + B[2] * Q23, R1, 1, 2))
-        return 0;
-    if (!face(pp[2], A[2] + B[0] * Q31 + B[1] * Q32 + B[2] * Q33, R1, 2, 3))
-        return 0;
-    if (!face(DotColumn(R2, 0, p), A[0] * Q11 + A[1] * Q21 + A[2] * Q31 + B[0], R2, 0, 4))
-        return 0;
-    if (!face(DotColumn(R2, 1, p), A[0] * Q12 + A[1] * Q22 + A[2] * Q32 + B[1], R2, 1, 5))
-        return 0;
-    if (!face(DotColumn(R2, 2, p), A[0] * Q13 + A[1] * Q23 + A[2] * Q33 + B[2], R2, 2, 6))
-        return 0;
+    double s = -std::numeric_limits<double>::infinity();
+    bool invert = false;
+    int code = 0;
+    // Face axis: the column of R1 or R2; edge axis: w in box 1's frame, normalised.
+    const double* faceAxisR = nullptr;
+    int faceAxisColumn = 0;
+    double edgeAxis[3] = {0, 0, 0};
 
-    if (!edge(pp[2] * R21 - pp[1] * R31, A[1] * Q31 + A[2] * Q21 + B[1] * Q13 + B[2] * Q12, 0, -R31, R21, 7))
-        return 0;
-    if (!edge(pp[2] * R22 - pp[1] * R32, A[1] * Q32 + A[2] * Q22 + B[0] * Q13 + B[2] * Q11, 0, -R32, R22, 8))
-        return 0;
-    if (!edge(pp[2] * R23 - pp[1] * R33, A[1] * Q33 + A[2] * Q23 + B[0] * Q12 + B[1] * Q11, 0, -R33, R23, 9))
-        return 0;
-    if (!edge(pp[0] * R31 - pp[2] * R11, A[0] * Q31 + A[2] * Q11 + B[1] * Q23 + B[2] * Q22, R31, 0, -R11, 10))
-        return 0;
-    if (!edge(pp[0] * R32 - pp[2] * R12, A[0] * Q32 + A[2] * Q12 + B[0] * Q23 + B[2] * Q21, R32, 0, -R12, 11))
-        return 0;
-    if (!edge(pp[0] * R33 - pp[2] * R13, A[0] * Q33 + A[2] * Q13 + B[0] * Q22 + B[1] * Q21, R33, 0, -R13, 12))
-        return 0;
-    if (!edge(pp[1] * R11 - pp[0] * R21, A[0] * Q21 + A[1] * Q11 + B[1] * Q33 + B[2] * Q32, -R21, R11, 0, 13))
-        return 0;
-    if (!edge(pp[1] * R12 - pp[0] * R22, A[0] * Q22 + A[1] * Q12 + B[0] * Q33 + B[2] * Q31, -R22, R12, 0, 14))
-        return 0;
-    if (!edge(pp[1] * R13 - pp[0] * R23, A[0] * Q23 + A[1] * Q13 + B[0] * Q32 + B[1] * Q31, -R23, R13, 0, 15))
-        return 0;
+private:
+    void Choose(double e1, int axisCode)
+    {
+        invert = e1 < 0;
+        code = axisCode;
+        *outCode_ = code;
+    }
 
-    // NaN anywhere makes every comparison false: no axis was chosen and the normal would be garbage.
-    if (code == 0)
-        return 0;
+    int* outCode_;
+};
 
-    double normal[3];
-    if (faceAxisR) {
-        normal[0] = faceAxisR[faceAxisColumn];
-        normal[1] = faceAxisR[4 + faceAxisColumn];
-        normal[2] = faceAxisR[8 + faceAxisColumn];
+/// The fifteen axes in their fixed order (ties go to the earlier); false as soon as one separates.
+bool SearchAxes(const BoxPairFrame& f, const double* R1, const double* R2, AxisSearch& a)
+{
+    const double *A = f.A, *B = f.B, *pp = f.pp;
+    return a.Face(pp[0], A[0] + B[0] * f.Q11 + B[1] * f.Q12 + B[2] * f.Q13, R1, 0, 1) &&
+           a.Face(pp[1], A[1] + B[0] * f.Q21 + B[1] * f.Q22 + B[2] * f.Q23, R1, 1, 2) &&
+           a.Face(pp[2], A[2] + B[0] * f.Q31 + B[1] * f.Q32 + B[2] * f.Q33, R1, 2, 3) &&
+           a.Face(DotColumn(R2, 0, f.p), A[0] * f.Q11 + A[1] * f.Q21 + A[2] * f.Q31 + B[0], R2, 0, 4) &&
+           a.Face(DotColumn(R2, 1, f.p), A[0] * f.Q12 + A[1] * f.Q22 + A[2] * f.Q32 + B[1], R2, 1, 5) &&
+           a.Face(DotColumn(R2, 2, f.p), A[0] * f.Q13 + A[1] * f.Q23 + A[2] * f.Q33 + B[2], R2, 2, 6) &&
+           a.Edge(pp[2] * f.R21 - pp[1] * f.R31, A[1] * f.Q31 + A[2] * f.Q21 + B[1] * f.Q13 + B[2] * f.Q12, 0, -f.R31,
+                  f.R21, 7) &&
+           a.Edge(pp[2] * f.R22 - pp[1] * f.R32, A[1] * f.Q32 + A[2] * f.Q22 + B[0] * f.Q13 + B[2] * f.Q11, 0, -f.R32,
+                  f.R22, 8) &&
+           a.Edge(pp[2] * f.R23 - pp[1] * f.R33, A[1] * f.Q33 + A[2] * f.Q23 + B[0] * f.Q12 + B[1] * f.Q11, 0, -f.R33,
+                  f.R23, 9) &&
+           a.Edge(pp[0] * f.R31 - pp[2] * f.R11, A[0] * f.Q31 + A[2] * f.Q11 + B[1] * f.Q23 + B[2] * f.Q22, f.R31, 0,
+                  -f.R11, 10) &&
+           a.Edge(pp[0] * f.R32 - pp[2] * f.R12, A[0] * f.Q32 + A[2] * f.Q12 + B[0] * f.Q23 + B[2] * f.Q21, f.R32, 0,
+                  -f.R12, 11) &&
+           a.Edge(pp[0] * f.R33 - pp[2] * f.R13, A[0] * f.Q33 + A[2] * f.Q13 + B[0] * f.Q22 + B[1] * f.Q21, f.R33, 0,
+                  -f.R13, 12) &&
+           a.Edge(pp[1] * f.R11 - pp[0] * f.R21, A[0] * f.Q21 + A[1] * f.Q11 + B[1] * f.Q33 + B[2] * f.Q32, -f.R21,
+                  f.R11, 0, 13) &&
+           a.Edge(pp[1] * f.R12 - pp[0] * f.R22, A[0] * f.Q22 + A[1] * f.Q12 + B[0] * f.Q33 + B[2] * f.Q31, -f.R22,
+                  f.R12, 0, 14) &&
+           a.Edge(pp[1] * f.R13 - pp[0] * f.R23, A[0] * f.Q23 + A[1] * f.Q13 + B[0] * f.Q32 + B[1] * f.Q31, -f.R23,
+                  f.R13, 0, 15);
+}
+
+/// The chosen axis in world space, pointing from box 1 to box 2.
+void ContactNormal(const AxisSearch& a, const double* R1, double* normal)
+{
+    if (a.faceAxisR) {
+        normal[0] = a.faceAxisR[a.faceAxisColumn];
+        normal[1] = a.faceAxisR[4 + a.faceAxisColumn];
+        normal[2] = a.faceAxisR[8 + a.faceAxisColumn];
     } else {
         for (int i = 0; i < 3; ++i)
-            normal[i] = R1[4 * i] * edgeAxis[0] + R1[4 * i + 1] * edgeAxis[1] + R1[4 * i + 2] * edgeAxis[2];
+            normal[i] = R1[4 * i] * a.edgeAxis[0] + R1[4 * i + 1] * a.edgeAxis[1] + R1[4 * i + 2] * a.edgeAxis[2];
     }
-    if (invert)
-        for (double& n : normal)
-            n = -n;
-    for (int i = 0; i < 3; ++i)
-        outNormal[i] = normal[i];
-    *outDepth = -s;
+    if (a.invert)
+        for (int i = 0; i < 3; ++i)
+            normal[i] = -normal[i];
+}
 
-    // Box 1's part furthest along the normal, box 2's part furthest against it.
+/// Face contacts: the incident box's deepest corner on the reference face; edge contacts: the midpoint of
+/// the two edge lines' closest points. Box 1's part furthest along the normal, box 2's furthest against it.
+void ContactPoint(const double* p1, const double* R1, const double* A, const double* p2, const double* R2,
+                  const double* B, const double* normal, int code, double* pos)
+{
     auto towardsBox2 = [&](int i) { return DotColumn(R1, i, normal) > 0 ? 1.0 : -1.0; };
     auto towardsBox1 = [&](int j) { return DotColumn(R2, j, normal) > 0 ? -1.0 : 1.0; };
-    double pos[3];
     if (code > 6) {
         double pa[3], pb[3];
         Corner(p1, R1, A, towardsBox2, pa);
@@ -211,6 +230,29 @@ int BoxBox(const double* p1, const double* R1, const double* side1, const double
         Corner(p1, R1, A, towardsBox2, pos);
         ClampIntoFace(p2, R2, B, code - 4, pos);
     }
+}
+
+} // namespace
+
+int BoxBox(const double* p1, const double* R1, const double* side1, const double* p2, const double* R2,
+           const double* side2, double* outNormal, double* outDepth, int* outCode, dContactGeom* contact)
+{
+    const BoxPairFrame frame(p1, R1, side1, p2, R2, side2);
+    AxisSearch axes(outCode);
+    if (!SearchAxes(frame, R1, R2, axes))
+        return 0;
+    // NaN anywhere makes every comparison false: no axis was chosen and the normal would be garbage.
+    if (axes.code == 0)
+        return 0;
+
+    double normal[3];
+    ContactNormal(axes, R1, normal);
+    for (int i = 0; i < 3; ++i)
+        outNormal[i] = normal[i];
+    *outDepth = -axes.s;
+
+    double pos[3];
+    ContactPoint(p1, R1, frame.A, p2, R2, frame.B, normal, axes.code, pos);
     contact->pos[0] = pos[0];
     contact->pos[1] = pos[1];
     contact->pos[2] = pos[2];

@@ -66,6 +66,45 @@ private:
         return true;
     }
 
+    /// The query box once per axis in all four lanes (node tests), and as x, y, z, - (triangle tests).
+    struct QueryBox {
+        simd::Float4 lowLanes[3], highLanes[3], lowXyz, highXyz;
+
+        QueryBox(const float low[3], const float high[3])
+            : lowLanes{simd::Float4::Splat(low[0]), simd::Float4::Splat(low[1]), simd::Float4::Splat(low[2])},
+              highLanes{simd::Float4::Splat(high[0]), simd::Float4::Splat(high[1]), simd::Float4::Splat(high[2])},
+              lowXyz(simd::Float4::Set(low[0], low[1], low[2], 0.0f)),
+              highXyz(simd::Float4::Set(high[0], high[1], high[2], 0.0f))
+        {
+        }
+    };
+
+    /// Bit k set when child slot k's bounds meet the box: apart when beyond it on some axis (NaN bounds are
+    /// never apart, as in a scalar test). Empty slots have inverted infinite bounds and are always apart.
+    static unsigned ChildrenMet(const Node& node, const QueryBox& box)
+    {
+        using simd::Float4;
+        auto beyond = [&](int k) {
+            return (Float4::LoadAligned(node.low[k]) > box.highLanes[k]) |
+                   (Float4::LoadAligned(node.high[k]) < box.lowLanes[k]);
+        };
+        const simd::Mask4 apart = beyond(0) | beyond(1) | beyond(2);
+        return ~static_cast<unsigned>(simd::Bits(apart)) & 0xfu;
+    }
+
+    /// Starts fetching a leaf's triangles, so that a query's leaves arrive while the walk goes on.
+    void PrefetchLeaf(uint32_t first, uint32_t count) const
+    {
+        const char* begin = reinterpret_cast<const char*>(triangles_.data() + 9 * static_cast<size_t>(first));
+        const char* end = begin + 36 * static_cast<size_t>(count);
+        for (const char* line = begin; line < end; line += 64)
+            __builtin_prefetch(line);
+        __builtin_prefetch(end - 1);
+    }
+
+    /// Visits, in order, the triangles first .. first + count - 1 whose bounds meet the box.
+    template <class Visit> void VisitLeaf(const QueryBox& box, uint32_t first, uint32_t count, Visit& visit) const;
+
     uint32_t BuildBinary(uint32_t first, uint32_t count, std::vector<uint32_t>& order,
                          const std::vector<float>& centroids, const std::vector<float>& bounds,
                          std::vector<BinaryNode>& binary);
@@ -81,6 +120,28 @@ private:
     uint32_t rootCount_ = 0;
 };
 
+template <class Visit> void AabbTree::VisitLeaf(const QueryBox& box, uint32_t first, uint32_t count, Visit& visit) const
+{
+    using simd::Float4;
+    // All the leaf's triangles are tested first and those met visited after, in order: one branch per
+    // triangle met rather than one hard-to-guess branch per triangle.
+    for (uint32_t block = first; block < first + count; block += 32) {
+        const uint32_t end = std::min(first + count, block + 32);
+        uint32_t met = 0;
+        for (uint32_t i = block; i < end; ++i) {
+            // Same test as TriangleMeets: apart when all three vertices lie beyond one face of the box.
+            // Each load takes one float past the vertex; the array keeps a spare float at its end.
+            const float* v = triangles_.data() + 9 * static_cast<size_t>(i);
+            const Float4 a = Float4::Load(v), b = Float4::Load(v + 3), c = Float4::Load(v + 6);
+            const simd::Mask4 below = (a < box.lowXyz) & (b < box.lowXyz) & (c < box.lowXyz);
+            const simd::Mask4 above = (a > box.highXyz) & (b > box.highXyz) & (c > box.highXyz);
+            met |= static_cast<uint32_t>((simd::Bits(below | above) & 7) == 0) << (i - block);
+        }
+        for (; met != 0; met &= met - 1)
+            visit(static_cast<int>(block + static_cast<uint32_t>(__builtin_ctz(met))));
+    }
+}
+
 template <class Visit> void AabbTree::Query(const float low[3], const float high[3], Visit visit) const
 {
     // NaN in the box meets nothing (every comparison with it fails the same way as a miss).
@@ -89,33 +150,9 @@ template <class Visit> void AabbTree::Query(const float low[3], const float high
             return;
     if (rootFirst_ == kNoChild)
         return;
-    using simd::Float4;
-    // The box once per axis in all four lanes (node tests), and as x, y, z, - (triangle tests).
-    const Float4 lowLanes[3] = {Float4::Splat(low[0]), Float4::Splat(low[1]), Float4::Splat(low[2])};
-    const Float4 highLanes[3] = {Float4::Splat(high[0]), Float4::Splat(high[1]), Float4::Splat(high[2])};
-    const Float4 lowXyz = Float4::Set(low[0], low[1], low[2], 0.0f);
-    const Float4 highXyz = Float4::Set(high[0], high[1], high[2], 0.0f);
-    auto leaf = [&](uint32_t first, uint32_t count) {
-        // All the leaf's triangles are tested first and those met visited after, in order: one branch per
-        // triangle met rather than one hard-to-guess branch per triangle.
-        for (uint32_t block = first; block < first + count; block += 32) {
-            const uint32_t end = std::min(first + count, block + 32);
-            uint32_t met = 0;
-            for (uint32_t i = block; i < end; ++i) {
-                // Same test as TriangleMeets: apart when all three vertices lie beyond one face of the box.
-                // Each load takes one float past the vertex; the array keeps a spare float at its end.
-                const float* v = triangles_.data() + 9 * static_cast<size_t>(i);
-                const Float4 a = Float4::Load(v), b = Float4::Load(v + 3), c = Float4::Load(v + 6);
-                const simd::Mask4 below = (a < lowXyz) & (b < lowXyz) & (c < lowXyz);
-                const simd::Mask4 above = (a > highXyz) & (b > highXyz) & (c > highXyz);
-                met |= static_cast<uint32_t>((simd::Bits(below | above) & 7) == 0) << (i - block);
-            }
-            for (; met != 0; met &= met - 1)
-                visit(static_cast<int>(block + static_cast<uint32_t>(__builtin_ctz(met))));
-        }
-    };
+    const QueryBox box(low, high);
     if (rootCount_ > 0) {
-        leaf(rootFirst_, rootCount_);
+        VisitLeaf(box, rootFirst_, rootCount_, visit);
         return;
     }
     // Leaves met are queued, their triangles fetched meanwhile, and tested after the walk (or when the
@@ -126,7 +163,7 @@ template <class Visit> void AabbTree::Query(const float low[3], const float high
     int queued = 0;
     auto flush = [&] {
         for (int i = 0; i < queued; ++i)
-            leaf(queuedFirst[i], queuedCount[i]);
+            VisitLeaf(box, queuedFirst[i], queuedCount[i], visit);
         queued = 0;
     };
     // Depth stays far below 64 for any list that fits memory: the build splits at the median.
@@ -135,25 +172,12 @@ template <class Visit> void AabbTree::Query(const float low[3], const float high
     stack[top++] = rootFirst_;
     while (top > 0) {
         const Node& node = nodes_[stack[--top]];
-        // The four children at once: apart when beyond the box on some axis (NaN bounds are never apart,
-        // as in a scalar test). Empty slots have inverted infinite bounds and are always apart.
-        auto beyond = [&](int k) {
-            return (Float4::LoadAligned(node.low[k]) > highLanes[k]) |
-                   (Float4::LoadAligned(node.high[k]) < lowLanes[k]);
-        };
-        const simd::Mask4 apart = beyond(0) | beyond(1) | beyond(2);
-        unsigned met = ~static_cast<unsigned>(simd::Bits(apart)) & 0xfu;
-        for (; met != 0; met &= met - 1) {
+        for (unsigned met = ChildrenMet(node, box); met != 0; met &= met - 1) {
             const int k = __builtin_ctz(met);
             if (node.first[k] == kNoChild)
                 continue;
             if (node.count[k] > 0) {
-                const char* begin =
-                    reinterpret_cast<const char*>(triangles_.data() + 9 * static_cast<size_t>(node.first[k]));
-                const char* end = begin + 36 * static_cast<size_t>(node.count[k]);
-                for (const char* line = begin; line < end; line += 64)
-                    __builtin_prefetch(line);
-                __builtin_prefetch(end - 1);
+                PrefetchLeaf(node.first[k], node.count[k]);
                 if (queued == kQueued)
                     flush();
                 queuedFirst[queued] = node.first[k];

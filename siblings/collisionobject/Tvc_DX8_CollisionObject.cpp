@@ -196,26 +196,31 @@ bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGrou
 {
     if (!Tav_Channel::LoadChannel(loader, group))
         return false;
-
-    if (loader.GetInfoIfTag(kMatrixTag)) {
-        const int size = loader.GetTagDataSize();
-        vex::ByteReader reader(loader.GetTagData(), size > 0 ? static_cast<size_t>(size) : 0);
-        D3DXMATRIX m;
-        for (int r = 0; r < 4; ++r) {
-            for (int c = 0; c < 4; ++c) {
-                if (!reader.F32(m.m[r][c]) || !std::isfinite(m.m[r][c])) {
-                    Report("CollisionObject load: chunk COMX is not sixteen finite numbers");
-                    return false;
-                }
-            }
-        }
-        ownMatrix_ = m;
-    }
-
+    if (loader.GetInfoIfTag(kMatrixTag) && !LoadMatrix(loader.TagReader()))
+        return false;
     if (!loader.GetInfoIfTag(kSourceTag))
         return true;
-    const int size = loader.GetTagDataSize();
-    vex::ByteReader reader(loader.GetTagData(), size > 0 ? static_cast<size_t>(size) : 0);
+    return LoadSource(loader);
+}
+
+bool Tvc_DX8_CollisionObject::LoadMatrix(vex::ByteReader reader)
+{
+    D3DXMATRIX m;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            if (!reader.F32(m.m[r][c]) || !std::isfinite(m.m[r][c])) {
+                Report("CollisionObject load: chunk COMX is not sixteen finite numbers");
+                return false;
+            }
+        }
+    }
+    ownMatrix_ = m;
+    return true;
+}
+
+bool Tvc_DX8_CollisionObject::LoadSource(TavFileLoader& loader)
+{
+    vex::ByteReader reader = loader.TagReader();
     uint8_t kind = 0;
     if (!reader.U8(kind)) {
         Report("CollisionObject load: chunk COMS is empty");
@@ -231,8 +236,8 @@ bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGrou
         if (!reader.I32(grid.cellsX) || !reader.I32(grid.cellsZ) || !reader.F32(grid.sizeX) ||
             !reader.F32(grid.sizeZ) || !reader.F32(grid.amplitude) || !reader.F32(grid.frequencyX) ||
             !reader.F32(grid.frequencyZ)) {
-            Report("CollisionObject load: chunk COMS too short for grid parameters (" + std::to_string(size) +
-                   " bytes)");
+            Report("CollisionObject load: chunk COMS too short for grid parameters (" +
+                   std::to_string(loader.GetTagDataSize()) + " bytes)");
             return false;
         }
         // A bad grid is reported by ApplyGrid and fails the load.
@@ -247,20 +252,24 @@ bool Tvc_DX8_CollisionObject::LoadChannel(TavFileLoader& loader, Tav_ChannelGrou
         // Stored relative to the project's folder; SetObjSource reports a missing or bad file, naming it.
         return SetObjSource(loader.ResolvePath(path));
     }
-    case MeshSource::Triangles: {
-        uint32_t count = 0;
-        if (!reader.U32(count) || count > kMaxStoredTriangles || reader.Left() < size_t{count} * 36) {
-            Report("CollisionObject load: chunk COMS triangle count does not match its size");
-            return false;
-        }
-        std::vector<float> triangles(size_t{count} * 9);
-        for (float& f : triangles)
-            reader.F32(f);
-        return SetTriangles(triangles);
-    }
+    case MeshSource::Triangles:
+        return LoadTriangles(reader);
     }
     Report("CollisionObject load: chunk COMS names an unknown mesh source " + std::to_string(kind));
     return false;
+}
+
+bool Tvc_DX8_CollisionObject::LoadTriangles(vex::ByteReader& reader)
+{
+    uint32_t count = 0;
+    if (!reader.U32(count) || count > kMaxStoredTriangles || reader.Left() < size_t{count} * 36) {
+        Report("CollisionObject load: chunk COMS triangle count does not match its size");
+        return false;
+    }
+    std::vector<float> triangles(size_t{count} * 9);
+    for (float& f : triangles)
+        reader.F32(f);
+    return SetTriangles(triangles);
 }
 
 VEX_CHANNEL_PLUGIN(Tvc_DX8_CollisionObject, "DX8 CollisionObject", vex::guids::kCollisionObject,

@@ -3,6 +3,7 @@
 // AABB tree, and a local-to-world matrix taken from a linked matrix channel (link 0) or its own matrix.
 // Offers the oriented-box query extension besides the collision object interface.
 
+#include "host/ByteIO.h"
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 #include "host/siblings/Tav_CollisionObjectSetupInterface.h"
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
@@ -55,6 +56,10 @@ public:
     int GetTriangleCount() const { return tree_.GetTriangleCount(); }
 
 private:
+    // Steps of LoadChannel: the object's own matrix (COMX) and its mesh source (COMS).
+    bool LoadMatrix(vex::ByteReader reader);
+    bool LoadSource(TavFileLoader& loader);
+    bool LoadTriangles(vex::ByteReader& reader);
     bool ApplyGrid(MeshSource source, const vex::GridParameters& grid);
     void SetMesh(MeshSource source, const std::vector<float>& triangles);
     void Report(const std::string& text) const;
