@@ -40,21 +40,21 @@ public:
     virtual D3DXMATRIX GetNonSizedBodyMatrix();
     virtual void InitializeBody();
     virtual void SetBodyPositionFromMatrix();
-    virtual int GetGeometryCount();
-    virtual ODE_GeometryItem* GetGeometryItem(int index);
+    virtual int GetGeometryCount() override;
+    virtual ODE_GeometryItem* GetGeometryItem(int index) override;
     virtual void SetGeometryItem(ODE_GeometryItem item, int index);
-    virtual void AddGeometryItem();
-    virtual void RemoveGeometryItem(int index);
-    virtual dBodyID GetBodyID();
-    virtual void SetIfUseDynamics(bool use);
+    virtual void AddGeometryItem() override;
+    virtual void RemoveGeometryItem(int index) override;
+    virtual dBodyID GetBodyID() override;
+    virtual void SetIfUseDynamics(bool use) override;
     virtual bool GetIfUseDynamics();
     virtual void UpdateGeometryPositions();
     virtual D3DXMATRIX GetMatrixRotation(D3DXMATRIX m);
     virtual void GetODERotationMatrix(D3DXMATRIX m, dReal* R);
     virtual unsigned long CollideSphere(dGeomID sphere, unsigned long flags, dContactGeom* contacts,
-                                        unsigned long skip);
+                                        unsigned long skip) override;
     virtual unsigned long CollideBox(dGeomID box, unsigned long flags, dContactGeom* contacts, unsigned long skip,
-                                     dGeomID meshGeom);
+                                     dGeomID meshGeom) override;
     virtual bool SphereTriangleCollision(D3DXVECTOR3& p0, D3DXVECTOR3& p1, D3DXVECTOR3& p2, D3DXVECTOR3& centre,
                                          D3DXVECTOR3& out);
     virtual bool SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre, D3DXVECTOR3& out,
@@ -71,19 +71,19 @@ public:
                         int skip);
     virtual void lineClosestApproach(const dReal* pa, const dReal* ua, const dReal* pb, const dReal* ub, dReal* alpha,
                                      dReal* beta);
-    virtual void SetAngularVelocityDampenValue(float value);
+    virtual void SetAngularVelocityDampenValue(float value) override;
     virtual float GetAngularVelocityDampenValue();
-    virtual void SetIfDisableForces(bool disable);
+    virtual void SetIfDisableForces(bool disable) override;
     virtual bool GetIfDisableForces();
     virtual bool GetIfRunningDynamics();
-    virtual D3DXVECTOR3 GetLinearVelocityVector();
+    virtual D3DXVECTOR3 GetLinearVelocityVector() override;
     virtual D3DXVECTOR3 GetAngularVelocityVector();
     virtual D3DXVECTOR3 GetForceVector();
     virtual D3DXVECTOR3 GetTorqueVector();
     virtual D3DXVECTOR3 GetBodyGetRelPointVel(D3DXVECTOR3 point);
-    virtual void SetPenetrationOfBody(float depth);
+    virtual void SetPenetrationOfBody(float depth) override;
     virtual void SetBodyPositionFromOldMatrix();
-    virtual void SetIfDynamicDisableForces(bool enable);
+    virtual void SetIfDynamicDisableForces(bool enable) override;
     virtual bool GetIfDynamicDisableForces();
 
     /// How often the body's motion overflowed and it was put back at its start matrix (not a listed slot:

@@ -33,35 +33,35 @@ public:
 
     // Own slots, in this order.
     virtual bool GetUseOverbright();
-    virtual void SetUseOverbright(bool use);
+    virtual void SetUseOverbright(bool use) override;
     virtual bool GetUseColorTransparency();
-    virtual void SetUseColorTransparency(bool use);
+    virtual void SetUseColorTransparency(bool use) override;
     virtual bool GetUseShadowCulling();
-    virtual void SetUseShadowCulling(bool use);
+    virtual void SetUseShadowCulling(bool use) override;
     virtual bool GetUseShadow();
-    virtual void SetUseShadow(bool use);
-    virtual int GetTextureCoordSetUse();
-    virtual void SetTextureCoordSetUse(int set);
-    virtual int GetShadowSurfaceNr();
-    virtual void SetShadowSurfaceNr(int surface);
-    virtual int GetAntiAliasMode();
-    virtual void SetAntiAliasMode(int mode);
+    virtual void SetUseShadow(bool use) override;
+    virtual int GetTextureCoordSetUse() override;
+    virtual void SetTextureCoordSetUse(int set) override;
+    virtual int GetShadowSurfaceNr() override;
+    virtual void SetShadowSurfaceNr(int surface) override;
+    virtual int GetAntiAliasMode() override;
+    virtual void SetAntiAliasMode(int mode) override;
     virtual bool GetUseLighting();
-    virtual void SetUseLighting(bool use);
+    virtual void SetUseLighting(bool use) override;
     virtual bool GetUseProgressBar();
-    virtual void SetUseProgressBar(bool use);
+    virtual void SetUseProgressBar(bool use) override;
     virtual float GetSoftShadowRadius();
-    virtual void SetSoftShadowRadius(float radius);
+    virtual void SetSoftShadowRadius(float radius) override;
     /// Rebuilds the bitmap buffer (24-bit bottom-up bitmap file image) from the light map.
-    virtual void SaveBMPInBuffer();
-    virtual bool GetSoftUseShadows();
-    virtual void SetSoftUseShadows(bool use);
+    virtual void SaveBMPInBuffer() override;
+    virtual bool GetSoftUseShadows() override;
+    virtual void SetSoftUseShadows(bool use) override;
     /// Writes the bitmap buffer to a file; a failure is reported and leaves an earlier file intact.
-    virtual void SaveTextureToFile(const char* path);
+    virtual void SaveTextureToFile(const char* path) override;
     /// Shows the placeholder light map in the texture.
-    virtual void SetTestTexture();
+    virtual void SetTestTexture() override;
     /// Computes the light map only (no render-count check, texture or bitmap untouched).
-    virtual bool CalculateShadowBuffer();
+    virtual bool CalculateShadowBuffer() override;
 
     /// The light-map object (not part of the interface other libraries call).
     ShadowBuffer* GetShadowBuffer() const { return shadowBuffer; }

@@ -46,8 +46,8 @@ public:
     virtual bool GetUseCulling();
     /// Settings of object `objectIndex` of "Objects"; values are clamped into [0, 1]; false for an index
     /// below 0 or beyond the stored limit. Taken by the next PrepareShadowTree.
-    virtual bool SetObjectShadowTint(int objectIndex, float red, float green, float blue);
-    virtual bool SetObjectShadowOpacity(int objectIndex, float opacity);
+    virtual bool SetObjectShadowTint(int objectIndex, float red, float green, float blue) override;
+    virtual bool SetObjectShadowOpacity(int objectIndex, float opacity) override;
     /// Tint into rgb[3]; defaults for an object without settings.
     virtual void GetObjectShadowTint(int objectIndex, float rgb[3]);
     virtual float GetObjectShadowOpacity(int objectIndex);

@@ -40,19 +40,19 @@ public:
 
     // Settings (stored at once, used by the next step). Setters refuse out-of-range values and return false.
     /// Simulated seconds per step; above zero and at most kMaxStepSize (one second).
-    virtual bool SetStepSize(float seconds);
-    virtual float GetStepSize();
+    virtual bool SetStepSize(float seconds) override;
+    virtual float GetStepSize() override;
     /// Iterations of the quick-step solver, 1 to kMaxSolverIterations.
-    virtual bool SetSolverIterations(int iterations);
+    virtual bool SetSolverIterations(int iterations) override;
     virtual int GetSolverIterations();
     /// Finite components.
-    virtual bool SetGravity(D3DXVECTOR3 gravity);
+    virtual bool SetGravity(D3DXVECTOR3 gravity) override;
     virtual D3DXVECTOR3 GetGravity();
     /// Finite and not negative.
-    virtual bool SetWorldFactor(float factor);
-    virtual void SetIfFrozen(bool frozen);
+    virtual bool SetWorldFactor(float factor) override;
+    virtual void SetIfFrozen(bool frozen) override;
     /// 1 to kMaxContactsPerPair.
-    virtual bool SetContactsPerPair(int contacts);
+    virtual bool SetContactsPerPair(int contacts) override;
     virtual int GetContactsPerPair();
 
     // State, for tools and tests.
