@@ -10,8 +10,14 @@
 
 #include <ode/ode.h>
 
+#include <memory>
+
 class Tav_WorldInterface;
 class Tav_ValueInterface;
+namespace vex::body {
+class RepeatedCollisions;
+struct CollisionQuestion;
+} // namespace vex::body
 
 // The contact and setup interfaces are further bases, implemented by the slots of the same names: the
 // matrix channel stays the primary base, so the slot order below is unchanged.
@@ -162,4 +168,9 @@ private:
     bool stateFaultShown_ = false;
     int soundEvaluations_ = 0;
     int stateResets_ = 0;
+
+    /// Answers the mesh colliders gave, kept per shape geom: a resting body asks the same each step.
+    std::unique_ptr<vex::body::RepeatedCollisions> repeatedCollisions_;
+    template <class Collide>
+    unsigned long AnswerRepeatably(vex::body::CollisionQuestion& question, dContactGeom* contacts, Collide collide);
 };
