@@ -5,11 +5,15 @@
 namespace vex::body {
 
 // Bit for bit: -0 and +0 are different questions, and a NaN the same as itself.
-bool CollisionQuestion::operator==(const CollisionQuestion& other) const
+bool ShapeQuestion::operator==(const ShapeQuestion& other) const
 {
-    if (shape != other.shape || oriented != other.oriented || geom != other.geom || mesh != other.mesh ||
-        limit != other.limit || stride != other.stride || objectCount != other.objectCount ||
-        std::memcmp(pose, other.pose, sizeof pose) != 0)
+    return shape == other.shape && geom == other.geom && mesh == other.mesh && limit == other.limit &&
+           stride == other.stride && std::memcmp(pose, other.pose, sizeof pose) == 0;
+}
+
+bool ObjectsState::operator==(const ObjectsState& other) const
+{
+    if (oriented != other.oriented || objectCount != other.objectCount)
         return false;
     for (int i = 0; i < objectCount; ++i) {
         const Object& a = objects[i];
@@ -20,17 +24,23 @@ bool CollisionQuestion::operator==(const CollisionQuestion& other) const
     return true;
 }
 
-long RepeatedCollisions::Answer(const CollisionQuestion& question, dContactGeom* contacts, D3DXVECTOR3& boundsMin,
-                                D3DXVECTOR3& boundsMax) const
+RepeatedCollisions::Entry& RepeatedCollisions::EntryFor(dGeomID geom)
 {
-    const auto found = entries_.find(question.geom);
-    if (found == entries_.end() || !(found->second.question == question))
-        return -1;
-    const Entry& entry = found->second;
+    const auto found = entries_.find(geom);
+    if (found != entries_.end())
+        return found->second;
+    if (entries_.size() >= kMaxEntries)
+        entries_.clear();
+    return entries_[geom];
+}
+
+unsigned long RepeatedCollisions::Answer(const Entry& entry, dContactGeom* contacts, D3DXVECTOR3& boundsMin,
+                                         D3DXVECTOR3& boundsMax)
+{
     auto* out = reinterpret_cast<uint8_t*>(contacts);
     for (size_t m = 0; m < entry.records.size(); ++m) {
-        auto* record = reinterpret_cast<dContactGeom*>(out + m * question.stride);
-        if (question.shape == CollisionQuestion::Shape::Box) {
+        auto* record = reinterpret_cast<dContactGeom*>(out + m * entry.question.stride);
+        if (entry.question.shape == ShapeQuestion::Shape::Box) {
             std::memcpy(record, &entry.records[m], sizeof *record);
         } else {
             std::memcpy(record->pos, entry.records[m].pos, 3 * sizeof(dReal));
@@ -40,20 +50,18 @@ long RepeatedCollisions::Answer(const CollisionQuestion& question, dContactGeom*
     }
     boundsMin = entry.boundsMin;
     boundsMax = entry.boundsMax;
-    return static_cast<long>(entry.records.size());
+    return static_cast<unsigned long>(entry.records.size());
 }
 
-void RepeatedCollisions::Keep(const CollisionQuestion& question, const dContactGeom* contacts, unsigned long count,
-                              const D3DXVECTOR3& boundsMin, const D3DXVECTOR3& boundsMax)
+void RepeatedCollisions::Keep(Entry& entry, const ObjectsState& objects, const dContactGeom* contacts,
+                              unsigned long count, const D3DXVECTOR3& boundsMin, const D3DXVECTOR3& boundsMax)
 {
-    if (entries_.size() >= kMaxEntries && entries_.find(question.geom) == entries_.end())
-        entries_.clear();
-    Entry& entry = entries_[question.geom];
-    entry.question = question;
+    entry.answered = true;
+    entry.objects = objects;
     entry.records.resize(count);
     const auto* in = reinterpret_cast<const uint8_t*>(contacts);
     for (unsigned long m = 0; m < count; ++m)
-        std::memcpy(&entry.records[m], in + m * question.stride, sizeof(dContactGeom));
+        std::memcpy(&entry.records[m], in + m * entry.question.stride, sizeof(dContactGeom));
     entry.boundsMin = boundsMin;
     entry.boundsMax = boundsMax;
 }

@@ -16,7 +16,6 @@ class Tav_WorldInterface;
 class Tav_ValueInterface;
 namespace vex::body {
 class RepeatedCollisions;
-struct CollisionQuestion;
 } // namespace vex::body
 
 // The contact and setup interfaces are further bases, implemented by the slots of the same names: the
@@ -171,6 +170,5 @@ private:
 
     /// Answers the mesh colliders gave, kept per shape geom: a resting body asks the same each step.
     std::unique_ptr<vex::body::RepeatedCollisions> repeatedCollisions_;
-    template <class Collide>
-    unsigned long AnswerRepeatably(vex::body::CollisionQuestion& question, dContactGeom* contacts, Collide collide);
+    vex::body::RepeatedCollisions& RepeatedAnswers();
 };

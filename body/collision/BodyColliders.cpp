@@ -131,17 +131,17 @@ namespace {
 // The collision objects at the collision link as a question's inputs; false when an answer may not be
 // kept: no object (the collider then leaves the body's query bounds as they were, so there is nothing to
 // restore), too many, or one that cannot tell when its polygons change.
-bool DescribeObjects(Tvc_ODE_BodyCollision& body, vex::body::CollisionQuestion& question)
+bool DescribeObjects(Tvc_ODE_BodyCollision& body, vex::body::ObjectsState& state)
 {
     const int count = body.GetChildLinkPositionCount(kCollisionObjectLink);
-    if (count > vex::body::CollisionQuestion::kMaxObjects)
+    if (count > vex::body::ObjectsState::kMaxObjects)
         return false;
-    question.objectCount = count;
+    state.objectCount = count;
     bool any = false;
     for (int i = 0; i < count; ++i) {
         auto* object =
             static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
-        vex::body::CollisionQuestion::Object& described = question.objects[i];
+        vex::body::ObjectsState::Object& described = state.objects[i];
         if (!object)
             continue; // skipped by the colliders too: the zeros stand for it
         const auto* revision = dynamic_cast<const Tav_PolygonRevisionInterface*>(object);
@@ -152,7 +152,7 @@ bool DescribeObjects(Tvc_ODE_BodyCollision& body, vex::body::CollisionQuestion& 
         described.revision = revision->GetPolygonRevision();
         any = true;
     }
-    question.oriented = vex::body::OrientedBoxQueryEnabled();
+    state.oriented = vex::body::OrientedBoxQueryEnabled();
     return any;
 }
 
@@ -226,14 +226,16 @@ unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     if (radius == 0)
         return 0;
     if (UsesOwnPrimitives(*this)) {
-        vex::body::CollisionQuestion question;
-        question.shape = vex::body::CollisionQuestion::Shape::Sphere;
+        vex::body::ShapeQuestion question;
+        question.shape = vex::body::ShapeQuestion::Shape::Sphere;
         question.geom = sphere;
         question.limit = 1;
         const float pose[4] = {centre.x, centre.y, centre.z, radius};
         std::copy(pose, pose + 4, question.pose);
-        return AnswerRepeatably(question, contacts,
-                                [&] { return CollideSphereWith(*this, centre, radius, contacts, {}); });
+        return RepeatedAnswers().Ask(
+            question, contacts, boundsMin, boundsMax,
+            [&](vex::body::ObjectsState& state) { return DescribeObjects(*this, state); },
+            [&] { return CollideSphereWith(*this, centre, radius, contacts, {}); });
     }
     const ChannelSpherePrimitives primitives(this);
     return CollideSphereWith(*this, centre, radius, contacts, {.quickRejections = false, .primitives = &primitives});
@@ -250,7 +252,7 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
     std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
     if (UsesOwnPrimitives(*this)) {
-        vex::body::CollisionQuestion question;
+        vex::body::ShapeQuestion question;
         question.geom = box;
         question.mesh = meshGeom;
         question.limit = limit;
@@ -258,29 +260,21 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         std::memcpy(question.pose, pose.centre, sizeof pose.centre);
         std::memcpy(question.pose + 3, pose.rotation, sizeof pose.rotation);
         std::memcpy(question.pose + 15, pose.lengths, sizeof pose.lengths);
-        return AnswerRepeatably(question, contacts,
-                                [&] { return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, {}); });
+        return RepeatedAnswers().Ask(
+            question, contacts, boundsMin, boundsMax,
+            [&](vex::body::ObjectsState& state) { return DescribeObjects(*this, state); },
+            [&] { return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, {}); });
     }
     const ChannelBoxPrimitives primitives(this);
     return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom,
                           {.quickRejections = false, .primitives = &primitives});
 }
 
-// The collider's kept answer when the question repeats one exactly (a resting body), else the collider's.
-template <class Collide>
-unsigned long Tvc_ODE_BodyCollision::AnswerRepeatably(vex::body::CollisionQuestion& question, dContactGeom* contacts,
-                                                      Collide collide)
+vex::body::RepeatedCollisions& Tvc_ODE_BodyCollision::RepeatedAnswers()
 {
-    if (!DescribeObjects(*this, question))
-        return collide();
     if (!repeatedCollisions_)
         repeatedCollisions_ = std::make_unique<vex::body::RepeatedCollisions>();
-    const long kept = repeatedCollisions_->Answer(question, contacts, boundsMin, boundsMax);
-    if (kept >= 0)
-        return static_cast<unsigned long>(kept);
-    const unsigned long count = collide();
-    repeatedCollisions_->Keep(question, contacts, count, boundsMin, boundsMax);
-    return count;
+    return *repeatedCollisions_;
 }
 
 bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DXVECTOR3& centre, D3DXVECTOR3& edge1,

@@ -236,8 +236,8 @@ bool SameContacts(const std::vector<dContactGeom>& a, const std::vector<dContact
     return true;
 }
 
-// A body resting on the mesh asks the same question every step and may get the answer kept from the
-// last one; once any input changes (the object's polygons or matrix, the shape's pose) the answer is the
+// A body resting on the mesh asks the same question every step and gets the answer kept from an earlier
+// one; once any input changes (the object's polygons or matrix, the shape's pose) the answer is the
 // collider's fresh one: the same as a new geom at the same pose gets, which nothing was kept for.
 TEST_F(ChannelColliders, RepeatedQuestionsGetTheColliderAnswerForTheInputsAsTheyAreNow)
 {
@@ -285,7 +285,9 @@ TEST_F(ChannelColliders, RepeatedQuestionsGetTheColliderAnswerForTheInputsAsThey
             const std::vector<dContactGeom> first = ask(kept);
             ASSERT_FALSE(first.empty()) << what;
             EXPECT_FALSE(SameContacts(first, before)) << what;
-            EXPECT_TRUE(SameContacts(ask(kept), first)) << what;
+            // Asked again, the answer is kept; asked a third time, it is the kept one.
+            for (int again = 0; again < 2; ++again)
+                EXPECT_TRUE(SameContacts(ask(kept), first)) << what;
             dGeomID fresh =
                 dGeomGetClass(kept) == dBoxClass ? dCreateBox(nullptr, 1, 1, 1) : dCreateSphere(nullptr, 0.5);
             place(fresh, height);
