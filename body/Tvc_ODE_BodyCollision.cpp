@@ -3,6 +3,7 @@
 
 #include "body/BodyConstants.h"
 #include "body/BodySoundness.h"
+#include "body/RepeatedCollisions.h"
 #include "common/ChannelType.h"
 #include "common/PluginEntry.h"
 #include "host/ChildLink.h"

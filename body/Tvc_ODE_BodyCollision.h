@@ -10,8 +10,13 @@
 
 #include <ode/ode.h>
 
+#include <memory>
+
 class Tav_WorldInterface;
 class Tav_ValueInterface;
+namespace vex::body {
+class RepeatedCollisions;
+} // namespace vex::body
 
 // The contact and setup interfaces are further bases, implemented by the slots of the same names: the
 // matrix channel stays the primary base, so the slot order below is unchanged.
@@ -162,4 +167,8 @@ private:
     bool stateFaultShown_ = false;
     int soundEvaluations_ = 0;
     int stateResets_ = 0;
+
+    /// Answers the mesh colliders gave, kept per shape geom: a resting body asks the same each step.
+    std::unique_ptr<vex::body::RepeatedCollisions> repeatedCollisions_;
+    vex::body::RepeatedCollisions& RepeatedAnswers();
 };

@@ -4,6 +4,7 @@
 // class calls the free functions directly (the same functions the methods wrap, so the same results),
 // which lets the compiler inline them into the per-triangle loops.
 #include "body/CandidateQuery.h"
+#include "body/RepeatedCollisions.h"
 #include "body/Tvc_ODE_BodyCollision.h"
 #include "body/collision/BoxBox.h"
 #include "body/collision/ChannelPrimitives.h"
@@ -12,7 +13,9 @@
 #include "body/collision/CollisionConstants.h"
 #include "body/collision/CollisionGeometry.h"
 #include "host/siblings/Tav_CollisionObjectInterface.h"
+#include "host/siblings/Tav_PolygonRevisionInterface.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 #include <typeinfo>
@@ -125,6 +128,34 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
 
 namespace {
 
+// The collision objects at the collision link as a question's inputs; false when an answer may not be
+// kept: no object (the collider then leaves the body's query bounds as they were, so there is nothing to
+// restore), too many, or one that cannot tell when its polygons change.
+bool DescribeObjects(Tvc_ODE_BodyCollision& body, vex::body::ObjectsState& state)
+{
+    const int count = body.GetChildLinkPositionCount(kCollisionObjectLink);
+    if (count > vex::body::ObjectsState::kMaxObjects)
+        return false;
+    state.objectCount = count;
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        auto* object =
+            static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
+        vex::body::ObjectsState::Object& described = state.objects[i];
+        if (!object)
+            continue; // skipped by the colliders too: the zeros stand for it
+        const auto* revision = dynamic_cast<const Tav_PolygonRevisionInterface*>(object);
+        if (!revision)
+            return false;
+        described.object = object;
+        described.matrix = object->GetCollisionMatrix();
+        described.revision = revision->GetPolygonRevision();
+        any = true;
+    }
+    state.oriented = vex::body::OrientedBoxQueryEnabled();
+    return any;
+}
+
 // Whether the channel's primitive methods are this class's own (no derived class can have overridden them).
 bool UsesOwnPrimitives(const Tvc_ODE_BodyCollision& body) { return typeid(body) == typeid(Tvc_ODE_BodyCollision); }
 
@@ -194,8 +225,18 @@ unsigned long Tvc_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
                        static_cast<float>(position[2]));
     if (radius == 0)
         return 0;
-    if (UsesOwnPrimitives(*this))
-        return CollideSphereWith(*this, centre, radius, contacts, {});
+    if (UsesOwnPrimitives(*this)) {
+        vex::body::ShapeQuestion question;
+        question.shape = vex::body::ShapeQuestion::Shape::Sphere;
+        question.geom = sphere;
+        question.limit = 1;
+        const float pose[4] = {centre.x, centre.y, centre.z, radius};
+        std::copy(pose, pose + 4, question.pose);
+        return RepeatedAnswers().Ask(
+            question, contacts, boundsMin, boundsMax,
+            [&](vex::body::ObjectsState& state) { return DescribeObjects(*this, state); },
+            [&] { return CollideSphereWith(*this, centre, radius, contacts, {}); });
+    }
     const ChannelSpherePrimitives primitives(this);
     return CollideSphereWith(*this, centre, radius, contacts, {.quickRejections = false, .primitives = &primitives});
 }
@@ -210,11 +251,30 @@ unsigned long Tvc_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     dGeomBoxGetLengths(box, pose.lengths);
     std::memcpy(pose.centre, dGeomGetPosition(box), sizeof pose.centre);
     std::memcpy(pose.rotation, dGeomGetRotation(box), sizeof pose.rotation);
-    if (UsesOwnPrimitives(*this))
-        return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, {});
+    if (UsesOwnPrimitives(*this)) {
+        vex::body::ShapeQuestion question;
+        question.geom = box;
+        question.mesh = meshGeom;
+        question.limit = limit;
+        question.stride = skip;
+        std::memcpy(question.pose, pose.centre, sizeof pose.centre);
+        std::memcpy(question.pose + 3, pose.rotation, sizeof pose.rotation);
+        std::memcpy(question.pose + 15, pose.lengths, sizeof pose.lengths);
+        return RepeatedAnswers().Ask(
+            question, contacts, boundsMin, boundsMax,
+            [&](vex::body::ObjectsState& state) { return DescribeObjects(*this, state); },
+            [&] { return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom, {}); });
+    }
     const ChannelBoxPrimitives primitives(this);
     return CollideBoxWith(*this, pose, limit, contacts, skip, box, meshGeom,
                           {.quickRejections = false, .primitives = &primitives});
+}
+
+vex::body::RepeatedCollisions& Tvc_ODE_BodyCollision::RepeatedAnswers()
+{
+    if (!repeatedCollisions_)
+        repeatedCollisions_ = std::make_unique<vex::body::RepeatedCollisions>();
+    return *repeatedCollisions_;
 }
 
 bool Tvc_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& deepPoint, D3DXVECTOR3& centre, D3DXVECTOR3& edge1,

@@ -94,6 +94,7 @@ void Tvc_DX8_CollisionObject::SetMesh(MeshSource source, const std::vector<float
     source_ = source;
     tree_.Build(triangles);
     coordinateScale_ = vex::CoordinateScale(tree_);
+    revision_ = vex::NewPolygonRevision();
 }
 
 bool Tvc_DX8_CollisionObject::ApplyGrid(MeshSource source, const vex::GridParameters& grid)

@@ -1,12 +1,13 @@
 #pragma once
 // The collision object ("DX8 CollisionObject"): a triangle mesh in its local space, answered from an
 // AABB tree, and a local-to-world matrix taken from a linked matrix channel (link 0) or its own matrix.
-// Offers the oriented-box query extension besides the collision object interface.
+// Offers the oriented-box query and polygon revision extensions besides the collision object interface.
 
 #include "host/ByteIO.h"
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 #include "host/siblings/Tav_CollisionObjectSetupInterface.h"
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
+#include "host/siblings/Tav_PolygonRevisionInterface.h"
 #include "siblings/collisionobject/AabbTree.h"
 #include "siblings/collisionobject/MeshSources.h"
 #include "siblings/collisionobject/OrientedBoxQuery.h"
@@ -17,7 +18,8 @@
 // The collision object interface stays the primary base: its slots keep their places.
 class Tvc_DX8_CollisionObject : public Tav_CollisionObjectInterface,
                                 public Tav_CollisionObjectSetupInterface,
-                                public Tav_OrientedBoxQueryInterface {
+                                public Tav_OrientedBoxQueryInterface,
+                                public Tav_PolygonRevisionInterface {
 public:
     /// Where the triangles come from; saved with the project.
     enum class MeshSource : uint8_t { None = 0, Triangles = 1, Grid = 2, HeightField = 3, Obj = 4 };
@@ -31,6 +33,7 @@ public:
     D3DXMATRIX GetCollisionMatrix() override;
     bool GetPolygonsInBox(Tav_List* list, D3DXVECTOR3* low, D3DXVECTOR3* high) override;
     float* GetPolygonVertices(void* polygon) override;
+    uint64_t GetPolygonRevision() const override { return revision_; }
     bool GetPolygonsInOrientedBox(Tav_List* list, const D3DXVECTOR3* low, const D3DXVECTOR3* high,
                                   const D3DXVECTOR3* centre, const D3DXVECTOR3 axes[3],
                                   const float halfLengths[3]) override;
@@ -73,4 +76,5 @@ private:
     /// vex::CoordinateScale of the tree, for the oriented-box query.
     float coordinateScale_ = 0;
     D3DXMATRIX ownMatrix_;
+    uint64_t revision_ = vex::NewPolygonRevision(); ///< a new one with every mesh (SetMesh)
 };

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -221,6 +222,85 @@ TEST_P(ChannelBoxColliders, ContactsRespectTheLimitAndMatchTheFreeCollider)
         }
     }
     dGeomDestroy(box);
+}
+
+// Positions, normals and depths alike, bit for bit (the records of two geoms differ in g1).
+bool SameContacts(const std::vector<dContactGeom>& a, const std::vector<dContactGeom>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::memcmp(a[i].pos, b[i].pos, sizeof a[i].pos) != 0 ||
+            std::memcmp(a[i].normal, b[i].normal, sizeof a[i].normal) != 0 || a[i].depth != b[i].depth)
+            return false;
+    return true;
+}
+
+// A body resting on the mesh asks the same question every step and gets the answer kept from an earlier
+// one; once any input changes (the object's polygons or matrix, the shape's pose) the answer is the
+// collider's fresh one: the same as a new geom at the same pose gets, which nothing was kept for.
+TEST_F(ChannelColliders, RepeatedQuestionsGetTheColliderAnswerForTheInputsAsTheyAreNow)
+{
+    ASSERT_NE(body, nullptr);
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    Tvc_DX8_CollisionObject* object = AddObject(Floor(6, 0.5f), m);
+    ASSERT_NE(object, nullptr);
+    const auto other = reinterpret_cast<dGeomID>(0x5000);
+    dGeomID resting[2] = {dCreateBox(nullptr, 1, 1, 1), dCreateSphere(nullptr, 0.5)};
+    dMatrix3 R;
+    dRFromEulerAngles(R, 0.2, 0.1, 0.3);
+    auto place = [&](dGeomID g, double height) {
+        dGeomSetPosition(g, 0.2, height, -0.1);
+        if (dGeomGetClass(g) == dBoxClass)
+            dGeomSetRotation(g, R);
+    };
+    auto ask = [&](dGeomID g) {
+        std::vector<dContactGeom> out(8);
+        const unsigned long n = dGeomGetClass(g) == dBoxClass ? body->CollideBox(g, 8, out.data(), sizeof out[0], other)
+                                                              : body->CollideSphere(g, 8, out.data(), sizeof out[0]);
+        out.resize(n);
+        return out;
+    };
+    // Each change moves the contacts; after it the kept geom must answer as a fresh one does.
+    const std::vector<std::pair<const char*, std::function<void(double&)>>> changes = {
+        {"first question", [](double&) {}},
+        {"polygons raised",
+         [&](double&) {
+             object->SetTriangles(ToWorld(Floor(6, 0.5f), [] {
+                 D3DXMATRIX up;
+                 D3DXMatrixTranslation(&up, 0, 0.05f, 0);
+                 return up;
+             }()));
+         }},
+        {"matrix lowered", [&](double&) { D3DXMatrixTranslation(&m, 0, -0.02f, 0), object->SetOwnMatrix(m); }},
+        {"shape lowered", [](double& height) { height -= 0.01; }},
+    };
+    for (dGeomID kept : resting) {
+        double height = dGeomGetClass(kept) == dBoxClass ? 0.62 : 0.46;
+        std::vector<dContactGeom> before;
+        for (const auto& [what, change] : changes) {
+            change(height);
+            place(kept, height);
+            const std::vector<dContactGeom> first = ask(kept);
+            ASSERT_FALSE(first.empty()) << what;
+            EXPECT_FALSE(SameContacts(first, before)) << what;
+            // Asked again, the answer is kept; asked a third time, it is the kept one.
+            for (int again = 0; again < 2; ++again)
+                EXPECT_TRUE(SameContacts(ask(kept), first)) << what;
+            dGeomID fresh =
+                dGeomGetClass(kept) == dBoxClass ? dCreateBox(nullptr, 1, 1, 1) : dCreateSphere(nullptr, 0.5);
+            place(fresh, height);
+            EXPECT_TRUE(SameContacts(ask(fresh), first)) << what;
+            dGeomDestroy(fresh);
+            before = first;
+        }
+        object->SetTriangles(Floor(6, 0.5f));
+        D3DXMatrixIdentity(&m);
+        object->SetOwnMatrix(m);
+    }
+    for (dGeomID g : resting)
+        dGeomDestroy(g);
 }
 
 INSTANTIATE_TEST_SUITE_P(ObjectMatrices, ChannelBoxColliders, testing::Values(false, true),
