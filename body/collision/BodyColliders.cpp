@@ -27,6 +27,14 @@ using namespace vex::collision;
 
 constexpr int kCollisionObjectLink = 2;
 
+int CollisionObjectCount(Tvc_ODE_BodyCollision& body) { return body.GetChildLinkPositionCount(kCollisionObjectLink); }
+
+// The host type-checked the link: only collision objects sit at this position.
+Tav_CollisionObjectInterface* CollisionObject(Tvc_ODE_BodyCollision& body, int index)
+{
+    return static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, index));
+}
+
 // A query's polygon list and the world-space triangles gathered from it.
 struct QueryScratch {
     Tav_List polygons;
@@ -82,11 +90,9 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
     PooledScratch pooled;
     Tav_List& polygons = (*pooled).polygons;
     std::vector<float>& triangles = (*pooled).triangles;
-    const int objectCount = body.GetChildLinkPositionCount(kCollisionObjectLink);
+    const int objectCount = CollisionObjectCount(body);
     for (int i = 0; i < objectCount && !stop(); ++i) {
-        // The host type-checked the link: only collision objects sit at this position.
-        auto* object =
-            static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
+        Tav_CollisionObjectInterface* object = CollisionObject(body, i);
         if (!object)
             continue;
         const D3DXMATRIX matrix = object->GetCollisionMatrix();
@@ -133,14 +139,13 @@ namespace {
 // restore), too many, or one that cannot tell when its polygons change.
 bool DescribeObjects(Tvc_ODE_BodyCollision& body, vex::body::ObjectsState& state)
 {
-    const int count = body.GetChildLinkPositionCount(kCollisionObjectLink);
+    const int count = CollisionObjectCount(body);
     if (count > vex::body::ObjectsState::kMaxObjects)
         return false;
     state.objectCount = count;
     bool any = false;
     for (int i = 0; i < count; ++i) {
-        auto* object =
-            static_cast<Tav_CollisionObjectInterface*>(body.GetChildFromLinkPosition(kCollisionObjectLink, i));
+        Tav_CollisionObjectInterface* object = CollisionObject(body, i);
         vex::body::ObjectsState::Object& described = state.objects[i];
         if (!object)
             continue; // skipped by the colliders too: the zeros stand for it
