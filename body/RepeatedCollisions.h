@@ -60,8 +60,8 @@ public:
                       D3DXVECTOR3& boundsMax, Describe describe, Collide collide)
     {
         Entry& entry = EntryFor(question.geom);
-        if (!entry.asked || !(entry.question == question)) {
-            entry.asked = true;
+        // A new entry's question names no geom, so it never equals a shape's.
+        if (!(entry.question == question)) {
             entry.answered = false;
             entry.question = question;
             return collide();
@@ -84,7 +84,6 @@ private:
     static constexpr size_t kMaxEntries = 4096;
 
     struct Entry {
-        bool asked = false;
         bool answered = false;
         ShapeQuestion question;
         ObjectsState objects;
