@@ -13,9 +13,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #if VEX_SIMD_SSE2
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #endif
 
 namespace vex::simd {
@@ -61,6 +63,14 @@ inline Float4 Abs(Float4 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
 
 inline Mask4 operator<(Float4 a, Float4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
 inline Mask4 operator>(Float4 a, Float4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
+inline Mask4 operator<=(Float4 a, Float4 b) { return {_mm_cmple_ps(a.v, b.v)}; }
+inline Mask4 operator>=(Float4 a, Float4 b) { return {_mm_cmpge_ps(a.v, b.v)}; }
+inline Mask4 operator==(Float4 a, Float4 b) { return {_mm_cmpeq_ps(a.v, b.v)}; }
+/// Lanes equal bit for bit (unlike ==, which takes -0 for +0 and never NaN for itself).
+inline Mask4 SameBits(Float4 a, Float4 b)
+{
+    return {_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(a.v), _mm_castps_si128(b.v)))};
+}
 inline Mask4 operator&(Mask4 a, Mask4 b) { return {_mm_and_ps(a.v, b.v)}; }
 inline Mask4 operator|(Mask4 a, Mask4 b) { return {_mm_or_ps(a.v, b.v)}; }
 /// !a && b, lane-wise.
@@ -75,6 +85,9 @@ inline Float4 Select(Mask4 m, Float4 yes, Float4 no)
 inline Float4 KeepWhere(Mask4 m, Float4 a) { return {_mm_and_ps(m.v, a.v)}; }
 /// Bit i set when lane i is.
 inline int Bits(Mask4 m) { return _mm_movemask_ps(m.v); }
+
+/// Rows become columns: lane j of a, b, c, d afterwards is lane 0, 1, 2, 3 of the old row j.
+inline void Transpose(Float4& a, Float4& b, Float4& c, Float4& d) { _MM_TRANSPOSE4_PS(a.v, b.v, c.v, d.v); }
 
 /// Lanes paired 0-2 and 1-3, then 0-1 and 2-3: with f commutative, every lane gets f(f(x0, x2), f(x1, x3)).
 inline Float4 SwapHalves(Float4 a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 0, 3, 2))}; }
@@ -166,6 +179,23 @@ inline Mask4 operator>(Float4 a, Float4 b)
 {
     return detail::Compare(a, b, [](float x, float y) { return x > y; });
 }
+inline Mask4 operator<=(Float4 a, Float4 b)
+{
+    return detail::Compare(a, b, [](float x, float y) { return x <= y; });
+}
+inline Mask4 operator>=(Float4 a, Float4 b)
+{
+    return detail::Compare(a, b, [](float x, float y) { return x >= y; });
+}
+inline Mask4 operator==(Float4 a, Float4 b)
+{
+    return detail::Compare(a, b, [](float x, float y) { return x == y; });
+}
+inline Mask4 SameBits(Float4 a, Float4 b)
+{
+    return detail::Compare(a, b,
+                           [](float x, float y) { return std::bit_cast<uint32_t>(x) == std::bit_cast<uint32_t>(y); });
+}
 inline Mask4 operator&(Mask4 a, Mask4 b)
 {
     return {{a.v[0] & b.v[0], a.v[1] & b.v[1], a.v[2] & b.v[2], a.v[3] & b.v[3]}};
@@ -184,6 +214,14 @@ inline Float4 KeepWhere(Mask4 m, Float4 a) { return detail::Bitwise(m, a, Float4
 inline int Bits(Mask4 m)
 {
     return static_cast<int>((m.v[0] >> 31) | (m.v[1] >> 31 << 1) | (m.v[2] >> 31 << 2) | (m.v[3] >> 31 << 3));
+}
+
+inline void Transpose(Float4& a, Float4& b, Float4& c, Float4& d)
+{
+    Float4* rows[4] = {&a, &b, &c, &d};
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j)
+            std::swap(rows[i]->v[j], rows[j]->v[i]);
 }
 
 inline Float4 SwapHalves(Float4 a) { return {{a.v[2], a.v[3], a.v[0], a.v[1]}}; }

@@ -2,29 +2,45 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vex::collision {
 namespace {
 
 using simd::Float4;
+using simd::Mask4;
 
-// The margin of the quick slab tests for a triangle: far above the rounding of the bounds below and of
-// the slab itself, and of the additions in the test. Zero for coordinates too large to bound safely.
-Float4 SlabMargin(Float4 a, Float4 b, Float4 c)
+// The margin of the quick slab tests for each lane's triangle: far above the rounding of the bounds
+// below and of the slab itself, and of the additions in the test. Zero for coordinates too large to
+// bound safely (and, whatever it is, a NaN coordinate makes every edge's t NaN, which is never apart).
+Float4 SlabMargins(const TriangleLanes& t)
 {
     using simd::Abs, simd::Max;
-    const float size = simd::HorizontalMax(Max(Max(Abs(a), Abs(b)), Max(Abs(c), Float4::Splat(1.0f)))).First();
-    // Coordinates this small cannot overflow below, so no NaN can slip through the vector minimum and
-    // maximum (which would drop it); NaN coordinates fail the comparison and are not filtered either.
-    if (!(size < 1e18f))
-        return Float4::Zero();
-    return Float4::Splat(0.5f * kSlabThickness + static_cast<float>(kSlabBoundsMargin) * size);
+    Float4 size = Float4::Splat(1.0f);
+    for (const Vec3<Float4>* v : {&t.a, &t.b, &t.c})
+        size = Max(size, Max(Max(Abs(v->x), Abs(v->y)), Abs(v->z)));
+    const Float4 margin =
+        Float4::Splat(0.5f * kSlabThickness) + Float4::Splat(static_cast<float>(kSlabBoundsMargin)) * size;
+    return simd::KeepWhere(size < Float4::Splat(1e18f), margin);
 }
 
-// |x| + |y| + |z| of a vector whose fourth lane is zero, in every lane.
-Float4 OneNorm(Float4 v) { return simd::HorizontalSum(simd::Abs(v)); }
+// |x| + |y| + |z|, added as (|x| + |z|) + |y|.
+Float4 OneNorm(const Vec3<Float4>& v) { return (simd::Abs(v.x) + simd::Abs(v.z)) + simd::Abs(v.y); }
 
 } // namespace
+
+TriangleLanes TriangleLanes::Load(const float* v, int count)
+{
+    // Row i: a vertex of triangle i and the float after it (v's triangles are followed by a readable
+    // float); turned, the rows give x, y and z of that vertex of each triangle, and a fourth row unused.
+    auto vertex = [&](int corner) {
+        auto row = [&](int i) { return Float4::Load(v + 9 * std::min(i, count - 1) + 3 * corner); };
+        Float4 x = row(0), y = row(1), z = row(2), unused = row(3);
+        simd::Transpose(x, y, z, unused);
+        return Vec3<Float4>{x, y, z};
+    };
+    return {vertex(0), vertex(1), vertex(2)};
+}
 
 PlaneReach::PlaneReach(const BoxPose& box) : box_(box)
 {
@@ -54,59 +70,71 @@ bool PlaneReach::SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* cen
     return false;
 }
 
-bool PlaneReach::SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const float* v,
-                                       int& outReaching) const
+Mask4 PlaneReach::AreReachPlane(const Vec3<Float4>& n, Float4 d) const
 {
-    const Float4 va = LoadVertex(v), vb = LoadVertex(v + 3), vc = LoadVertex(v + 6);
-    const Float4 margin = SlabMargin(va, vb, vc);
-    if (!SlabSurelyOutOfReach(a, b, c, va, vb, vc, margin))
-        outReaching = 0;
-    else if (!SlabSurelyOutOfReach(b, c, a, vb, vc, va, margin))
-        outReaching = 1;
-    else if (!SlabSurelyOutOfReach(c, a, b, vc, va, vb, margin))
-        outReaching = 2;
-    else
-        return true;
-    return false;
+    if (!reachValid_)
+        return simd::NoLanes();
+    return (n.x == Float4::Splat(reachNormal_.x)) & (n.y == Float4::Splat(reachNormal_.y)) &
+           (n.z == Float4::Splat(reachNormal_.z)) & (d == Float4::Splat(reachOffset_));
 }
 
-// Bounds that hold the slab of edge s -> e (apex opposite), worked out without roots and with a margin
-// far above the rounding of either computation. The slab's axis across the edge comes from the
-// triangle's normal; the bounds take it to be square to the edge in the triangle's plane, which holds to
-// a few 1e-6 for a well-shaped triangle. Where the apex projects onto the edge the slab is the rectangle
-// on the edge reaching to the apex; where it projects outside, the rectangle centred half way to the
-// apex from the nearer end, as wide as that distance (bounded here by its 1-norm). Near the switch the
-// two shapes nearly agree: the first, grown a little, holds either.
-bool PlaneReach::SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, Float4 s,
-                                      Float4 e, Float4 apex, Float4 margin) const
+void PlaneReach::FirstReachingEdges(const TriangleLanes& t, int (&out)[4]) const
+{
+    const Float4 margin = SlabMargins(t);
+    const int apart[3] = {simd::Bits(SlabsApart(t.a, t.b, t.c, margin)), simd::Bits(SlabsApart(t.b, t.c, t.a, margin)),
+                          simd::Bits(SlabsApart(t.c, t.a, t.b, margin))};
+    for (int lane = 0; lane < 4; ++lane) {
+        int edge = 0;
+        while (edge < 3 && (apart[edge] >> lane) & 1)
+            ++edge;
+        out[lane] = edge;
+    }
+}
+
+// The lanes whose slab on edge s -> e (apex opposite) surely misses the reach: bounds that hold the slab,
+// worked out without roots and with a margin far above the rounding of either computation. The slab's
+// axis across the edge comes from the triangle's normal; the bounds take it to be square to the edge in
+// the triangle's plane, which holds to a few 1e-6 for a well-shaped triangle. Where the apex projects
+// onto the edge the slab is the rectangle on the edge reaching to the apex; where it projects outside,
+// the rectangle centred half way to the apex from the nearer end, as wide as that distance (bounded here
+// by its 1-norm). Near the switch the two shapes nearly agree: the first, grown a little, holds either.
+Mask4 PlaneReach::SlabsApart(const Vec3<Float4>& s, const Vec3<Float4>& e, const Vec3<Float4>& apex,
+                             Float4 margin) const
 {
     using simd::Min, simd::Max;
+    constexpr float kSwitch = 1e-3f;
+    const Vec3<Float4> d = e - s;
+    const Float4 t = Dot(apex - s, d) / Dot(d, d);
+    const Float4 half = Float4::Splat(0.5f);
+
+    // Whether or not the apex projects just outside the edge, the slab lies within kSwitch times the
+    // edge's length of this rectangle (the two shapes agree where the projection meets an end).
+    const Vec3<Float4> h = apex - (s + d * t);
+    const Vec3<Float4> sh = s + h, eh = e + h;
+    const Float4 shift = OneNorm(d) * Float4::Splat(kSwitch);
+    const Vec3<Float4> onLow = {Min(Min(s.x, e.x), Min(sh.x, eh.x)) - shift,
+                                Min(Min(s.y, e.y), Min(sh.y, eh.y)) - shift,
+                                Min(Min(s.z, e.z), Min(sh.z, eh.z)) - shift};
+    const Vec3<Float4> onHigh = {Max(Max(s.x, e.x), Max(sh.x, eh.x)) + shift,
+                                 Max(Max(s.y, e.y), Max(sh.y, eh.y)) + shift,
+                                 Max(Max(s.z, e.z), Max(sh.z, eh.z)) + shift};
+
+    // Projecting outside: the rectangle from the nearer end.
+    const Vec3<Float4> toApex = apex - Pick(t < Float4::Zero(), s, e);
+    const Vec3<Float4> middle = s + (d + toApex) * half;
+    const Float4 across = OneNorm(toApex) * half;
+    const Vec3<Float4> grow = {simd::Abs(d.x) * half + across, simd::Abs(d.y) * half + across,
+                               simd::Abs(d.z) * half + across};
+
+    const Mask4 onEdge = (t >= Float4::Splat(-kSwitch)) & (t <= Float4::Splat(1 + kSwitch));
+    const Vec3<Float4> low = Pick(onEdge, onLow, middle - grow), high = Pick(onEdge, onHigh, middle + grow);
+    const Mask4 apart = (high.x + margin < lowLanes_[0]) | (low.x - margin > highLanes_[0]) |
+                        (high.y + margin < lowLanes_[1]) | (low.y - margin > highLanes_[1]) |
+                        (high.z + margin < lowLanes_[2]) | (low.z - margin > highLanes_[2]);
     // A zero margin marks coordinates too large to bound; a degenerate edge (t not finite) tells
     // nothing about its slab.
-    if (margin.First() == 0)
-        return false;
-    const D3DXVECTOR3 d3 = e3 - s3;
-    const float t = Dot(apex3 - s3, d3) / Dot(d3, d3);
-    if (!std::isfinite(t))
-        return false;
-    const Float4 half = Float4::Splat(0.5f);
-    auto apart = [&](Float4 low, Float4 high) {
-        return (simd::Bits((high + margin < lowXyz_) | (low - margin > highXyz_)) & 7) != 0;
-    };
-    constexpr float kSwitch = 1e-3f;
-    const Float4 d = e - s;
-    if (t >= -kSwitch && t <= 1 + kSwitch) {
-        // Whether or not the apex projects just outside the edge, the slab lies within kSwitch times
-        // the edge's length of this rectangle (the two shapes agree where the projection meets an end).
-        const Float4 h = apex - (s + d * Float4::Splat(t));
-        const Float4 sh = s + h, eh = e + h;
-        const Float4 shift = OneNorm(d) * Float4::Splat(kSwitch);
-        return apart(Min(Min(s, e), Min(sh, eh)) - shift, Max(Max(s, e), Max(sh, eh)) + shift);
-    }
-    const Float4 h = apex - (t < 0 ? s : e);
-    const Float4 middle = s + (d + h) * half;
-    const Float4 grow = simd::Abs(d) * half + OneNorm(h) * half;
-    return apart(middle - grow, middle + grow);
+    const Mask4 usable = (margin > Float4::Zero()) & (simd::Abs(t) <= Float4::Splat(std::numeric_limits<float>::max()));
+    return apart & usable;
 }
 
 // The bounds of the box cut by the plane's half-space: the corners below the level and where the level
@@ -150,7 +178,7 @@ void PlaneReach::Update(const D3DXVECTOR3& n, float d)
     if (reachEmpty_)
         return;
     const double grow = kReachMargin * (1 + size);
-    float low[4], high[4];
+    float low[3], high[3];
     for (int k = 0; k < 3; ++k) {
         low_[k] -= grow;
         high_[k] += grow;
@@ -159,10 +187,6 @@ void PlaneReach::Update(const D3DXVECTOR3& n, float d)
         low[k] = static_cast<float>(low_[k] - std::fabs(low_[k]) * 1e-7 - 1e-30);
         high[k] = static_cast<float>(high_[k] + std::fabs(high_[k]) * 1e-7 + 1e-30);
     }
-    low[3] = -INFINITY; // the unused lane is never apart
-    high[3] = INFINITY;
-    lowXyz_ = Float4::Load(low);
-    highXyz_ = Float4::Load(high);
     for (int k = 0; k < 3; ++k) {
         lowLanes_[k] = Float4::Splat(low[k]);
         highLanes_[k] = Float4::Splat(high[k]);

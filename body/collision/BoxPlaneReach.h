@@ -6,11 +6,20 @@
 // triangles under a tilted box are rejected so: only those under its lowest corner or edge remain.
 
 #include "body/collision/BoxPrimitives.h"
+#include "body/collision/EdgeSlab.h"
 #include "platform/Simd4.h"
 
 #include <cmath>
 
 namespace vex::collision {
+
+/// Up to four triangles side by side, lane i holding triangle i (unused lanes repeat the last).
+struct TriangleLanes {
+    Vec3<simd::Float4> a, b, c;
+
+    /// count (1 to 4) triangles of nine floats each at v, followed by one more readable float.
+    static TriangleLanes Load(const float* v, int count);
+};
 
 class PlaneReach {
 public:
@@ -38,8 +47,7 @@ public:
     /// and box test cost less than the reach. A plane met for the first time becomes the one just before.
     bool PlaneComesAgain(const D3DXVECTOR3& n, float d)
     {
-        const bool known = reachValid_ && n == reachNormal_ && d == reachOffset_;
-        if (known || (n == lastNormal_ && d == lastOffset_))
+        if (IsReachPlane(n, d) || (n == lastNormal_ && d == lastOffset_))
             return true;
         lastNormal_ = n;
         lastOffset_ = d;
@@ -61,18 +69,26 @@ public:
     /// The built slab (ODE centre, rotation and sides) misses the reach of the plane n.x = d.
     bool SlabOutOfReach(const D3DXVECTOR3& n, float d, const double* centre, const double* R, const double* sides);
 
-    /// Before the nearest edge is known: whichever edge of the triangle a, b, c (v: the same as nine floats
-    /// and a readable tenth) turns out nearest to the box centre, its slab is apart. When not, outReaching
-    /// is the first edge (0: AB, 1: BC, 2: CA) whose slab may reach; the ones before it cannot. Only for
-    /// well-shaped triangles (see WellShaped) in a plane whose reach is known and not empty.
-    bool SlabsSurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const float* v,
-                               int& outReaching) const;
+    /// Before the nearest edge is known, for well-shaped triangles (see WellShaped) in a plane whose reach
+    /// is known and not empty: per lane, the first edge (0: AB, 1: BC, 2: CA) whose slab may reach, or 3
+    /// when each slab is apart whichever edge turns out nearest to the box centre.
+    void FirstReachingEdges(const TriangleLanes& triangles, int (&out)[4]) const;
 
-    /// Whether the triangle's angle at its first vertex is wide enough for SlabsSurelyOutOfReach.
-    static bool WellShaped(const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& cross)
+    /// Whether the plane n.x = d is the one whose reach is known (no state changes).
+    bool IsReachPlane(const D3DXVECTOR3& n, float d) const
     {
-        return static_cast<double>(Dot(cross, cross)) >
-               1e-2 * static_cast<double>(Dot(e1, e1)) * static_cast<double>(Dot(e2, e2));
+        return reachValid_ && n == reachNormal_ && d == reachOffset_;
+    }
+    /// The same for four planes side by side.
+    simd::Mask4 AreReachPlane(const Vec3<simd::Float4>& n, simd::Float4 d) const;
+    bool ReachEmpty() const { return reachEmpty_; }
+
+    /// Whether the triangle's angle at its first vertex is wide enough for FirstReachingEdges, from the
+    /// squared lengths of its edges' cross product and of the two edges from that vertex.
+    static bool WellShaped(float crossSquared, float e1Squared, float e2Squared)
+    {
+        return static_cast<double>(crossSquared) >
+               1e-2 * static_cast<double>(e1Squared) * static_cast<double>(e2Squared);
     }
 
     /// The reach's single-precision bounds along axis k, in all four lanes (for slabs side by side).
@@ -81,8 +97,8 @@ public:
 
 private:
     void Update(const D3DXVECTOR3& n, float d);
-    bool SlabSurelyOutOfReach(const D3DXVECTOR3& s3, const D3DXVECTOR3& e3, const D3DXVECTOR3& apex3, simd::Float4 s,
-                              simd::Float4 e, simd::Float4 apex, simd::Float4 margin) const;
+    simd::Mask4 SlabsApart(const Vec3<simd::Float4>& start, const Vec3<simd::Float4>& end,
+                           const Vec3<simd::Float4>& apex, simd::Float4 margin) const;
 
     BoxPose box_;
     double corners_[8][3];
@@ -94,9 +110,7 @@ private:
     bool reachEmpty_ = true;
     double low_[3] = {};
     double high_[3] = {};
-    simd::Float4 lowXyz_ = simd::Float4::Splat(-INFINITY); ///< the bounds in single precision, x, y, z, -
-    simd::Float4 highXyz_ = simd::Float4::Splat(INFINITY);
-    simd::Float4 lowLanes_[3]; ///< the same bounds, one coordinate in all four lanes
+    simd::Float4 lowLanes_[3]; ///< the bounds in single precision, one coordinate in all four lanes
     simd::Float4 highLanes_[3];
 };
 

@@ -26,9 +26,62 @@ void BoxTriangleCollector::AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& 
 
 void BoxTriangleCollector::AddTriangles(const float* triangles, size_t count)
 {
-    // The per-triangle steps are inlined into this loop, so the collector's state stays in registers.
-    for (size_t i = 0; i < count && !IsFull(); ++i)
+    size_t i = 0;
+    while (i < count && !IsFull()) {
+        // On a flat patch whose reach is known, four triangles at a time take the first two stages.
+        if (fourOnPlane_ && count - i >= 4 && AddFourOnReachPlane(triangles + 9 * i)) {
+            i += 4;
+            continue;
+        }
+        fourOnPlane_ = false;
         AddTriangle(triangles + 9 * i);
+        ++i;
+    }
+}
+
+// Four triangles side by side, when each one facing the box lies in the plane whose reach is known and
+// has its normal in the cache: then the one-at-a-time steps would change no state until the exact stage,
+// so the quick decisions of all four come first and the exact stage follows in order, with the very
+// values the one-at-a-time steps give. False, with nothing done, when any does not.
+bool BoxTriangleCollector::AddFourOnReachPlane(const float* v)
+{
+    using simd::Float4;
+    const TriangleLanes t = TriangleLanes::Load(v, 4);
+    const Vec3<Float4> e1 = t.b - t.a, e2 = t.c - t.a, cross = Cross(e1, e2);
+    Vec3<Float4> n;
+    if (!normals_.KnownNormals(cross, n))
+        return false;
+    const Vec3<Float4> centre = {Float4::Splat(centre_.x), Float4::Splat(centre_.y), Float4::Splat(centre_.z)};
+    const Float4 planeOffset = Dot(n, t.a);
+    const simd::Mask4 facing = Dot(n, centre) - planeOffset >= Float4::Splat(kTriangleFrontEpsilon);
+    if (simd::Bits(simd::AndNot(reach_.AreReachPlane(n, planeOffset), facing)) != 0)
+        return false;
+    const int live = simd::Bits(facing);
+    if (live == 0 || reach_.ReachEmpty())
+        return true;
+
+    float lanes[10][4]; // cross x cross, e1 x e1, e2 x e2, the normal's x, y, z, the plane's offset
+    Dot(cross, cross).Store(lanes[0]);
+    Dot(e1, e1).Store(lanes[1]);
+    Dot(e2, e2).Store(lanes[2]);
+    n.x.Store(lanes[3]);
+    n.y.Store(lanes[4]);
+    n.z.Store(lanes[5]);
+    planeOffset.Store(lanes[6]);
+    int reaching[4];
+    reach_.FirstReachingEdges(t, reaching);
+    for (int lane = 0; lane < 4 && !IsFull(); ++lane) {
+        if (!((live >> lane) & 1))
+            continue;
+        const bool wellShaped = PlaneReach::WellShaped(lanes[0][lane], lanes[1][lane], lanes[2][lane]);
+        if (wellShaped && reaching[lane] == 3)
+            continue;
+        const float* w = v + 9 * lane;
+        const D3DXVECTOR3 a(w[0], w[1], w[2]), b(w[3], w[4], w[5]), c(w[6], w[7], w[8]);
+        const D3DXVECTOR3 normal(lanes[3][lane], lanes[4][lane], lanes[5][lane]);
+        AddSlabContact(a, b, c, normal, lanes[6][lane], wellShaped ? reaching[lane] : -1, true);
+    }
+    return true;
 }
 
 // v: nine floats and a readable tenth (the quick rejections load the vertices four floats at a time).
@@ -63,10 +116,18 @@ inline bool BoxTriangleCollector::QuicklyRejected(const float* v, const D3DXVECT
     if (!reach_.PlaneComesAgain(n, planeOffset))
         return reach_.BoxMissesPlane(n, planeOffset);
     useReach = true;
+    // The plane came again: the triangles after this one may lie in it too.
+    fourOnPlane_ = true;
     if (reach_.Empty(n, planeOffset))
         return true;
-    const D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
-    return PlaneReach::WellShaped(e1, e2, cross) && reach_.SlabsSurelyOutOfReach(a, b, c, v, reachingEdge);
+    if (!PlaneReach::WellShaped(Dot(cross, cross), Dot(e1, e1), Dot(e2, e2)))
+        return false;
+    int reaching[4];
+    reach_.FirstReachingEdges(TriangleLanes::Load(v, 1), reaching);
+    if (reaching[0] == 3)
+        return true;
+    reachingEdge = reaching[0];
+    return false;
 }
 
 unsigned long BoxTriangleCollector::Finish()

@@ -43,6 +43,7 @@ public:
 
 private:
     void AddTriangle(const float* v);
+    bool AddFourOnReachPlane(const float* v);
     bool QuicklyRejected(const float* v, const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& cross,
                          const D3DXVECTOR3& n, float planeOffset, int& reachingEdge, bool& useReach);
 
@@ -73,6 +74,7 @@ private:
     dGeomID g2_;
     const BoxPrimitives* primitives_;
     bool quickRejections_;
+    bool fourOnPlane_ = false; ///< the last plane came again: the next four triangles may lie in it
     NormalCache normals_;
     PlaneReach reach_;
     SupportCorners support_;

@@ -38,6 +38,25 @@ public:
         return normal_[0];
     }
 
+    /// The normals of four cross products side by side, as Normal gives them, when each is one the cache
+    /// holds (the cache is left as it is); false otherwise.
+    bool KnownNormals(const Vec3<simd::Float4>& cross, Vec3<simd::Float4>& normal) const
+    {
+        using simd::Float4, simd::SameBits;
+        auto holds = [&](const D3DXVECTOR3& c) {
+            return SameBits(cross.x, Float4::Splat(c.x)) & SameBits(cross.y, Float4::Splat(c.y)) &
+                   SameBits(cross.z, Float4::Splat(c.z));
+        };
+        const simd::Mask4 first = holds(cross_[0]);
+        if (simd::Bits(first | holds(cross_[1])) != 0xf)
+            return false;
+        auto splat = [](const D3DXVECTOR3& v) {
+            return Vec3<Float4>{Float4::Splat(v.x), Float4::Splat(v.y), Float4::Splat(v.z)};
+        };
+        normal = Pick(first, splat(normal_[0]), splat(normal_[1]));
+        return true;
+    }
+
 private:
     // The zero vector normalises to itself, so the first state is already a consistent pair.
     D3DXVECTOR3 cross_[2] = {{0, 0, 0}, {0, 0, 0}};
