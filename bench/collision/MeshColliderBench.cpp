@@ -377,6 +377,11 @@ int main(int argc, char** argv)
                         }
                     }
                 }
+                if (oursOnly) {
+                    std::printf("| %s | %s | %d | %.0f | ours alone |\n", surface.name,
+                                box ? "box 1x1x1" : "sphere r 0.5", limit, oursNs);
+                    continue;
+                }
                 const Quality qo = Measure(ours, shape, poses, truth, limit, flat, buffer);
                 const Quality qd = Measure(ode, shape, poses, truth, limit, flat, buffer);
                 std::printf("| %s | %s | %d | %.0f | %.0f | %.2f | %s | %.2f | %.2f | %s | %s | %s | %s | %s | %s |\n",
@@ -388,7 +393,7 @@ int main(int argc, char** argv)
                             Percent(qd.wrongWay, qd.normals).c_str());
                 std::fflush(stdout);
             }
-            if (box) {
+            if (box && !oursOnly) {
                 double boxQuery = 0, gathered = 0;
                 const bool orientedByDefault = vex::body::OrientedBoxQueryEnabled();
                 vex::body::SetOrientedBoxQueryEnabled(true);

@@ -81,8 +81,12 @@ Mask4 PlaneReach::AreReachPlane(const Vec3<Float4>& n, Float4 d) const
 void PlaneReach::FirstReachingEdges(const TriangleLanes& t, int (&out)[4]) const
 {
     const Float4 margin = SlabMargins(t);
-    const int apart[3] = {simd::Bits(SlabsApart(t.a, t.b, t.c, margin)), simd::Bits(SlabsApart(t.b, t.c, t.a, margin)),
-                          simd::Bits(SlabsApart(t.c, t.a, t.b, margin))};
+    // An edge's slab counts only for the lanes whose edges before it are apart.
+    int apart[3] = {simd::Bits(SlabsApart(t.a, t.b, t.c, margin)), 0, 0};
+    if (apart[0] != 0)
+        apart[1] = simd::Bits(SlabsApart(t.b, t.c, t.a, margin));
+    if ((apart[0] & apart[1]) != 0)
+        apart[2] = simd::Bits(SlabsApart(t.c, t.a, t.b, margin));
     for (int lane = 0; lane < 4; ++lane) {
         int edge = 0;
         while (edge < 3 && (apart[edge] >> lane) & 1)
@@ -119,15 +123,18 @@ Mask4 PlaneReach::SlabsApart(const Vec3<Float4>& s, const Vec3<Float4>& e, const
                                  Max(Max(s.y, e.y), Max(sh.y, eh.y)) + shift,
                                  Max(Max(s.z, e.z), Max(sh.z, eh.z)) + shift};
 
-    // Projecting outside: the rectangle from the nearer end.
-    const Vec3<Float4> toApex = apex - Pick(t < Float4::Zero(), s, e);
-    const Vec3<Float4> middle = s + (d + toApex) * half;
-    const Float4 across = OneNorm(toApex) * half;
-    const Vec3<Float4> grow = {simd::Abs(d.x) * half + across, simd::Abs(d.y) * half + across,
-                               simd::Abs(d.z) * half + across};
-
     const Mask4 onEdge = (t >= Float4::Splat(-kSwitch)) & (t <= Float4::Splat(1 + kSwitch));
-    const Vec3<Float4> low = Pick(onEdge, onLow, middle - grow), high = Pick(onEdge, onHigh, middle + grow);
+    Vec3<Float4> low = onLow, high = onHigh;
+    if (simd::Bits(onEdge) != 0xf) {
+        // Projecting outside: the rectangle from the nearer end.
+        const Vec3<Float4> toApex = apex - Pick(t < Float4::Zero(), s, e);
+        const Vec3<Float4> middle = s + (d + toApex) * half;
+        const Float4 across = OneNorm(toApex) * half;
+        const Vec3<Float4> grow = {simd::Abs(d.x) * half + across, simd::Abs(d.y) * half + across,
+                                   simd::Abs(d.z) * half + across};
+        low = Pick(onEdge, onLow, middle - grow);
+        high = Pick(onEdge, onHigh, middle + grow);
+    }
     const Mask4 apart = (high.x + margin < lowLanes_[0]) | (low.x - margin > highLanes_[0]) |
                         (high.y + margin < lowLanes_[1]) | (low.y - margin > highLanes_[1]) |
                         (high.z + margin < lowLanes_[2]) | (low.z - margin > highLanes_[2]);
