@@ -11,42 +11,59 @@ namespace {
 
 double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
+// The line through the first two chosen, worked out once for a pass over the candidates; not valid when
+// there is none yet or the two coincide.
+struct Line {
+    const double* p0 = nullptr;
+    double u[3] = {};
+    double uu = 0;
+    bool valid = false;
+
+    static Line Through(const dContactGeom* candidates, const unsigned long* order)
+    {
+        Line line;
+        line.p0 = candidates[order[0]].pos;
+        const double* p1 = candidates[order[1]].pos;
+        for (int k = 0; k < 3; ++k)
+            line.u[k] = p1[k] - line.p0[k];
+        line.uu = Dot3(line.u, line.u);
+        line.valid = line.uu > 0;
+        return line;
+    }
+
+    // The part of p's offset from the first chosen that is square to the line.
+    void Across(const double* p, double* out) const
+    {
+        const double d[3] = {p[0] - p0[0], p[1] - p0[1], p[2] - p0[2]};
+        const double t = Dot3(d, u) / uu;
+        for (int k = 0; k < 3; ++k)
+            out[k] = d[k] - u[k] * t;
+    }
+};
+
 // The choice in progress: nearest[m] is candidate m's squared distance to the nearest one chosen so far;
-// a chosen one is marked -1, below any.
+// a chosen one is marked -1, below any. (Filled for the candidates found before it is read.)
 struct Spread {
     const dContactGeom* candidates;
     unsigned long found;
     double nearest[kMaxBoxCandidates + 1];
 
-    // The part of candidate m's offset from the first chosen that is square to the line through the
-    // first two chosen; false when those two coincide.
-    bool Across(const unsigned long* line, unsigned long m, double* out) const
-    {
-        const double* p0 = candidates[line[0]].pos;
-        const double* p1 = candidates[line[1]].pos;
-        const double u[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
-        const double uu = Dot3(u, u);
-        if (!(uu > 0))
-            return false;
-        const double* p = candidates[m].pos;
-        const double d[3] = {p[0] - p0[0], p[1] - p0[1], p[2] - p0[2]};
-        const double t = Dot3(d, u) / uu;
-        for (int k = 0; k < 3; ++k)
-            out[k] = d[k] - u[k] * t;
-        return true;
-    }
-
     // The unchosen candidate with the largest nearest[m], or, given the first two chosen, the one
     // farthest from the line through them (the first of equals).
-    unsigned long Farthest(const unsigned long* line) const
+    unsigned long Farthest(const unsigned long* order) const
     {
+        const Line line = order ? Line::Through(candidates, order) : Line{};
         unsigned long best = 0;
         double bestValue = -1;
         for (unsigned long m = 0; m < found; ++m) {
             if (nearest[m] == -1)
                 continue;
-            double across[3];
-            const double value = line && Across(line, m, across) ? Dot3(across, across) : nearest[m];
+            double value = nearest[m];
+            if (line.valid) {
+                double offset[3];
+                line.Across(candidates[m].pos, offset);
+                value = Dot3(offset, offset);
+            }
             if (value > bestValue) {
                 best = m;
                 bestValue = value;
@@ -61,15 +78,18 @@ struct Spread {
     {
         if (order[2] == order[0] || order[2] == order[1])
             return false;
-        double third[3];
-        if (!Across(order, order[2], third))
+        const Line line = Line::Through(candidates, order);
+        if (!line.valid)
             return false;
+        double third[3];
+        line.Across(candidates[order[2]].pos, third);
         double bestValue = 0;
         bool any = false;
         for (unsigned long m = 0; m < found; ++m) {
-            double across[3];
-            if (nearest[m] == -1 || !Across(order, m, across))
+            if (nearest[m] == -1)
                 continue;
+            double across[3];
+            line.Across(candidates[m].pos, across);
             const double value = -Dot3(across, third);
             if (value > bestValue) {
                 outBest = m;
@@ -93,7 +113,9 @@ struct Spread {
 
 void ChooseSpread(const dContactGeom* candidates, unsigned long found, unsigned long count, unsigned long* order)
 {
-    Spread spread{candidates, found, {}};
+    Spread spread;
+    spread.candidates = candidates;
+    spread.found = found;
     unsigned long deepest = 0;
     for (unsigned long m = 1; m < found; ++m)
         if (candidates[m].depth > candidates[deepest].depth)
