@@ -53,7 +53,7 @@ void AddNearbyTriangle(std::mt19937& rng, const D3DXVECTOR3& centre, float radiu
 }
 
 // A patch of grid cells around centre, two triangles each, in the grid's own order: flat (many triangles
-// share one plane and one cross product), bumpy (each its own plane) or a roof whose ridge runs under
+// share one plane and one cross product; some in terraces), bumpy (each its own plane) or a roof whose ridge runs under
 // the centre (the ridge's edges, not the faces, push a sphere above it, several by nearly the same
 // length). Fine cells put dozens of triangles within reach of one shape.
 void AddGridPatch(std::mt19937& rng, const D3DXVECTOR3& centre, float below, std::vector<D3DXVECTOR3>& out)
@@ -73,10 +73,14 @@ void AddGridPatch(std::mt19937& rng, const D3DXVECTOR3& centre, float below, std
                                   : centre.y - below + bump * std::sin(phase + 1.7f * static_cast<float>(i + 2 * j));
         return D3DXVECTOR3(x, y, z);
     };
+    // Some flat patches are terraces: every other row of cells a little higher, so that neighbouring
+    // triangles share their cross product but not their plane.
+    const float step = shape < 0.15f ? (0.01f + 0.05f * unit(rng)) * cell : 0.0f;
     for (int i = 0; i < cells; ++i) {
         for (int j = 0; j < cells; ++j) {
-            out.insert(out.end(), {at(i, j), at(i, j + 1), at(i + 1, j)});
-            out.insert(out.end(), {at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)});
+            const D3DXVECTOR3 up(0, j % 2 ? step : 0.0f, 0);
+            out.insert(out.end(), {at(i, j) + up, at(i, j + 1) + up, at(i + 1, j) + up});
+            out.insert(out.end(), {at(i + 1, j) + up, at(i, j + 1) + up, at(i + 1, j + 1) + up});
         }
     }
 }
