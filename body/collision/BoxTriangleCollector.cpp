@@ -60,7 +60,8 @@ bool BoxTriangleCollector::AddFourOnReachPlane(const float* v)
     if (live == 0 || reach_.ReachEmpty())
         return true;
 
-    float lanes[10][4]; // cross x cross, e1 x e1, e2 x e2, the normal's x, y, z, the plane's offset
+    // Per lane: the squared lengths of the cross product, e1 and e2; the normal's x, y, z; the plane's offset.
+    float lanes[7][4];
     Dot(cross, cross).Store(lanes[0]);
     Dot(e1, e1).Store(lanes[1]);
     Dot(e2, e2).Store(lanes[2]);

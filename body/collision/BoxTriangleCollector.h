@@ -10,6 +10,8 @@
 //   3. exact test (BoxSlabContact.cpp): the nearest edge's slab (BoxEdgeSlabs.h) and the box test;
 //   4. choice: repeats dropped, support corners added (BoxSupportCorners.h), and, at Finish, a spread of
 //      the candidates written (BoxContactSpread.h).
+// On a flat patch whose plane's reach is known, steps 1 and 2 run for four triangles side by side
+// (AddFourOnReachPlane); step 3 then follows for each of them in order, as it would one at a time.
 
 #include "body/collision/BoxPlaneReach.h"
 #include "body/collision/BoxPrimitives.h"
