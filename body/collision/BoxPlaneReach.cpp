@@ -29,19 +29,6 @@ Float4 OneNorm(const Vec3<Float4>& v) { return (simd::Abs(v.x) + simd::Abs(v.z))
 
 } // namespace
 
-TriangleLanes TriangleLanes::Load(const float* v, int count)
-{
-    // Row i: a vertex of triangle i and the float after it (v's triangles are followed by a readable
-    // float); turned, the rows give x, y and z of that vertex of each triangle, and a fourth row unused.
-    auto vertex = [&](int corner) {
-        auto row = [&](int i) { return Float4::Load(v + 9 * std::min(i, count - 1) + 3 * corner); };
-        Float4 x = row(0), y = row(1), z = row(2), unused = row(3);
-        simd::Transpose(x, y, z, unused);
-        return Vec3<Float4>{x, y, z};
-    };
-    return {vertex(0), vertex(1), vertex(2)};
-}
-
 PlaneReach::PlaneReach(const BoxPose& box) : box_(box)
 {
     // The corners, once: every plane's reach starts from them.

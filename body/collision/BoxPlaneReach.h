@@ -6,20 +6,13 @@
 // triangles under a tilted box are rejected so: only those under its lowest corner or edge remain.
 
 #include "body/collision/BoxPrimitives.h"
+#include "body/collision/CollisionGeometry.h"
 #include "body/collision/EdgeSlab.h"
 #include "platform/Simd4.h"
 
 #include <cmath>
 
 namespace vex::collision {
-
-/// Up to four triangles side by side, lane i holding triangle i (unused lanes repeat the last).
-struct TriangleLanes {
-    Vec3<simd::Float4> a, b, c;
-
-    /// count (1 to 4) triangles of nine floats each at v, followed by one more readable float.
-    static TriangleLanes Load(const float* v, int count);
-};
 
 class PlaneReach {
 public:

@@ -67,6 +67,26 @@ private:
 /// the colliders' triangle lists keep a spare float after their last vertex for it.
 inline simd::Float4 LoadVertex(const float* v) { return simd::Float4::LoadXyz(v); }
 
+/// Up to four triangles side by side, lane i holding triangle i (unused lanes repeat the last), for the
+/// colliders' steps that take four triangles at a time.
+struct TriangleLanes {
+    Vec3<simd::Float4> a, b, c;
+
+    /// count (1 to 4) triangles of nine floats each at v, followed by one more readable float.
+    static TriangleLanes Load(const float* v, int count)
+    {
+        // Row i: a vertex of triangle i and the float after it; turned, the rows give x, y and z of that
+        // vertex of each triangle, and a fourth row unused.
+        auto vertex = [&](int corner) {
+            auto row = [&](int i) { return simd::Float4::Load(v + 9 * (i < count ? i : count - 1) + 3 * corner); };
+            simd::Float4 x = row(0), y = row(1), z = row(2), unused = row(3);
+            simd::Transpose(x, y, z, unused);
+            return Vec3<simd::Float4>{x, y, z};
+        };
+        return {vertex(0), vertex(1), vertex(2)};
+    }
+};
+
 /// An axis-aligned box. An empty box has min > max on every axis, so it meets nothing.
 struct QueryBox {
     D3DXVECTOR3 min;

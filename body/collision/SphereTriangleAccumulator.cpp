@@ -31,9 +31,72 @@ void SphereTriangleAccumulator::AddTriangle(const D3DXVECTOR3& a, const D3DXVECT
 
 void SphereTriangleAccumulator::AddTriangles(const float* triangles, size_t count)
 {
-    // The quick rejections are inlined into this loop; the pushes are worked out in a call.
-    for (size_t i = 0; i < count; ++i)
+    // The quick rejections change no state, so with the free tests those of four triangles are worked out
+    // side by side and the pushes follow in order; the rest go one at a time.
+    size_t i = 0;
+    if (quickRejections_)
+        for (; i + 4 <= count; i += 4)
+            AddFour(triangles + 9 * i);
+    for (; i < count; ++i)
         AddTriangle(triangles + 9 * i);
+}
+
+void SphereTriangleAccumulator::AddFour(const float* v)
+{
+    using simd::Float4, simd::Min, simd::Max, simd::Abs;
+    const TriangleLanes t = TriangleLanes::Load(v, 4);
+    const Vec3<Float4> centre = {Float4::Splat(centre_.x), Float4::Splat(centre_.y), Float4::Splat(centre_.z)};
+    // BoundsOutOfReach's steps, a coordinate per row instead of per lane: the same operations in the
+    // same order (its horizontal forms pair x with z and y with the zero fourth lane).
+    const Vec3<Float4> low = {Min(Min(t.a.x, t.b.x), t.c.x), Min(Min(t.a.y, t.b.y), t.c.y),
+                              Min(Min(t.a.z, t.b.z), t.c.z)};
+    const Vec3<Float4> high = {Max(Max(t.a.x, t.b.x), t.c.x), Max(Max(t.a.y, t.b.y), t.c.y),
+                               Max(Max(t.a.z, t.b.z), t.c.z)};
+    const Vec3<Float4> gap = {Max(Max(low.x - centre.x, centre.x - high.x), Float4::Zero()),
+                              Max(Max(low.y - centre.y, centre.y - high.y), Float4::Zero()),
+                              Max(Max(low.z - centre.z, centre.z - high.z), Float4::Zero())};
+    auto magnitude = [&](Float4 lo, Float4 hi) { return Max(Max(Abs(lo), Abs(hi)), centreSize_); };
+    const Float4 size = Max(Max(magnitude(low.x, high.x), magnitude(low.z, high.z)),
+                            Max(magnitude(low.y, high.y), Max(Max(Float4::Zero(), Float4::Zero()), centreSize_)));
+    const Float4 gapSquared = (gap.x * gap.x + gap.z * gap.z) + gap.y * gap.y;
+
+    const Vec3<Float4> e1 = t.b - t.a, e2 = t.c - t.a, k = Cross(e1, e2), n = Normalised(k);
+    float lanes[24][4];
+    int row = 0;
+    auto store = [&](Float4 x) { x.Store(lanes[row++]); };
+    auto storeVector = [&](const Vec3<Float4>& x) {
+        store(x.x);
+        store(x.y);
+        store(x.z);
+    };
+    store(gapSquared);
+    store(size);
+    storeVector(e1);
+    storeVector(e2);
+    storeVector(n);
+    store(Dot(k, k));
+    store(Dot(e1, e1));
+    store(Dot(e2, e2));
+    store(Dot(k, centre - t.a));
+    const Vec3<Float4>* const corner[3] = {&t.a, &t.b, &t.c};
+    for (int e = 0; e < 3; ++e) {
+        const Vec3<Float4>& from = *corner[e];
+        const Vec3<Float4> m = Cross(*corner[e == 2 ? 0 : e + 1] - from, k);
+        store(Dot(m, centre - from));
+        store(Dot(m, m));
+    }
+    for (int lane = 0; lane < 4; ++lane) {
+        auto at = [&](int r) { return lanes[r][lane]; };
+        auto vector = [&](int r) { return D3DXVECTOR3(at(r), at(r + 1), at(r + 2)); };
+        if (BoundsTooFar(at(0), at(1)))
+            continue;
+        const Reach reach{at(11), at(12), at(13), at(14), {at(15), at(17), at(19)}, {at(16), at(18), at(20)}};
+        if (SurelyOutOfReach(reach, at(1)))
+            continue;
+        const float* w = v + 9 * lane;
+        const D3DXVECTOR3 a(w[0], w[1], w[2]), b(w[3], w[4], w[5]), c(w[6], w[7], w[8]);
+        AddPushes(a, b, c, vector(2), vector(5), vector(8), at(0), at(1));
+    }
 }
 
 // v: nine floats and a readable tenth (the bounds load the vertices four floats at a time).
@@ -50,7 +113,7 @@ inline void SphereTriangleAccumulator::AddTriangle(const float* v)
     const D3DXVECTOR3 cross = Cross(e1, e2);
     // The unit normal is worked out alongside the quick rejection rather than after it.
     const D3DXVECTOR3 n = Normalised(cross);
-    if (quickRejections_ && SurelyOutOfReach(a, b, c, e1, e2, cross, size))
+    if (quickRejections_ && SurelyOutOfReach(ReachOf(a, b, c, e1, e2, cross), size))
         return;
     AddPushes(a, b, c, e1, e2, n, gapSquared, size);
 }
@@ -89,8 +152,30 @@ inline bool SphereTriangleAccumulator::BoundsOutOfReach(simd::Float4 va, simd::F
     const simd::Float4 gap = Max(Max(low - centreLanes_, centreLanes_ - high), simd::Float4::Zero());
     outSize = simd::HorizontalMax(Max(Max(Abs(low), Abs(high)), centreSize_)).First();
     outGapSquared = simd::HorizontalSum(gap * gap).First();
-    const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * outSize;
-    return outGapSquared > reach * reach;
+    return BoundsTooFar(outGapSquared, outSize);
+}
+
+inline bool SphereTriangleAccumulator::BoundsTooFar(float gapSquared, float size) const
+{
+    const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
+    return gapSquared > reach * reach;
+}
+
+// The quantities SurelyOutOfReach judges, one triangle at a time (AddFour works them out four at a time).
+inline SphereTriangleAccumulator::Reach SphereTriangleAccumulator::ReachOf(const D3DXVECTOR3& a, const D3DXVECTOR3& b,
+                                                                           const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
+                                                                           const D3DXVECTOR3& e2,
+                                                                           const D3DXVECTOR3& k) const
+{
+    Reach reach{Dot(k, k), Dot(e1, e1), Dot(e2, e2), Dot(k, centre_ - a), {}, {}};
+    const D3DXVECTOR3* const corner[3] = {&a, &b, &c};
+    for (int e = 0; e < 3; ++e) {
+        const D3DXVECTOR3& from = *corner[e];
+        const D3DXVECTOR3 m = Cross(*corner[e == 2 ? 0 : e + 1] - from, k); // |k| times edge x n
+        reach.s[e] = Dot(m, centre_ - from);
+        reach.mm[e] = Dot(m, m);
+    }
+    return reach;
 }
 
 // True when the whole triangle lies clearly farther than the radius from the centre: then neither its
@@ -102,25 +187,22 @@ inline bool SphereTriangleAccumulator::BoundsOutOfReach(simd::Float4 va, simd::F
 // slack is far above the rounding of the exact tests (about 1e-7 of the coordinates); triangles too thin
 // for their normal to be trusted are left to the exact tests. size: the largest magnitude of the
 // centre's and the triangle's coordinates.
-inline bool SphereTriangleAccumulator::SurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b,
-                                                        const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
-                                                        const D3DXVECTOR3& e2, const D3DXVECTOR3& k, float size) const
+inline bool SphereTriangleAccumulator::SurelyOutOfReach(const Reach& r, float size) const
 {
-    const double kk = Dot(k, k);
-    if (!(kk > static_cast<double>(kWellShaped) * Dot(e1, e1) * Dot(e2, e2)))
+    const double kk = r.kk;
+    if (!(kk > static_cast<double>(kWellShaped) * r.e1e1 * r.e2e2))
         return false;
     const double reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
-    const D3DXVECTOR3 toCentre = centre_ - a;
-    const double h = Dot(k, toCentre); // |k| times the distance off the plane
+    const double h = r.h; // |k| times the distance off the plane
     // (reach^2 - distance^2) |k|^2; negative when the plane alone is out of reach.
     const double inPlane = reach * reach * kk - h * h;
-    auto beyond = [&](const D3DXVECTOR3& from, const D3DXVECTOR3& to) {
-        const D3DXVECTOR3 m = Cross(to - from, k); // |k| times edge x n
-        const double s = Dot(m, centre_ - from);
+    for (int e = 0; e < 3; ++e) {
+        const double s = r.s[e];
         // s / |m| > root(inPlane) / |k|, squared and multiplied out.
-        return s > 0 && s * s * kk > inPlane * Dot(m, m);
-    };
-    return beyond(a, b) || beyond(b, c) || beyond(c, a);
+        if (s > 0 && s * s * kk > inPlane * r.mm[e])
+            return true;
+    }
+    return false;
 }
 
 } // namespace vex::collision

@@ -6,7 +6,7 @@
 //
 // Per triangle, in order:
 //   1. quick rejections: the triangle's bounding box out of reach, then the triangle itself surely out of
-//      reach (SphereTriangleAccumulator.cpp);
+//      reach (SphereTriangleAccumulator.cpp; with the free tests, four triangles side by side);
 //   2. exact tests (SpherePushes.cpp): facing and depth, the face push, else the edges it lies behind
 //      (with the free tests, deferred until every face has pushed, and skipped when surely no longer);
 //   3. choice, at GetContact: the faces' sum or the longest edge push.
@@ -37,11 +37,26 @@ public:
     bool GetContact(SphereContact& out);
 
 private:
+    /// What the second quick rejection judges a triangle a, b, c by (k = (b - a) x (c - a), edges e1 = b - a
+    /// and e2 = c - a): worked out one triangle at a time or four side by side with the same operations,
+    /// and judged by one function.
+    struct Reach {
+        float kk;    ///< k . k
+        float e1e1;  ///< e1 . e1
+        float e2e2;  ///< e2 . e2
+        float h;     ///< k . (centre - a)
+        float s[3];  ///< per edge from -> to (ab, bc, ca): m . (centre - from), m = (to - from) x k
+        float mm[3]; ///< m . m
+    };
+
     void AddTriangle(const float* v);
+    void AddFour(const float* v);
     bool BoundsOutOfReach(simd::Float4 va, simd::Float4 vb, simd::Float4 vc, float& outSize,
                           float& outGapSquared) const;
-    bool SurelyOutOfReach(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
-                          const D3DXVECTOR3& e2, const D3DXVECTOR3& k, float size) const;
+    bool BoundsTooFar(float gapSquared, float size) const;
+    Reach ReachOf(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
+                  const D3DXVECTOR3& e2, const D3DXVECTOR3& k) const;
+    bool SurelyOutOfReach(const Reach& reach, float size) const;
 
     // The exact tests (SpherePushes.cpp).
     void AddPushes(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,

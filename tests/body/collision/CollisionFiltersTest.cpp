@@ -85,6 +85,16 @@ void AddGridPatch(std::mt19937& rng, const D3DXVECTOR3& centre, float below, std
     }
 }
 
+// Vertices three per triangle as the colliders' list: nine floats each and a spare one after the last.
+std::vector<float> TriangleList(const std::vector<D3DXVECTOR3>& v)
+{
+    std::vector<float> list;
+    for (const D3DXVECTOR3& p : v)
+        list.insert(list.end(), {p.x, p.y, p.z});
+    list.push_back(0);
+    return list;
+}
+
 // The sphere's contact from the triangles v (three vertices each), with the quick rejections on and off:
 // a failure unless both agree bit for bit. outHit: whether there was a contact.
 testing::AssertionResult SameSphereContact(const D3DXVECTOR3& centre, float radius, const std::vector<D3DXVECTOR3>& v,
@@ -92,10 +102,11 @@ testing::AssertionResult SameSphereContact(const D3DXVECTOR3& centre, float radi
 {
     SphereTriangleAccumulator filtered(centre, radius);
     SphereTriangleAccumulator unfiltered(centre, radius, {.quickRejections = false});
-    for (size_t i = 0; i + 3 <= v.size(); i += 3) {
-        filtered.AddTriangle(v[i], v[i + 1], v[i + 2]);
+    // The filtered one takes the list as the channel hands it over (four at a time), the other singly.
+    const std::vector<float> list = TriangleList(v);
+    filtered.AddTriangles(list.data(), v.size() / 3);
+    for (size_t i = 0; i + 3 <= v.size(); i += 3)
         unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
-    }
     SphereContact got, want;
     outHit = filtered.GetContact(got);
     if (outHit != unfiltered.GetContact(want))
@@ -114,10 +125,7 @@ testing::AssertionResult SameBoxContacts(const BoxPose& box, unsigned long limit
     BoxTriangleCollector unfiltered(box, limit, want, sizeof want[0], nullptr, nullptr, {.quickRejections = false});
     // The filtered one takes the triangles as a list, as the channel hands them over (so runs of a flat
     // patch go four at a time), the unfiltered one singly.
-    std::vector<float> list;
-    for (const D3DXVECTOR3& p : v)
-        list.insert(list.end(), {p.x, p.y, p.z});
-    list.push_back(0);
+    const std::vector<float> list = TriangleList(v);
     filtered.AddTriangles(list.data(), v.size() / 3);
     for (size_t i = 0; i + 3 <= v.size(); i += 3)
         unfiltered.AddTriangle(v[i], v[i + 1], v[i + 2]);
