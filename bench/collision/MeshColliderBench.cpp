@@ -3,7 +3,8 @@
 // of both: how far the deepest contact's depth lies from the true penetration and how many normals on the
 // flat floor are tilted or point the wrong way. Fixed scenes and seed; the median of several runs.
 //
-// Usage: MeshColliderBench [queries] [runs] [deepest penetration, default 0.2] [only: e.g. "floor sphere"]
+// Usage: MeshColliderBench [queries] [runs] [deepest penetration, default 0.2] [only: e.g. "floor sphere";
+//        with "ours", our default path alone is timed: no ODE, no quality pass]
 //        [file: writes our contacts of every pose there, to compare two builds byte for byte]
 #include "body/CandidateQuery.h"
 #include "body/ODE_GeometryItem.h"
