@@ -43,8 +43,30 @@ void SphereTriangleAccumulator::AddTriangles(const float* triangles, size_t coun
 
 void SphereTriangleAccumulator::AddFour(const float* v)
 {
+    FourMeasures lanes;
+    MeasureFour(TriangleLanes::Load(v, 4), lanes);
+    for (int i = 0; i < 4; ++i) {
+        if (BoundsTooFar(lanes.gapSquared[i], lanes.size[i]))
+            continue;
+        const Reach reach{lanes.kk[i],
+                          lanes.e1e1[i],
+                          lanes.e2e2[i],
+                          lanes.h[i],
+                          {lanes.s[0][i], lanes.s[1][i], lanes.s[2][i]},
+                          {lanes.mm[0][i], lanes.mm[1][i], lanes.mm[2][i]}};
+        if (SurelyOutOfReach(reach, lanes.size[i]))
+            continue;
+        auto vector = [&](const float(&x)[3][4]) { return D3DXVECTOR3(x[0][i], x[1][i], x[2][i]); };
+        const float* w = v + 9 * i;
+        const D3DXVECTOR3 a(w[0], w[1], w[2]), b(w[3], w[4], w[5]), c(w[6], w[7], w[8]);
+        AddPushes(a, b, c, vector(lanes.e1), vector(lanes.e2), vector(lanes.n), lanes.gapSquared[i], lanes.size[i]);
+    }
+}
+
+// The quick rejections' measures and what the pushes take, of four triangles side by side.
+void SphereTriangleAccumulator::MeasureFour(const TriangleLanes& t, FourMeasures& lanes) const
+{
     using simd::Float4, simd::Min, simd::Max, simd::Abs;
-    const TriangleLanes t = TriangleLanes::Load(v, 4);
     const Vec3<Float4> centre = {Float4::Splat(centre_.x), Float4::Splat(centre_.y), Float4::Splat(centre_.z)};
     // BoundsOutOfReach's steps, a coordinate per row instead of per lane: the same operations in the
     // same order (its horizontal forms pair x with z and y with the zero fourth lane).
@@ -56,46 +78,32 @@ void SphereTriangleAccumulator::AddFour(const float* v)
                               Max(Max(low.y - centre.y, centre.y - high.y), Float4::Zero()),
                               Max(Max(low.z - centre.z, centre.z - high.z), Float4::Zero())};
     auto magnitude = [&](Float4 lo, Float4 hi) { return Max(Max(Abs(lo), Abs(hi)), centreSize_); };
+    // The fourth lane there holds zero coordinates.
     const Float4 size = Max(Max(magnitude(low.x, high.x), magnitude(low.z, high.z)),
-                            Max(magnitude(low.y, high.y), Max(Max(Float4::Zero(), Float4::Zero()), centreSize_)));
+                            Max(magnitude(low.y, high.y), magnitude(Float4::Zero(), Float4::Zero())));
     const Float4 gapSquared = (gap.x * gap.x + gap.z * gap.z) + gap.y * gap.y;
 
     const Vec3<Float4> e1 = t.b - t.a, e2 = t.c - t.a, k = Cross(e1, e2), n = Normalised(k);
-    float lanes[24][4];
-    int row = 0;
-    auto store = [&](Float4 x) { x.Store(lanes[row++]); };
-    auto storeVector = [&](const Vec3<Float4>& x) {
-        store(x.x);
-        store(x.y);
-        store(x.z);
+    auto storeVector = [](const Vec3<Float4>& x, float(&out)[3][4]) {
+        x.x.Store(out[0]);
+        x.y.Store(out[1]);
+        x.z.Store(out[2]);
     };
-    store(gapSquared);
-    store(size);
-    storeVector(e1);
-    storeVector(e2);
-    storeVector(n);
-    store(Dot(k, k));
-    store(Dot(e1, e1));
-    store(Dot(e2, e2));
-    store(Dot(k, centre - t.a));
+    gapSquared.Store(lanes.gapSquared);
+    size.Store(lanes.size);
+    storeVector(e1, lanes.e1);
+    storeVector(e2, lanes.e2);
+    storeVector(n, lanes.n);
+    Dot(k, k).Store(lanes.kk);
+    Dot(e1, e1).Store(lanes.e1e1);
+    Dot(e2, e2).Store(lanes.e2e2);
+    Dot(k, centre - t.a).Store(lanes.h);
     const Vec3<Float4>* const corner[3] = {&t.a, &t.b, &t.c};
     for (int e = 0; e < 3; ++e) {
         const Vec3<Float4>& from = *corner[e];
         const Vec3<Float4> m = Cross(*corner[e == 2 ? 0 : e + 1] - from, k);
-        store(Dot(m, centre - from));
-        store(Dot(m, m));
-    }
-    for (int lane = 0; lane < 4; ++lane) {
-        auto at = [&](int r) { return lanes[r][lane]; };
-        auto vector = [&](int r) { return D3DXVECTOR3(at(r), at(r + 1), at(r + 2)); };
-        if (BoundsTooFar(at(0), at(1)))
-            continue;
-        const Reach reach{at(11), at(12), at(13), at(14), {at(15), at(17), at(19)}, {at(16), at(18), at(20)}};
-        if (SurelyOutOfReach(reach, at(1)))
-            continue;
-        const float* w = v + 9 * lane;
-        const D3DXVECTOR3 a(w[0], w[1], w[2]), b(w[3], w[4], w[5]), c(w[6], w[7], w[8]);
-        AddPushes(a, b, c, vector(2), vector(5), vector(8), at(0), at(1));
+        Dot(m, centre - from).Store(lanes.s[e]);
+        Dot(m, m).Store(lanes.mm[e]);
     }
 }
 

@@ -49,8 +49,15 @@ private:
         float mm[3]; ///< m . m
     };
 
+    /// Four triangles' measures, a row of four lanes each: those of the bounds test and of Reach, and the
+    /// edges and unit normal the pushes take.
+    struct FourMeasures {
+        float gapSquared[4], size[4], e1[3][4], e2[3][4], n[3][4], kk[4], e1e1[4], e2e2[4], h[4], s[3][4], mm[3][4];
+    };
+
     void AddTriangle(const float* v);
     void AddFour(const float* v);
+    void MeasureFour(const TriangleLanes& t, FourMeasures& out) const;
     bool BoundsOutOfReach(simd::Float4 va, simd::Float4 vb, simd::Float4 vc, float& outSize,
                           float& outGapSquared) const;
     bool BoundsTooFar(float gapSquared, float size) const;
