@@ -45,7 +45,7 @@ inline void SphereTriangleAccumulator::TestEdge(const D3DXVECTOR3& from, const D
     edgePushLength_ = Length(edgePush_);
 }
 
-// gapSquared and size as BoundsOutOfReach gave them.
+// gapSquared and size as the bounds test had them (MeasureFour).
 void SphereTriangleAccumulator::AddPushes(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
                                           const D3DXVECTOR3& e1, const D3DXVECTOR3& e2, const D3DXVECTOR3& n,
                                           float gapSquared, float size)

@@ -18,7 +18,6 @@ SphereTriangleAccumulator::SphereTriangleAccumulator(const D3DXVECTOR3& centre, 
                                                      const SphereColliderSettings& settings)
     : centre_(centre), radius_(radius), primitives_(settings.primitives),
       quickRejections_(settings.quickRejections && !settings.primitives),
-      centreLanes_(simd::Float4::Set(centre.x, centre.y, centre.z, 0)),
       centreSize_(simd::Float4::Splat(std::max({std::fabs(centre.x), std::fabs(centre.y), std::fabs(centre.z)})))
 {
 }
@@ -26,26 +25,25 @@ SphereTriangleAccumulator::SphereTriangleAccumulator(const D3DXVECTOR3& centre, 
 void SphereTriangleAccumulator::AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c)
 {
     const float v[10] = {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, 0};
-    AddTriangle(v);
+    AddMeasured(v, 1);
 }
 
 void SphereTriangleAccumulator::AddTriangles(const float* triangles, size_t count)
 {
-    // The quick rejections change no state, so with the free tests those of four triangles are worked out
-    // side by side and the pushes follow in order; the rest go one at a time.
-    size_t i = 0;
-    if (quickRejections_)
-        for (; i + 4 <= count; i += 4)
-            AddFour(triangles + 9 * i);
-    for (; i < count; ++i)
-        AddTriangle(triangles + 9 * i);
+    // The quick rejections change no state, so those of four triangles (the last one to three together)
+    // are worked out side by side and the pushes follow in order.
+    for (size_t i = 0; i < count; i += 4)
+        AddMeasured(triangles + 9 * i, static_cast<int>(std::min<size_t>(4, count - i)));
 }
 
-void SphereTriangleAccumulator::AddFour(const float* v)
+// count (1 to 4) triangles at v, nine floats each and a readable one after the last.
+void SphereTriangleAccumulator::AddMeasured(const float* v, int count)
 {
     FourMeasures lanes;
-    MeasureFour(TriangleLanes::Load(v, 4), lanes);
-    for (int i = 0; i < 4; ++i) {
+    MeasureFour(TriangleLanes::Load(v, count), lanes);
+    for (int i = 0; i < count; ++i) {
+        // A triangle whose bounds lie farther than the radius from the centre is farther than the radius
+        // everywhere: neither its face nor its edges can push. Skipping it changes no result.
         if (BoundsTooFar(lanes.gapSquared[i], lanes.size[i]))
             continue;
         const Reach reach{lanes.kk[i],
@@ -54,7 +52,7 @@ void SphereTriangleAccumulator::AddFour(const float* v)
                           lanes.h[i],
                           {lanes.s[0][i], lanes.s[1][i], lanes.s[2][i]},
                           {lanes.mm[0][i], lanes.mm[1][i], lanes.mm[2][i]}};
-        if (SurelyOutOfReach(reach, lanes.size[i]))
+        if (quickRejections_ && SurelyOutOfReach(reach, lanes.size[i]))
             continue;
         auto vector = [&](const float(&x)[3][4]) { return D3DXVECTOR3(x[0][i], x[1][i], x[2][i]); };
         const float* w = v + 9 * i;
@@ -63,13 +61,12 @@ void SphereTriangleAccumulator::AddFour(const float* v)
     }
 }
 
-// The quick rejections' measures and what the pushes take, of four triangles side by side.
+// The quick rejections' measures and what the pushes take, of up to four triangles side by side.
 void SphereTriangleAccumulator::MeasureFour(const TriangleLanes& t, FourMeasures& lanes) const
 {
     using simd::Float4, simd::Min, simd::Max, simd::Abs;
     const Vec3<Float4> centre = {Float4::Splat(centre_.x), Float4::Splat(centre_.y), Float4::Splat(centre_.z)};
-    // BoundsOutOfReach's steps, a coordinate per row instead of per lane: the same operations in the
-    // same order (its horizontal forms pair x with z and y with the zero fourth lane).
+    // The bounds: outside on an axis by gap > 0, inside by 0.
     const Vec3<Float4> low = {Min(Min(t.a.x, t.b.x), t.c.x), Min(Min(t.a.y, t.b.y), t.c.y),
                               Min(Min(t.a.z, t.b.z), t.c.z)};
     const Vec3<Float4> high = {Max(Max(t.a.x, t.b.x), t.c.x), Max(Max(t.a.y, t.b.y), t.c.y),
@@ -78,9 +75,8 @@ void SphereTriangleAccumulator::MeasureFour(const TriangleLanes& t, FourMeasures
                               Max(Max(low.y - centre.y, centre.y - high.y), Float4::Zero()),
                               Max(Max(low.z - centre.z, centre.z - high.z), Float4::Zero())};
     auto magnitude = [&](Float4 lo, Float4 hi) { return Max(Max(Abs(lo), Abs(hi)), centreSize_); };
-    // The fourth lane there holds zero coordinates.
-    const Float4 size = Max(Max(magnitude(low.x, high.x), magnitude(low.z, high.z)),
-                            Max(magnitude(low.y, high.y), magnitude(Float4::Zero(), Float4::Zero())));
+    const Float4 size =
+        Max(Max(magnitude(low.x, high.x), magnitude(low.z, high.z)), Max(magnitude(low.y, high.y), centreSize_));
     const Float4 gapSquared = (gap.x * gap.x + gap.z * gap.z) + gap.y * gap.y;
 
     const Vec3<Float4> e1 = t.b - t.a, e2 = t.c - t.a, k = Cross(e1, e2), n = Normalised(k);
@@ -107,25 +103,6 @@ void SphereTriangleAccumulator::MeasureFour(const TriangleLanes& t, FourMeasures
     }
 }
 
-// v: nine floats and a readable tenth (the bounds load the vertices four floats at a time).
-inline void SphereTriangleAccumulator::AddTriangle(const float* v)
-{
-    const D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
-    // A triangle whose bounds lie farther than the radius from the centre is farther than the radius
-    // everywhere: neither its face nor its edges can push. Skipping it changes no result.
-    float size, gapSquared;
-    if (BoundsOutOfReach(LoadVertex(v), LoadVertex(v + 3), LoadVertex(v + 6), size, gapSquared))
-        return;
-    const D3DXVECTOR3 e1 = b - a;
-    const D3DXVECTOR3 e2 = c - a;
-    const D3DXVECTOR3 cross = Cross(e1, e2);
-    // The unit normal is worked out alongside the quick rejection rather than after it.
-    const D3DXVECTOR3 n = Normalised(cross);
-    if (quickRejections_ && SurelyOutOfReach(ReachOf(a, b, c, e1, e2, cross), size))
-        return;
-    AddPushes(a, b, c, e1, e2, n, gapSquared, size);
-}
-
 bool SphereTriangleAccumulator::GetContact(SphereContact& out)
 {
     TestPendingEdges(Length(facePush_));
@@ -147,43 +124,14 @@ bool SphereTriangleAccumulator::GetContact(SphereContact& out)
 
 // True when the triangle's bounding box lies farther from the centre than the radius (and a margin far
 // above the rounding of the exact tests): then so does every point of the triangle, and neither its face
-// nor an edge can push. Most candidates of a query are rejected here, before any product. outSize: the
-// largest magnitude of the centre's and the triangle's coordinates; outGapSquared: the square of the
-// distance from the centre to the triangle's bounding box.
-inline bool SphereTriangleAccumulator::BoundsOutOfReach(simd::Float4 va, simd::Float4 vb, simd::Float4 vc,
-                                                        float& outSize, float& outGapSquared) const
-{
-    using simd::Max, simd::Min, simd::Abs;
-    const simd::Float4 low = Min(Min(va, vb), vc), high = Max(Max(va, vb), vc);
-    // Outside the box on an axis by gap > 0, inside by 0; NaN coordinates give a NaN gap, whose test
-    // below fails, so such a triangle is left to the exact tests.
-    const simd::Float4 gap = Max(Max(low - centreLanes_, centreLanes_ - high), simd::Float4::Zero());
-    outSize = simd::HorizontalMax(Max(Max(Abs(low), Abs(high)), centreSize_)).First();
-    outGapSquared = simd::HorizontalSum(gap * gap).First();
-    return BoundsTooFar(outGapSquared, outSize);
-}
-
+// nor an edge can push. Most candidates of a query are rejected here, before any product. size: the
+// largest magnitude of the centre's and the triangle's coordinates; gapSquared: the square of the
+// distance from the centre to the triangle's bounding box (NaN coordinates give a NaN gap, whose test
+// fails, so such a triangle is left to the exact tests).
 inline bool SphereTriangleAccumulator::BoundsTooFar(float gapSquared, float size) const
 {
     const float reach = radius_ * (1 + kSignCertainty) + kSignCertainty * size;
     return gapSquared > reach * reach;
-}
-
-// The quantities SurelyOutOfReach judges, one triangle at a time (AddFour works them out four at a time).
-inline SphereTriangleAccumulator::Reach SphereTriangleAccumulator::ReachOf(const D3DXVECTOR3& a, const D3DXVECTOR3& b,
-                                                                           const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
-                                                                           const D3DXVECTOR3& e2,
-                                                                           const D3DXVECTOR3& k) const
-{
-    Reach reach{Dot(k, k), Dot(e1, e1), Dot(e2, e2), Dot(k, centre_ - a), {}, {}};
-    const D3DXVECTOR3* const corner[3] = {&a, &b, &c};
-    for (int e = 0; e < 3; ++e) {
-        const D3DXVECTOR3& from = *corner[e];
-        const D3DXVECTOR3 m = Cross(*corner[e == 2 ? 0 : e + 1] - from, k); // |k| times edge x n
-        reach.s[e] = Dot(m, centre_ - from);
-        reach.mm[e] = Dot(m, m);
-    }
-    return reach;
 }
 
 // True when the whole triangle lies clearly farther than the radius from the centre: then neither its

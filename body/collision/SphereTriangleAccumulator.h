@@ -6,7 +6,7 @@
 //
 // Per triangle, in order:
 //   1. quick rejections: the triangle's bounding box out of reach, then the triangle itself surely out of
-//      reach (SphereTriangleAccumulator.cpp; with the free tests, four triangles side by side);
+//      reach (SphereTriangleAccumulator.cpp; four triangles side by side);
 //   2. exact tests (SpherePushes.cpp): facing and depth, the face push, else the edges it lies behind
 //      (with the free tests, deferred until every face has pushed, and skipped when surely no longer);
 //   3. choice, at GetContact: the faces' sum or the longest edge push.
@@ -38,8 +38,7 @@ public:
 
 private:
     /// What the second quick rejection judges a triangle a, b, c by (k = (b - a) x (c - a), edges e1 = b - a
-    /// and e2 = c - a): worked out one triangle at a time or four side by side with the same operations,
-    /// and judged by one function.
+    /// and e2 = c - a).
     struct Reach {
         float kk;    ///< k . k
         float e1e1;  ///< e1 . e1
@@ -49,20 +48,15 @@ private:
         float mm[3]; ///< m . m
     };
 
-    /// Four triangles' measures, a row of four lanes each: those of the bounds test and of Reach, and the
+    /// Up to four triangles' measures, a row of four lanes each: those of the bounds test and of Reach, and the
     /// edges and unit normal the pushes take.
     struct FourMeasures {
         float gapSquared[4], size[4], e1[3][4], e2[3][4], n[3][4], kk[4], e1e1[4], e2e2[4], h[4], s[3][4], mm[3][4];
     };
 
-    void AddTriangle(const float* v);
-    void AddFour(const float* v);
+    void AddMeasured(const float* v, int count);
     void MeasureFour(const TriangleLanes& t, FourMeasures& out) const;
-    bool BoundsOutOfReach(simd::Float4 va, simd::Float4 vb, simd::Float4 vc, float& outSize,
-                          float& outGapSquared) const;
     bool BoundsTooFar(float gapSquared, float size) const;
-    Reach ReachOf(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& e1,
-                  const D3DXVECTOR3& e2, const D3DXVECTOR3& k) const;
     bool SurelyOutOfReach(const Reach& reach, float size) const;
 
     // The exact tests (SpherePushes.cpp).
@@ -86,7 +80,6 @@ private:
     float edgePushLength_ = 0; ///< Length(edgePush_)
     float pending_[kMaxPending][14];
     int pendingCount_ = 0;
-    simd::Float4 centreLanes_;
     simd::Float4 centreSize_;
 };
 
