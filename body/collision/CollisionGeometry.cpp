@@ -111,18 +111,14 @@ QueryBox TransformedBounds(const D3DXVECTOR3& low, const D3DXVECTOR3& high, cons
             box.min = box.max = p;
             continue;
         }
-        if (box.min.x > p.x)
-            box.min.x = p.x;
-        if (box.min.y > p.y)
-            box.min.y = p.y;
-        if (box.min.z > p.z)
-            box.min.z = p.z;
-        if (box.max.x < p.x)
-            box.max.x = p.x;
-        if (box.max.y < p.y)
-            box.max.y = p.y;
-        if (box.max.z < p.z)
-            box.max.z = p.z;
+        // Written as selections, which compile to min and max instructions: the corners of a tilted box
+        // come in no order a branch could guess. p < m ? p : m keeps m for ties and NaN, as the test did.
+        box.min.x = p.x < box.min.x ? p.x : box.min.x;
+        box.min.y = p.y < box.min.y ? p.y : box.min.y;
+        box.min.z = p.z < box.min.z ? p.z : box.min.z;
+        box.max.x = p.x > box.max.x ? p.x : box.max.x;
+        box.max.y = p.y > box.max.y ? p.y : box.max.y;
+        box.max.z = p.z > box.max.z ? p.z : box.max.z;
     }
     return box;
 }
