@@ -12,8 +12,10 @@
 #include "body/collision/CollideSphereVsTriangles.h"
 #include "body/collision/CollisionConstants.h"
 #include "body/collision/CollisionGeometry.h"
+#include "host/InterfaceCast.h"
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 #include "host/siblings/Tav_PolygonRevisionInterface.h"
+#include "host/siblings/Tav_TrianglesInBoxInterface.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,8 +58,8 @@ public:
     }
     ~PooledScratch()
     {
+        // The triangles keep their size: it is the room the next query fills without growing them.
         scratch_->polygons.ReleaseItems();
-        scratch_->triangles.clear();
         pool_.push_back(scratch_);
     }
     PooledScratch(const PooledScratch&) = delete;
@@ -78,11 +80,52 @@ private:
 
 thread_local PooledScratch::Pool PooledScratch::pool_;
 
-// Walks the collision objects at the collision link: for each, computes the query box (bounds), asks the
-// object for its candidate polygons and hands them, in world space, to addTriangles. The triangles of an
-// object are gathered first and handed over at once: no call to the object then sits between two
-// triangles, and the collider keeps its state in registers. Given an oriented box, the box collider's
-// candidates come through GetBoxCandidates (CandidateQuery.h).
+// Writes the vertices of object's candidates into triangles (the object's space), followed by the spare
+// float the colliders read past a triangle's last vertex; returns how many. Straight from the object
+// where it offers that (the box query's triangles in its order), else handle by handle; given an oriented
+// box, through GetBoxCandidates (CandidateQuery.h).
+size_t GatherCandidates(Tav_CollisionObjectInterface& object, const D3DXMATRIX& matrix, Tav_List& polygons,
+                        std::vector<float>& triangles, D3DXVECTOR3& low, D3DXVECTOR3& high,
+                        const vex::body::CandidateBox* box)
+{
+    auto* direct = box ? nullptr : vex::InterfaceCast<Tav_TrianglesInBoxInterface>(object);
+    if (direct) {
+        // The scratch keeps its size between queries: the object fills that room first, and only a larger
+        // query grows it and asks again.
+        if (triangles.empty())
+            triangles.resize(1); // the spare float, however few triangles come
+        const int room = static_cast<int>((triangles.size() - 1) / 9);
+        int count = direct->GetTrianglesInBox(&low, &high, triangles.data(), room);
+        if (count > room) {
+            triangles.resize(9 * static_cast<size_t>(count) + 1);
+            // No more than fit, whatever the second answer says.
+            count = std::min(direct->GetTrianglesInBox(&low, &high, triangles.data(), count), count);
+        }
+        if (count >= 0) {
+            triangles[9 * static_cast<size_t>(count)] = 0;
+            return static_cast<size_t>(count);
+        }
+    }
+    polygons.ReleaseItems();
+    if (box)
+        vex::body::GetBoxCandidates(object, matrix, polygons, low, high, *box);
+    else
+        object.GetPolygonsInBox(&polygons, &low, &high);
+    const int count = polygons.GetItemCount();
+    triangles.resize(9 * static_cast<size_t>(count) + 1);
+    size_t gathered = 0;
+    for (int j = 0; j < count; ++j) {
+        if (const float* v = object.GetPolygonVertices(polygons.GetItem(j)))
+            std::memcpy(triangles.data() + 9 * gathered++, v, 9 * sizeof(float));
+    }
+    triangles[9 * gathered] = 0;
+    return gathered;
+}
+
+// Walks the collision objects at the collision link: for each, computes the query box (bounds), gathers
+// its candidate triangles and hands them, in world space, to addTriangles. The triangles of an object are
+// gathered first and handed over at once: no call to the object then sits between two triangles, and the
+// collider keeps its state in registers.
 template <class Bounds, class AddTriangles, class Stop>
 void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTriangles addTriangles, Stop stop,
                               const vex::body::CandidateBox* box = nullptr)
@@ -96,37 +139,21 @@ void ForEachCandidateTriangle(Tvc_ODE_BodyCollision& body, Bounds bounds, AddTri
         if (!object)
             continue;
         const D3DXMATRIX matrix = object->GetCollisionMatrix();
-        const bool identity = IsIdentity(matrix);
         bounds(matrix);
-        polygons.ReleaseItems();
-        if (box)
-            vex::body::GetBoxCandidates(*object, matrix, polygons, body.boundsMin, body.boundsMax, *box);
-        else
-            object->GetPolygonsInBox(&polygons, &body.boundsMin, &body.boundsMax);
-        // Room for every polygon and the spare float the colliders read past a triangle's last vertex.
-        const int count = polygons.GetItemCount();
-        triangles.resize(9 * static_cast<size_t>(count) + 1);
-        float* out = triangles.data();
-        for (int j = 0; j < count; ++j) {
-            const float* v = object->GetPolygonVertices(polygons.GetItem(j));
-            if (!v)
-                continue;
-            if (identity) {
-                // The identity leaves every bit as it is, so the transform is skipped for it.
-                std::memcpy(out, v, 9 * sizeof(float));
-            } else {
-                for (int k = 0; k < 3; ++k) {
-                    D3DXVECTOR3 p(v[3 * k], v[3 * k + 1], v[3 * k + 2]);
-                    D3DXVec3TransformCoord(&p, &p, &matrix);
-                    out[3 * k] = p.x;
-                    out[3 * k + 1] = p.y;
-                    out[3 * k + 2] = p.z;
-                }
+        const size_t count =
+            GatherCandidates(*object, matrix, polygons, triangles, body.boundsMin, body.boundsMax, box);
+        // The identity leaves every bit as it is, so the transform is skipped for it.
+        if (!IsIdentity(matrix)) {
+            for (size_t k = 0; k < 3 * count; ++k) {
+                float* v = triangles.data() + 3 * k;
+                D3DXVECTOR3 p(v[0], v[1], v[2]);
+                D3DXVec3TransformCoord(&p, &p, &matrix);
+                v[0] = p.x;
+                v[1] = p.y;
+                v[2] = p.z;
             }
-            out += 9;
         }
-        out[0] = 0;
-        addTriangles(triangles.data(), static_cast<size_t>(out - triangles.data()) / 9);
+        addTriangles(triangles.data(), count);
     }
 }
 
@@ -149,7 +176,7 @@ bool DescribeObjects(Tvc_ODE_BodyCollision& body, vex::body::ObjectsState& state
         vex::body::ObjectsState::Object& described = state.objects[i];
         if (!object)
             continue; // skipped by the colliders too: the zeros stand for it
-        const auto* revision = dynamic_cast<const Tav_PolygonRevisionInterface*>(object);
+        const auto* revision = vex::InterfaceCast<const Tav_PolygonRevisionInterface>(*object);
         if (!revision)
             return false;
         described.object = object;

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -79,6 +80,22 @@ bool Tvc_DX8_CollisionObject::GetPolygonsInOrientedBox(Tav_List* list, const D3D
     for (const uint32_t index : found)
         list->AddItem(reinterpret_cast<void*>(static_cast<uintptr_t>(index) + 1));
     return true;
+}
+
+int Tvc_DX8_CollisionObject::GetTrianglesInBox(const D3DXVECTOR3* low, const D3DXVECTOR3* high, float* out,
+                                               int capacity)
+{
+    if (!low || !high || (!out && capacity > 0))
+        return -1;
+    const float lo[3] = {low->x, low->y, low->z};
+    const float hi[3] = {high->x, high->y, high->z};
+    int count = 0;
+    tree_.Query(lo, hi, [&](int index) {
+        if (count < capacity)
+            std::memcpy(out + 9 * static_cast<size_t>(count), tree_.GetTriangle(index), 9 * sizeof(float));
+        ++count;
+    });
+    return count;
 }
 
 float* Tvc_DX8_CollisionObject::GetPolygonVertices(void* polygon)

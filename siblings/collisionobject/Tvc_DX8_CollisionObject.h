@@ -1,13 +1,15 @@
 #pragma once
 // The collision object ("DX8 CollisionObject"): a triangle mesh in its local space, answered from an
 // AABB tree, and a local-to-world matrix taken from a linked matrix channel (link 0) or its own matrix.
-// Offers the oriented-box query and polygon revision extensions besides the collision object interface.
+// Offers the oriented-box query, the triangles-in-box query and the polygon revision extensions besides
+// the collision object interface.
 
 #include "host/ByteIO.h"
 #include "host/siblings/Tav_CollisionObjectInterface.h"
 #include "host/siblings/Tav_CollisionObjectSetupInterface.h"
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
 #include "host/siblings/Tav_PolygonRevisionInterface.h"
+#include "host/siblings/Tav_TrianglesInBoxInterface.h"
 #include "siblings/collisionobject/AabbTree.h"
 #include "siblings/collisionobject/MeshSources.h"
 #include "siblings/collisionobject/OrientedBoxQuery.h"
@@ -19,7 +21,8 @@
 class Tvc_DX8_CollisionObject : public Tav_CollisionObjectInterface,
                                 public Tav_CollisionObjectSetupInterface,
                                 public Tav_OrientedBoxQueryInterface,
-                                public Tav_PolygonRevisionInterface {
+                                public Tav_PolygonRevisionInterface,
+                                public Tav_TrianglesInBoxInterface {
 public:
     /// Where the triangles come from; saved with the project.
     enum class MeshSource : uint8_t { None = 0, Triangles = 1, Grid = 2, HeightField = 3, Obj = 4 };
@@ -37,6 +40,7 @@ public:
     bool GetPolygonsInOrientedBox(Tav_List* list, const D3DXVECTOR3* low, const D3DXVECTOR3* high,
                                   const D3DXVECTOR3* centre, const D3DXVECTOR3 axes[3],
                                   const float halfLengths[3]) override;
+    int GetTrianglesInBox(const D3DXVECTOR3* low, const D3DXVECTOR3* high, float* out, int capacity) override;
 
     // Mesh source. Each setter rebuilds the mesh and its tree at once; false (mesh left empty, the user
     // told through the host) when the source is not usable.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -39,7 +40,25 @@ protected:
         std::vector<float*> out;
         for (int i = 0; i < list.GetItemCount(); ++i)
             out.push_back(object.GetPolygonVertices(list.GetItem(i)));
+        ExpectSameTrianglesInBox(object, low, high, out);
         return out;
+    }
+
+    // The triangles-in-box query gives the same triangles in the same order, and with too little room
+    // writes only what fits while still telling how many there are.
+    static void ExpectSameTrianglesInBox(Tvc_DX8_CollisionObject& object, const D3DXVECTOR3& low,
+                                         const D3DXVECTOR3& high, const std::vector<float*>& listed)
+    {
+        const int count = static_cast<int>(listed.size());
+        const float kUntouched = -12345.0f;
+        for (const int room : {count, count > 0 ? count - 1 : 0}) {
+            std::vector<float> out(9 * static_cast<size_t>(count) + 9, kUntouched);
+            ASSERT_EQ(object.GetTrianglesInBox(&low, &high, out.data(), room), count);
+            for (int i = 0; i < room; ++i)
+                EXPECT_TRUE(std::equal(out.begin() + 9 * i, out.begin() + 9 * i + 9, listed[i])) << "triangle " << i;
+            EXPECT_TRUE(std::all_of(out.begin() + 9 * room, out.end(), [&](float f) { return f == kUntouched; }));
+        }
+        EXPECT_EQ(object.GetTrianglesInBox(&low, nullptr, nullptr, 0), -1);
     }
 
     std::string TempPath(const char* name) const
