@@ -1,6 +1,7 @@
 #include "body/CandidateQuery.h"
 
 #include "body/collision/CollisionGeometry.h"
+#include "host/InterfaceCast.h"
 #include "host/siblings/Tav_OrientedBoxQueryInterface.h"
 
 #include <atomic>
@@ -29,7 +30,7 @@ void SetOrientedBoxQueryEnabled(bool enabled) { OrientedBoxQuerySetting().store(
 bool GetBoxCandidates(Tav_CollisionObjectInterface& object, const D3DXMATRIX& objectMatrix, Tav_List& polygons,
                       D3DXVECTOR3& low, D3DXVECTOR3& high, const CandidateBox& box)
 {
-    auto* oriented = OrientedBoxQueryEnabled() ? dynamic_cast<Tav_OrientedBoxQueryInterface*>(&object) : nullptr;
+    auto* oriented = OrientedBoxQueryEnabled() ? InterfaceCast<Tav_OrientedBoxQueryInterface>(object) : nullptr;
     if (!oriented || !collision::IsIdentity(objectMatrix))
         return object.GetPolygonsInBox(&polygons, &low, &high);
     const D3DXVECTOR3 centre(static_cast<float>(box.centre[0]), static_cast<float>(box.centre[1]),

@@ -8,12 +8,19 @@ namespace vex::collision {
 namespace {
 
 using simd::Float4;
+using simd::Mask4;
 
 void Store(const Vec3<Float4>& v, float (&out)[3][4])
 {
     v.x.Store(out[0]);
     v.y.Store(out[1]);
     v.z.Store(out[2]);
+}
+
+Edge<Float4> PickEdge(Mask4 m, const Edge<Float4>& yes, const Edge<Float4>& no)
+{
+    return {Pick(m, yes.start, no.start), Pick(m, yes.end, no.end), Pick(m, yes.vector, no.vector),
+            Pick(m, yes.unit, no.unit), simd::Select(m, yes.length, no.length)};
 }
 
 // The lanes whose slab's bounds (half its sides along each of its axes, projected) miss the reach, in
@@ -27,20 +34,20 @@ int ApartFromReach(const Edge<Float4>& edge, const EdgeSlabShape<Float4>& slab, 
     const Float4 normalLanes[3] = {normal.x, normal.y, normal.z};
     const Float4 across[3] = {slab.across.x, slab.across.y, slab.across.z};
     const Float4 centre[3] = {slab.centre.x, slab.centre.y, slab.centre.z};
-    simd::Mask4 apart = simd::NoLanes();
+    Mask4 apart = simd::NoLanes();
     for (int k = 0; k < 3; ++k) {
         const Float4 extent =
             half * (Abs(along[k]) * edge.length + Abs(normalLanes[k]) * thickness + Abs(across[k]) * slab.width);
         const Float4 grown = extent + Float4::Splat(1e-6f) * (Abs(centre[k]) + extent);
         apart = apart | (centre[k] + grown < reach.LowLanes(k)) | (centre[k] - grown > reach.HighLanes(k));
     }
-    return simd::Bits(apart) & 7;
+    return simd::Bits(apart);
 }
 
 } // namespace
 
-void EdgeSlabs::Take(int lane, const D3DXVECTOR3& normal, double* outCentre, double* outRotation,
-                     double* outSides) const
+void NearestSlabs::Take(int lane, const D3DXVECTOR3& normal, double* outCentre, double* outRotation,
+                        double* outSides) const
 {
     for (int r = 0; r < 3; ++r)
         outCentre[r] = centre[r][lane];
@@ -51,28 +58,33 @@ void EdgeSlabs::Take(int lane, const D3DXVECTOR3& normal, double* outCentre, dou
     outSides[2] = std::fabs(width[lane]);
 }
 
-void ComputeEdgeSlabs(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& point,
-                      const D3DXVECTOR3& normal, const PlaneReach* reach, EdgeSlabs& out)
+void ComputeNearestSlabs(const TriangleLanes& t, const Vec3<Float4>& normal, const D3DXVECTOR3& point,
+                         const PlaneReach* reach, NearestSlabs& out)
 {
-    // Lane e holds edge e: its start, its end and the apex opposite.
-    const Vec3<Float4> start = {Float4::Set(a.x, b.x, c.x, 0), Float4::Set(a.y, b.y, c.y, 0),
-                                Float4::Set(a.z, b.z, c.z, 0)};
-    const Vec3<Float4> end = {Float4::Set(b.x, c.x, a.x, 0), Float4::Set(b.y, c.y, a.y, 0),
-                              Float4::Set(b.z, c.z, a.z, 0)};
-    const Vec3<Float4> apex = {Float4::Set(c.x, a.x, b.x, 0), Float4::Set(c.y, a.y, b.y, 0),
-                               Float4::Set(c.z, a.z, b.z, 0)};
     const Vec3<Float4> p = {Float4::Splat(point.x), Float4::Splat(point.y), Float4::Splat(point.z)};
-    const Vec3<Float4> n = {Float4::Splat(normal.x), Float4::Splat(normal.y), Float4::Splat(normal.z)};
+    const Edge<Float4> edges[3] = {MakeEdge(t.a, t.b), MakeEdge(t.b, t.c), MakeEdge(t.c, t.a)};
+    Float4 distance[3];
+    for (int e = 0; e < 3; ++e)
+        distance[e] = Length(p - ClosestOnEdge(edges[e], p));
 
-    const Edge<Float4> edge = MakeEdge(start, end);
-    Length(p - ClosestOnEdge(edge, p)).Store(out.distance);
-    const EdgeSlabShape<Float4> slab = SlabOnEdge(edge, apex, n);
+    // AB when nearer than both others; else BC when AB is not nearer than it and it is nearer than CA;
+    // else CA.
+    const Mask4 firstAB = distance[0] < distance[1];
+    const Mask4 isAB = firstAB & (distance[0] < distance[2]);
+    const Mask4 isBC = simd::AndNot(firstAB, distance[1] < distance[2]);
+    const int ab = simd::Bits(isAB), bc = simd::Bits(isBC);
+    for (int lane = 0; lane < 4; ++lane)
+        out.edge[lane] = (ab >> lane) & 1 ? 0 : ((bc >> lane) & 1 ? 1 : 2);
+
+    const Edge<Float4> edge = PickEdge(isAB, edges[0], PickEdge(isBC, edges[1], edges[2]));
+    const Vec3<Float4> apex = Pick(isAB, t.c, Pick(isBC, t.a, t.b));
+    const EdgeSlabShape<Float4> slab = SlabOnEdge(edge, apex, normal);
     edge.length.Store(out.length);
     slab.width.Store(out.width);
     Store(slab.centre, out.centre);
     Store(edge.unit, out.along);
     Store(slab.across, out.across);
-    out.apart = reach ? ApartFromReach(edge, slab, n, *reach) : 0;
+    out.apart = reach ? ApartFromReach(edge, slab, normal, *reach) : 0;
 }
 
 } // namespace vex::collision

@@ -1,29 +1,30 @@
 #pragma once
-// The exact stage's first step for the free primitives: a triangle's three edges side by side, one per
-// lane (AB, BC, CA), each with its distance to the box centre and its slab; the collider then takes the
-// nearest edge's. The same code as PointSegmentDistanceOnly and SlabFromTriangle (EdgeSlab.h), so the
-// same bits.
+// The exact stage's first step for the free primitives, for up to four triangles side by side (lane i
+// holding triangle i): each edge's distance to the box centre, the nearest edge, and that edge's slab.
+// The same code as PointSegmentDistanceOnly and SlabFromTriangle (EdgeSlab.h), so the same bits; the
+// distances of a triangle's three edges are worked out in three passes over all four lanes, and only the
+// nearest edge's slab in one more.
 
 #include "body/collision/BoxPlaneReach.h"
 
 namespace vex::collision {
 
-struct EdgeSlabs {
-    float distance[4];
+struct NearestSlabs {
+    int edge[4]; ///< lane i's nearest edge: 0 AB, 1 BC, 2 CA (ties to CA, and to BC over AB)
     float length[4];
     float width[4];
     float centre[3][4];
     float along[3][4];  ///< unit edge direction
     float across[3][4]; ///< unit normal x along
-    int apart = 0;      ///< bit e: edge e's slab lies beyond the reach (when checked)
+    int apart = 0;      ///< bit i: lane i's slab lies beyond the reach (when checked)
 
-    /// The slab of edge `lane`, as CreateSlab gives it.
+    /// Lane i's slab, as CreateSlab gives it.
     void Take(int lane, const D3DXVECTOR3& normal, double* outCentre, double* outRotation, double* outSides) const;
 };
 
-/// The three edges of the triangle a, b, c (unit normal `normal`) against point. reach: when given (its
-/// plane's reach known and not empty), also marks the slabs whose bounds miss it.
-void ComputeEdgeSlabs(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& point,
-                      const D3DXVECTOR3& normal, const PlaneReach* reach, EdgeSlabs& out);
+/// The nearest edges of the triangles (unit normals `normal`) to point, and their slabs. reach: when
+/// given (its plane's reach known and not empty), also marks the slabs whose bounds miss it.
+void ComputeNearestSlabs(const TriangleLanes& triangles, const Vec3<simd::Float4>& normal, const D3DXVECTOR3& point,
+                         const PlaneReach* reach, NearestSlabs& out);
 
 } // namespace vex::collision

@@ -22,36 +22,77 @@ void NearestEdge(float dAB, float dBC, float dCA, int (&out)[3])
 
 } // namespace
 
-// reachingEdge: the first edge the quick test found may reach (those before it cannot), or -1; useReach:
-// whether the slab may be checked against the plane's reach first.
-void BoxTriangleCollector::AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
-                                          const D3DXVECTOR3& n, float planeOffset, int reachingEdge, bool useReach)
+// A channel's own primitives: the nearest edge and its slab one triangle at a time, through them.
+void BoxTriangleCollector::AddSlabContactThroughPrimitives(const D3DXVECTOR3& a, const D3DXVECTOR3& b,
+                                                           const D3DXVECTOR3& c, const D3DXVECTOR3& n,
+                                                           float planeOffset)
 {
     double slabCentre[3], slabRotation[12], slabSides[3];
+    const float dAB = primitives_->PointSegmentDistance(a, b, centre_);
+    const float dBC = primitives_->PointSegmentDistance(b, c, centre_);
+    const float dCA = primitives_->PointSegmentDistance(c, a, centre_);
     int edge[3];
-    if (primitives_) {
-        const float dAB = primitives_->PointSegmentDistance(a, b, centre_);
-        const float dBC = primitives_->PointSegmentDistance(b, c, centre_);
-        const float dCA = primitives_->PointSegmentDistance(c, a, centre_);
-        NearestEdge(dAB, dBC, dCA, edge);
-        const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
-        primitives_->CreateSlab(*vertices[edge[0]], *vertices[edge[1]], *vertices[edge[2]], n, slabCentre, slabRotation,
-                                slabSides);
-        BoxTestThroughPrimitives(slabCentre, slabRotation, slabSides, a, b, c, n, planeOffset);
+    NearestEdge(dAB, dBC, dCA, edge);
+    const D3DXVECTOR3* const vertices[3] = {&a, &b, &c};
+    primitives_->CreateSlab(*vertices[edge[0]], *vertices[edge[1]], *vertices[edge[2]], n, slabCentre, slabRotation,
+                            slabSides);
+    BoxTestThroughPrimitives(slabCentre, slabRotation, slabSides, a, b, c, n, planeOffset);
+}
+
+// v: the triangle's nine floats, followed by a readable tenth, until TestWaiting; reachingEdge: the first
+// edge the quick test found may reach (those before it cannot), or -1; useReach: whether the slab may be
+// checked against the plane's reach first.
+void BoxTriangleCollector::Wait(const float* v, const D3DXVECTOR3& n, float planeOffset, int reachingEdge,
+                                bool useReach)
+{
+    // Field by field: a record built whole on the stack and copied in would be read back wider than written.
+    Waiting& w = waiting_[waitingCount_++];
+    w.vertices = v;
+    w.normal = n;
+    w.planeOffset = planeOffset;
+    w.reachingEdge = reachingEdge;
+    w.useReach = useReach;
+    if (waitingCount_ == 4)
+        TestWaiting();
+}
+
+// The waiting triangles' nearest edges and slabs side by side, then, in the order they came, each slab
+// against the reach and the box.
+void BoxTriangleCollector::TestWaiting()
+{
+    const int count = waitingCount_;
+    if (count == 0)
         return;
+    waitingCount_ = 0;
+    // Unused lanes repeat the last triangle.
+    const Waiting* source[4];
+    bool anyReach = false;
+    for (int i = 0; i < 4; ++i) {
+        source[i] = &waiting_[i < count ? i : count - 1];
+        anyReach |= source[i]->useReach;
     }
-    // The three edges' distances and slabs side by side, and the nearest one's taken: the slab does not
-    // wait for the choice.
-    EdgeSlabs slabs;
-    ComputeEdgeSlabs(a, b, c, centre_, n, useReach ? &reach_ : nullptr, slabs);
-    NearestEdge(slabs.distance[0], slabs.distance[1], slabs.distance[2], edge);
-    // The quick test already found this edge's slab apart, or its bounds miss the reach.
-    if (edge[0] < reachingEdge || (slabs.apart >> edge[0]) & 1)
-        return;
-    slabs.Take(edge[0], n, slabCentre, slabRotation, slabSides);
-    if (useReach && reach_.SlabOutOfReach(n, planeOffset, slabCentre, slabRotation, slabSides))
-        return;
-    BoxTest(slabCentre, slabRotation, slabSides, a, b, c, n, planeOffset);
+    using simd::Float4;
+    const Vec3<Float4> normal = {
+        Float4::Set(source[0]->normal.x, source[1]->normal.x, source[2]->normal.x, source[3]->normal.x),
+        Float4::Set(source[0]->normal.y, source[1]->normal.y, source[2]->normal.y, source[3]->normal.y),
+        Float4::Set(source[0]->normal.z, source[1]->normal.z, source[2]->normal.z, source[3]->normal.z)};
+    const float* const vertices[4] = {source[0]->vertices, source[1]->vertices, source[2]->vertices,
+                                      source[3]->vertices};
+    NearestSlabs slabs;
+    ComputeNearestSlabs(TriangleLanes::Load(vertices), normal, centre_, anyReach ? &reach_ : nullptr, slabs);
+    for (int lane = 0; lane < count; ++lane) {
+        const Waiting& w = waiting_[lane];
+        // The quick test already found this edge's slab apart, or its bounds miss the reach.
+        if (slabs.edge[lane] < w.reachingEdge || (w.useReach && (slabs.apart >> lane) & 1))
+            continue;
+        double slabCentre[3], slabRotation[12], slabSides[3];
+        slabs.Take(lane, w.normal, slabCentre, slabRotation, slabSides);
+        if (w.useReach && reach_.SlabOutOfReach(w.normal, w.planeOffset, slabCentre, slabRotation, slabSides))
+            continue;
+        const float* v = w.vertices;
+        const D3DXVECTOR3 a(v[0], v[1], v[2]), b(v[3], v[4], v[5]), c(v[6], v[7], v[8]);
+        BoxTest(slabCentre, slabRotation, slabSides, a, b, c, w.normal, w.planeOffset);
+    }
 }
 
 // The free box test writes one record: straight into the next free candidate (Keep leaves one free),

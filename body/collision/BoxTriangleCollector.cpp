@@ -22,6 +22,7 @@ void BoxTriangleCollector::AddTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& 
 {
     const float v[10] = {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, 0};
     AddTriangle(v);
+    TestWaiting(); // v lives no longer than this call
 }
 
 void BoxTriangleCollector::AddTriangles(const float* triangles, size_t count)
@@ -37,6 +38,7 @@ void BoxTriangleCollector::AddTriangles(const float* triangles, size_t count)
         AddTriangle(triangles + 9 * i);
         ++i;
     }
+    TestWaiting();
 }
 
 // Four triangles side by side, when each one facing the box lies in the plane whose reach is known and
@@ -77,10 +79,8 @@ bool BoxTriangleCollector::AddFourOnReachPlane(const float* v)
         const bool wellShaped = PlaneReach::WellShaped(lanes[0][lane], lanes[1][lane], lanes[2][lane]);
         if (wellShaped && reaching[lane] == 3)
             continue;
-        const float* w = v + 9 * lane;
-        const D3DXVECTOR3 a(w[0], w[1], w[2]), b(w[3], w[4], w[5]), c(w[6], w[7], w[8]);
         const D3DXVECTOR3 normal(lanes[3][lane], lanes[4][lane], lanes[5][lane]);
-        AddSlabContact(a, b, c, normal, lanes[6][lane], wellShaped ? reaching[lane] : -1, true);
+        Wait(v + 9 * lane, normal, lanes[6][lane], wellShaped ? reaching[lane] : -1, true);
     }
     return true;
 }
@@ -104,7 +104,10 @@ inline void BoxTriangleCollector::AddTriangle(const float* v)
     bool useReach = false;
     if (quickRejections_ && QuicklyRejected(v, e1, e2, cross, n, planeOffset, reachingEdge, useReach))
         return;
-    AddSlabContact(a, b, c, n, planeOffset, reachingEdge, useReach);
+    if (primitives_)
+        AddSlabContactThroughPrimitives(a, b, c, n, planeOffset);
+    else
+        Wait(v, n, planeOffset, reachingEdge, useReach);
 }
 
 // Working out the reach pays only when the plane comes again (a flat patch); a plane met for the first
@@ -119,6 +122,9 @@ inline bool BoxTriangleCollector::QuicklyRejected(const float* v, const D3DXVECT
     useReach = true;
     // The plane came again: the triangles after this one may lie in it too.
     fourOnPlane_ = true;
+    // A waiting triangle may use the reach of the plane it lies in, which a new plane would replace.
+    if (!reach_.IsReachPlane(n, planeOffset))
+        TestWaiting();
     if (reach_.Empty(n, planeOffset))
         return true;
     if (!PlaneReach::WellShaped(Dot(cross, cross), Dot(e1, e1), Dot(e2, e2)))
@@ -133,6 +139,7 @@ inline bool BoxTriangleCollector::QuicklyRejected(const float* v, const D3DXVECT
 
 unsigned long BoxTriangleCollector::Finish()
 {
+    TestWaiting();
     if (found_ <= limit_) {
         for (unsigned long m = 0; m < found_; ++m)
             Write(m, candidates_[m]);

@@ -11,7 +11,9 @@
 //   4. choice: repeats dropped, support corners added (BoxSupportCorners.h), and, at Finish, a spread of
 //      the candidates written (BoxContactSpread.h).
 // On a flat patch whose plane's reach is known, steps 1 and 2 run for four triangles side by side
-// (AddFourOnReachPlane); step 3 then follows for each of them in order, as it would one at a time.
+// (AddFourOnReachPlane). The triangles that pass them wait, up to four, and take step 3's slabs side by
+// side, then the box tests in order: nothing the first two steps decide depends on step 3, and the plane
+// reach step 3 may use is never changed while a triangle that uses it waits.
 
 #include "body/collision/BoxPlaneReach.h"
 #include "body/collision/BoxPrimitives.h"
@@ -50,8 +52,10 @@ private:
                          const D3DXVECTOR3& n, float planeOffset, int& reachingEdge, bool& useReach);
 
     // The exact stage (BoxSlabContact.cpp).
-    void AddSlabContact(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& n,
-                        float planeOffset, int reachingEdge, bool useReach);
+    void Wait(const float* v, const D3DXVECTOR3& n, float planeOffset, int reachingEdge, bool useReach);
+    void TestWaiting();
+    void AddSlabContactThroughPrimitives(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                                         const D3DXVECTOR3& n, float planeOffset);
     void BoxTest(const double* slabCentre, const double* slabRotation, const double* slabSides, const D3DXVECTOR3& a,
                  const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& n, float planeOffset);
     void BoxTestThroughPrimitives(const double* slabCentre, const double* slabRotation, const double* slabSides,
@@ -80,6 +84,18 @@ private:
     NormalCache normals_;
     PlaneReach reach_;
     SupportCorners support_;
+    /// A triangle past the quick stages, waiting for the exact one: its vertices (in the caller's list, which
+    /// outlives the wait), its plane, the first edge whose slab may reach (or -1), and whether its slab may
+    /// be checked against the plane's reach first.
+    struct Waiting {
+        const float* vertices;
+        D3DXVECTOR3 normal;
+        float planeOffset;
+        int reachingEdge;
+        bool useReach;
+    };
+    Waiting waiting_[4];
+    int waitingCount_ = 0;
     dContactGeom candidates_[kMaxBoxCandidates + 1]; ///< one beyond the most held, for the record in the making
     unsigned long found_ = 0;
     unsigned long written_ = 0;

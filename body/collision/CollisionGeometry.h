@@ -75,10 +75,19 @@ struct TriangleLanes {
     /// count (1 to 4) triangles of nine floats each at v, followed by one more readable float.
     static TriangleLanes Load(const float* v, int count)
     {
+        const float* triangles[4];
+        for (int i = 0; i < 4; ++i)
+            triangles[i] = v + 9 * (i < count ? i : count - 1);
+        return Load(triangles);
+    }
+
+    /// Four triangles of nine floats each, each followed by one more readable float.
+    static TriangleLanes Load(const float* const (&triangles)[4])
+    {
         // Row i: a vertex of triangle i and the float after it; turned, the rows give x, y and z of that
         // vertex of each triangle, and a fourth row unused.
         auto vertex = [&](int corner) {
-            auto row = [&](int i) { return simd::Float4::Load(v + 9 * (i < count ? i : count - 1) + 3 * corner); };
+            auto row = [&](int i) { return simd::Float4::Load(triangles[i] + 3 * corner); };
             simd::Float4 x = row(0), y = row(1), z = row(2), unused = row(3);
             simd::Transpose(x, y, z, unused);
             return Vec3<simd::Float4>{x, y, z};

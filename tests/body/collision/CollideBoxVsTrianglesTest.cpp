@@ -1,4 +1,5 @@
 #include "body/collision/CollideBoxVsTriangles.h"
+#include "body/collision/BoxEdgeSlabs.h"
 
 #include <ode/ode.h>
 
@@ -220,6 +221,14 @@ TEST(CollideBox, SlabIsBuiltOnTheNearestEdgeWithTiesToCAThenBC)
         collector.AddTriangle(v[0], v[1], v[2]);
         EXPECT_EQ(start, v[c.start]) << c.name;
         EXPECT_EQ(end, v[c.end]) << c.name;
+        // The free path's choice, four triangles side by side, the case in every lane.
+        float four[4 * 9 + 1] = {};
+        for (int lane = 0; lane < 4; ++lane)
+            std::copy(t, t + 9, four + 9 * lane);
+        const vex::simd::Float4 zero = vex::simd::Float4::Zero();
+        NearestSlabs slabs;
+        ComputeNearestSlabs(TriangleLanes::Load(four, 4), {zero, zero, zero}, c.centre, nullptr, slabs);
+        EXPECT_EQ(std::count(slabs.edge, slabs.edge + 4, c.start), 4) << c.name;
     }
 }
 
