@@ -23,8 +23,11 @@ Edge<Float4> PickEdge(Mask4 m, const Edge<Float4>& yes, const Edge<Float4>& no)
             Pick(m, yes.unit, no.unit), simd::Select(m, yes.length, no.length)};
 }
 
-// The lanes whose slab's bounds (half its sides along each of its axes, projected) miss the reach, in
-// single precision with a slack of a few float steps of the magnitudes: far inside the reach's margin.
+// The lanes whose slab lies apart from the reach's bounds, which hold every part of the box that can
+// touch a slab in the plane: then the box test would find the slab apart too. Tested along the world axes
+// (the slab's bounds, half its sides along each of its axes, projected) and along the slab's own two axes
+// in the plane (the reach's bounds projected), in single precision with a slack of a few float steps of
+// the magnitudes: far inside the reach's margin.
 int ApartFromReach(const Edge<Float4>& edge, const EdgeSlabShape<Float4>& slab, const Vec3<Float4>& normal,
                    const PlaneReach& reach)
 {
@@ -35,12 +38,27 @@ int ApartFromReach(const Edge<Float4>& edge, const EdgeSlabShape<Float4>& slab, 
     const Float4 across[3] = {slab.across.x, slab.across.y, slab.across.z};
     const Float4 centre[3] = {slab.centre.x, slab.centre.y, slab.centre.z};
     Mask4 apart = simd::NoLanes();
+    Float4 reachMiddle[3], reachHalf[3];
     for (int k = 0; k < 3; ++k) {
         const Float4 extent =
             half * (Abs(along[k]) * edge.length + Abs(normalLanes[k]) * thickness + Abs(across[k]) * slab.width);
         const Float4 grown = extent + Float4::Splat(1e-6f) * (Abs(centre[k]) + extent);
         apart = apart | (centre[k] + grown < reach.LowLanes(k)) | (centre[k] - grown > reach.HighLanes(k));
+        reachMiddle[k] = half * (reach.LowLanes(k) + reach.HighLanes(k));
+        reachHalf[k] = half * (reach.HighLanes(k) - reach.LowLanes(k));
     }
+    // The slab's own axes in the plane, along the edge and across it: the reach's bounds projected onto
+    // each against the slab's half side there. The axes are unit and square to the normal and to each
+    // other to a few float steps, which the slack (a few millionths of the magnitudes) covers many times.
+    auto apartOn = [&](const Float4(&u)[3], Float4 slabHalf) {
+        const Float4 slabAt = u[0] * centre[0] + u[1] * centre[1] + u[2] * centre[2];
+        const Float4 reachAt = u[0] * reachMiddle[0] + u[1] * reachMiddle[1] + u[2] * reachMiddle[2];
+        const Float4 reachSpan = Abs(u[0]) * reachHalf[0] + Abs(u[1]) * reachHalf[1] + Abs(u[2]) * reachHalf[2];
+        const Float4 reachable = reachSpan + slabHalf;
+        const Float4 slack = Float4::Splat(4e-6f) * (Abs(slabAt) + Abs(reachAt) + reachable);
+        return Abs(slabAt - reachAt) > reachable + slack;
+    };
+    apart = apart | apartOn(along, half * edge.length) | apartOn(across, half * Abs(slab.width));
     return simd::Bits(apart);
 }
 
