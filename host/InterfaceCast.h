@@ -3,7 +3,9 @@
 // call. A cross cast searches the object's class hierarchy, which takes about as long as a resting box's
 // quick tests on a few triangles; its answer depends only on the object's complete type and on which
 // base subobject the pointer names. Both are read from the object's type data on each call (no search),
-// and the answer, as an offset into the complete object, is kept per thread for the last pair seen.
+// and the answer, as an offset into the complete object, is kept per thread for the last pair seen. A
+// type's data never moves or makes room for another's: channel libraries stay mapped once loaded
+// (RTLD_NODELETE), so a kept type can only ever be that type.
 
 #include <cstddef>
 #include <typeinfo>
