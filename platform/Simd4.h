@@ -3,7 +3,7 @@
 // machine does it. Two backends, chosen at configure time (CMake option VEX_SIMD, which defines
 // VEX_SIMD_SSE2): SSE2 intrinsics, or plain arrays of four. The scalar backend does each lane's operation
 // exactly as the vector instruction does (the minimum and maximum keep the instruction's rule for NaN and
-// signed zeros, the horizontal forms add and compare in the same pairs), so both give the same bits: code
+// signed zeros; the transpose moves lanes as the instruction does), so both give the same bits: code
 // written over these types gives the same contacts whichever backend it was built with. Build it with
 // floating-point contraction off (-ffp-contract=off), or a fused multiply-add would round differently.
 //
@@ -40,11 +40,6 @@ struct Float4 {
     static Float4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
     /// p[0..3], p aligned to 16 bytes.
     static Float4 LoadAligned(const float* p) { return {_mm_load_ps(p)}; }
-    /// p[0], p[1], p[2] and a zero: p[3] must be readable (it is loaded, then cleared).
-    static Float4 LoadXyz(const float* p)
-    {
-        return {_mm_and_ps(_mm_loadu_ps(p), _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)))};
-    }
     void Store(float* p) const { _mm_storeu_ps(p, v); }
     float First() const { return _mm_cvtss_f32(v); }
 };
@@ -89,10 +84,6 @@ inline int Bits(Mask4 m) { return _mm_movemask_ps(m.v); }
 /// Rows become columns: lane j of a, b, c, d afterwards is lane 0, 1, 2, 3 of the old row j.
 inline void Transpose(Float4& a, Float4& b, Float4& c, Float4& d) { _MM_TRANSPOSE4_PS(a.v, b.v, c.v, d.v); }
 
-/// Lanes paired 0-2 and 1-3, then 0-1 and 2-3: with f commutative, every lane gets f(f(x0, x2), f(x1, x3)).
-inline Float4 SwapHalves(Float4 a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 0, 3, 2))}; }
-inline Float4 SwapNeighbours(Float4 a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))}; }
-
 #else
 
 struct Mask4 {
@@ -107,7 +98,6 @@ struct Float4 {
     static Float4 Zero() { return {{0.0f, 0.0f, 0.0f, 0.0f}}; }
     static Float4 Load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
     static Float4 LoadAligned(const float* p) { return Load(p); }
-    static Float4 LoadXyz(const float* p) { return {{p[0], p[1], p[2], 0.0f}}; }
     void Store(float* p) const
     {
         for (int i = 0; i < 4; ++i)
@@ -224,24 +214,7 @@ inline void Transpose(Float4& a, Float4& b, Float4& c, Float4& d)
             std::swap(rows[i]->v[j], rows[j]->v[i]);
 }
 
-inline Float4 SwapHalves(Float4 a) { return {{a.v[2], a.v[3], a.v[0], a.v[1]}}; }
-inline Float4 SwapNeighbours(Float4 a) { return {{a.v[1], a.v[0], a.v[3], a.v[2]}}; }
-
 #endif
-
-/// The largest lane in every lane (pairs as SwapHalves, then SwapNeighbours; NaN as Max treats it).
-inline Float4 HorizontalMax(Float4 a)
-{
-    a = Max(a, SwapHalves(a));
-    return Max(a, SwapNeighbours(a));
-}
-
-/// The sum of the lanes in every lane, added as (x0 + x2) + (x1 + x3).
-inline Float4 HorizontalSum(Float4 a)
-{
-    a = a + SwapHalves(a);
-    return a + SwapNeighbours(a);
-}
 
 // The same operations for one value at a time: a float with a bool for its mask.
 template <class T> T Splat(float x);

@@ -63,10 +63,6 @@ private:
     D3DXVECTOR3 normal_[2] = {{0, 0, 0}, {0, 0, 0}};
 };
 
-/// The vertex at v as x, y, z, 0 in one register. v[3] must be readable (it is loaded, then cleared):
-/// the colliders' triangle lists keep a spare float after their last vertex for it.
-inline simd::Float4 LoadVertex(const float* v) { return simd::Float4::LoadXyz(v); }
-
 /// Up to four triangles side by side, lane i holding triangle i (unused lanes repeat the last), for the
 /// colliders' steps that take four triangles at a time.
 struct TriangleLanes {
